@@ -1,0 +1,137 @@
+// mdbcare-cli: the maintenance operations without a window, and tools to
+// look into a database file.
+//
+//   mdbcare-cli tables FILE [--password PW] [--all]
+//   mdbcare-cli dump FILE [--password PW] [--table NAME] [--all]
+//
+// Exit status: 0 on success, 1 on an engine error, 2 on wrong usage.
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/json_value.h"
+#include "jet/database.h"
+#include "jet/error.h"
+#include "jet/table_scan.h"
+
+namespace {
+
+// The connect string the maintenance program opens every database with.
+constexpr const char* kDefaultConnect = ";pwd=7316";
+
+constexpr int kExitOk = 0;
+constexpr int kExitEngineError = 1;
+constexpr int kExitUsage = 2;
+
+struct Arguments {
+  std::string command;
+  std::vector<std::string> files;
+  std::string connect = kDefaultConnect;
+  std::string table;
+  bool all = false;
+};
+
+int Usage() {
+  std::fputs(
+      "사용법:\n"
+      "  mdbcare-cli tables FILE [--password PW] [--all]\n"
+      "  mdbcare-cli dump FILE [--password PW] [--table NAME] [--all]\n",
+      stderr);
+  return kExitUsage;
+}
+
+bool Parse(int argc, char** argv, Arguments& a) {
+  if (argc < 2) return false;
+  a.command = argv[1];
+  for (int i = 2; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--password" && i + 1 < argc) {
+      a.connect = std::string(";pwd=") + argv[++i];
+    } else if (arg == "--table" && i + 1 < argc) {
+      a.table = argv[++i];
+    } else if (arg == "--all") {
+      a.all = true;
+    } else if (arg.rfind("--", 0) == 0) {
+      return false;
+    } else {
+      a.files.push_back(arg);
+    }
+  }
+  return true;
+}
+
+std::unique_ptr<jet::Database> OpenForReading(const Arguments& a) {
+  jet::OpenOptions options;
+  options.connect = a.connect;
+  return jet::Database::Open(a.files[0], options);
+}
+
+int Tables(const Arguments& a) {
+  auto db = OpenForReading(a);
+  for (const jet::CatalogEntry& t : db->tables()) {
+    if (t.is_system() && !a.all) continue;
+    std::cout << t.name << '\n';
+  }
+  return kExitOk;
+}
+
+void DumpTable(jet::Database& db, const jet::CatalogEntry& table,
+               std::string& out) {
+  if (!table.is_local_table()) return;  // its rows live in another file
+  jet::TableDefinition def = db.ReadTableDefinition(table);
+  jet::ValueContext context = db.value_context();
+  std::string prefix = "{\"table\": " + cli::JsonString(table.name) +
+                       ", \"values\": {";
+  jet::TableScan scan(db.pager(), db.version(), def);
+  while (scan.Next()) {
+    std::vector<jet::FieldBytes> fields = scan.Fields();
+    out += prefix;
+    for (size_t k = 0; k < def.columns.size(); ++k) {
+      if (k) out += ", ";
+      out += cli::JsonString(def.columns[k].name);
+      out += ": ";
+      out += cli::JsonValue(jet::DecodeValue(fields[k], def.columns[k], context));
+    }
+    out += "}}\n";
+    if (out.size() > (1 << 16)) {
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      out.clear();
+    }
+  }
+}
+
+int Dump(const Arguments& a) {
+  auto db = OpenForReading(a);
+  std::string out;
+  if (!a.table.empty()) {
+    DumpTable(*db, db->FindTable(a.table), out);
+  } else {
+    for (const jet::CatalogEntry& t : db->tables()) {
+      if (t.is_system() && !a.all) continue;
+      DumpTable(*db, t, out);
+    }
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments a;
+  if (!Parse(argc, argv, a)) return Usage();
+  try {
+    if (a.command == "tables" && a.files.size() == 1) return Tables(a);
+    if (a.command == "dump" && a.files.size() == 1) return Dump(a);
+  } catch (const jet::Error& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", e.description());
+    return kExitEngineError;
+  } catch (const std::bad_alloc&) {
+    std::fflush(stdout);
+    std::fputs("메모리가 부족합니다.\n", stderr);
+    return kExitEngineError;
+  }
+  return Usage();
+}

@@ -1,0 +1,70 @@
+#include "jet/database.h"
+
+#include <algorithm>
+
+#include "jet/database_password.h"
+#include "jet/error.h"
+
+namespace jet {
+
+Database::Database(std::string path, DatabaseHeader header,
+                   std::unique_ptr<Pager> pager)
+    : path_(std::move(path)),
+      header_(std::move(header)),
+      pager_(std::move(pager)),
+      long_values_(*pager_, header_.version) {}
+
+std::unique_ptr<Database> Database::Open(const std::string& path,
+                                         const OpenOptions& options) {
+  File file = File::OpenForReading(path);
+  std::vector<uint8_t> first(
+      static_cast<size_t>(std::min<uint64_t>(file.size(), kJet4PageSize)));
+  file.ReadAt(0, first);
+  DatabaseHeader header =
+      DatabaseHeader::Decode(ByteView(first.data(), first.size()), path);
+  if (file.size() < 3ull * header.page_size()) {
+    // Page 0, the global usage map page and the catalog definition at
+    // least; anything shorter is a truncated file.
+    ThrowDamaged("파일이 잘렸습니다");
+  }
+  CheckPassword(header, ConnectStringPassword(options.connect));
+
+  auto pager =
+      std::make_unique<Pager>(std::move(file), header.page_size(),
+                              options.cache_pages);
+  pager->set_cipher(PageCipher(header.database_key));
+  std::unique_ptr<Database> db(
+      new Database(path, std::move(header), std::move(pager)));
+  db->catalog_ = ReadCatalog(*db->pager_, db->header_);
+  db->tables_ = TablesInNameOrder(db->catalog_);
+  return db;
+}
+
+const CatalogEntry& Database::FindTable(const std::string& name) const {
+  for (const CatalogEntry& t : tables_) {
+    if (NamesEqualIgnoringCase(t.name, name)) return t;
+  }
+  throw Error(kErrTableNotFound,
+              "'" + name + "' 테이블을 찾을 수 없습니다.");
+}
+
+TableDefinition Database::ReadTableDefinition(const CatalogEntry& table) {
+  if (!table.is_local_table()) {
+    throw Error(kErrUnsupportedFeature,
+                "'" + table.name + "' 은(는) 연결된 테이블이라 읽을 수 없습니다.");
+  }
+  return TableDefinition::Read(*pager_, header_.version, header_.code_page,
+                               table.definition_page());
+}
+
+}  // namespace jet
+
+namespace jet {
+
+std::unique_ptr<Table> Database::OpenTable(const std::string& name) {
+  const CatalogEntry& entry = FindTable(name);
+  TableDefinition def = ReadTableDefinition(entry);
+  return std::make_unique<Table>(*this, entry, std::move(def));
+}
+
+}  // namespace jet

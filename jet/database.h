@@ -1,0 +1,72 @@
+// An open database file: its header, pager and catalog. The entry point of
+// the engine's read side.
+#ifndef MDBCARE_JET_DATABASE_H_
+#define MDBCARE_JET_DATABASE_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jet/catalog.h"
+#include "jet/database_header.h"
+#include "jet/long_value.h"
+#include "jet/pager.h"
+#include "jet/table.h"
+#include "jet/table_definition.h"
+#include "jet/value_codec.h"
+
+namespace jet {
+
+struct OpenOptions {
+  std::string connect;  // e.g. ";pwd=7316"; its password is checked
+  size_t cache_pages = Pager::kDefaultCachePages;
+};
+
+class Database {
+ public:
+  // Opens `path` for reading. Raises 3024 (no such file), 3051 (cannot be
+  // opened), 3343 (not a Jet 3 / Jet 4 file), 3031 (wrong password) or 3049
+  // (damaged).
+  static std::unique_ptr<Database> Open(const std::string& path,
+                                        const OpenOptions& options = {});
+
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  const std::string& path() const { return path_; }
+  const DatabaseHeader& header() const { return header_; }
+  JetVersion version() const { return header_.version; }
+  Pager& pager() { return *pager_; }
+
+  const std::vector<CatalogEntry>& catalog() const { return catalog_; }
+  // Tables (system tables included) in name order.
+  const std::vector<CatalogEntry>& tables() const { return tables_; }
+  // The table named `name`, compared case-insensitively; raises 3078.
+  const CatalogEntry& FindTable(const std::string& name) const;
+
+  // The definition of a local table; raises 3251 for a linked table.
+  TableDefinition ReadTableDefinition(const CatalogEntry& table);
+
+  // The table named `name` (compared case-insensitively) for reading and,
+  // in a database opened for writing, for row writes. Raises 3078 or 3251.
+  std::unique_ptr<Table> OpenTable(const std::string& name);
+
+  ValueContext value_context() const {
+    return ValueContext{header_.version, header_.code_page, &long_values_};
+  }
+
+ private:
+  Database(std::string path, DatabaseHeader header,
+           std::unique_ptr<Pager> pager);
+
+  std::string path_;
+  DatabaseHeader header_;
+  std::unique_ptr<Pager> pager_;
+  LongValueReader long_values_;
+  std::vector<CatalogEntry> catalog_;
+  std::vector<CatalogEntry> tables_;
+};
+
+}  // namespace jet
+
+#endif  // MDBCARE_JET_DATABASE_H_

@@ -1,0 +1,58 @@
+// Rows of a data page, split into the bytes of each column.
+//
+// Jet 3 row (offsets from the row's start; "end" = one past its last byte):
+//   0                1        column count of the row
+//   1                ..       fixed-length columns, at 1 + fixed offset
+//   ..                        variable-length column data
+//   end-m-1-j-1-v    v+1      variable offset table, 1 byte each, reversed:
+//                             entry i (i = 0 nearest the end) is the start
+//                             of variable column i; entry v is the end of
+//                             the variable data. Each entry adds 256 for
+//                             every jump table entry <= i.
+//   end-m-1-j        j        jump table, reversed: entry k = the first
+//                             offset table index at or past 256 * (k + 1);
+//                             j = (row length - 1) / 256, less a trailing
+//                             dummy entry where the offsets do not need it
+//   end-m-1          1        number of variable columns v in the row
+//   end-m            m        null mask, m = (column count + 7) / 8
+// Jet 4 row:
+//   0                2        column count of the row
+//   2                ..       fixed-length columns, at 2 + fixed offset
+//   ..                        variable-length column data
+//   end-m-2-2(v+1)   2(v+1)   variable offset table, 2 bytes each, reversed,
+//                             entry v = the end of the variable data
+//   end-m-2          2        number of variable columns v in the row
+//   end-m            m        null mask
+// A table without variable-length columns stores neither the offset table
+// nor v. Null mask bit n (low bit first) belongs to column number n: 1 = a
+// value, 0 = Null. A Yes/No column has no data bytes; its bit is its value.
+// A column whose number is past the row's column count, or whose variable
+// index is past v, is Null in that row (it was added after the row was
+// written).
+#ifndef MDBCARE_JET_ROW_CODEC_H_
+#define MDBCARE_JET_ROW_CODEC_H_
+
+#include <cstdint>
+#include <vector>
+
+#include "jet/byte_view.h"
+#include "jet/format.h"
+#include "jet/table_definition.h"
+
+namespace jet {
+
+struct FieldBytes {
+  bool is_null = true;
+  bool bit = false;  // the value of a Yes/No column
+  ByteView data;     // the value's bytes (for long values: the reference)
+};
+
+// Splits `row` into one FieldBytes per column of `def`, in the order of
+// `def.columns`. Raises the damaged-file error where the row's own offsets
+// do not fit inside it.
+std::vector<FieldBytes> DecodeRow(JetVersion version,
+                                  const TableDefinition& def, ByteView row);
+
+}  // namespace jet
+
+#endif  // MDBCARE_JET_ROW_CODEC_H_

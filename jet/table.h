@@ -1,0 +1,63 @@
+// A table of an open database: its definition, a cursor over its rows, and
+// the row writes (update and insert). Every write keeps the row's indexes,
+// the page's free space and the page maps exact, or raises an error and
+// changes nothing.
+#ifndef MDBCARE_JET_TABLE_H_
+#define MDBCARE_JET_TABLE_H_
+
+#include <cstddef>
+#include <vector>
+
+#include "jet/catalog.h"
+#include "jet/table_definition.h"
+#include "jet/table_scan.h"
+#include "jet/value.h"
+
+namespace jet {
+
+class Database;
+
+// A new value for the column at `column` (a position in
+// TableDefinition::columns).
+struct ColumnChange {
+  size_t column = 0;
+  Value value;
+};
+
+class Table {
+ public:
+  // `db` must outlive the table.
+  Table(Database& db, CatalogEntry entry, TableDefinition definition);
+
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  const CatalogEntry& entry() const { return entry_; }
+  const TableDefinition& definition() const { return definition_; }
+
+  // A cursor in storage order. A row updated through this table while the
+  // cursor runs is met once, at its original place.
+  TableScan Scan();
+
+  // The values of the row the scan met at `row_id`, one per column.
+  std::vector<Value> ReadRow(RowPointer row_id);
+
+  // Replaces the values of some columns of the row met at `row_id`. Each
+  // value must already have the column's type (see ConvertToColumnType).
+  // Raises 3022 (duplicate in a unique index), 3314 (Required), 3315
+  // (zero-length text not allowed), 3163 (too long) or 3027 (read-only
+  // database); then nothing in the file has changed.
+  void UpdateRow(RowPointer row_id, const std::vector<ColumnChange>& changes);
+
+  // Appends a row; `values` has one value per column. Returns its row id.
+  RowPointer InsertRow(const std::vector<Value>& values);
+
+ private:
+  Database& db_;
+  CatalogEntry entry_;
+  TableDefinition definition_;
+};
+
+}  // namespace jet
+
+#endif  // MDBCARE_JET_TABLE_H_

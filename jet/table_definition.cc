@@ -1,0 +1,196 @@
+#include "jet/table_definition.h"
+
+#include <algorithm>
+#include <set>
+
+#include "jet/byte_view.h"
+#include "jet/error.h"
+#include "jet/pager.h"
+#include "jet/text_codec.h"
+
+namespace jet {
+
+namespace {
+
+constexpr size_t kNextPageOffset = 0x04;
+constexpr size_t kContinuationHeader = 8;
+constexpr int kMaxIndexColumns = 10;
+
+struct Layout {
+  size_t row_count, autonumber, table_type, max_cols, var_cols, cols,
+      logical_idx, real_idx, usage_map, free_map, real_idx_counts;
+  size_t real_idx_count_size;
+  // column entry
+  size_t col_size, col_number, col_var_index, col_index, col_sort_order,
+      col_code_page, col_sort_version, col_precision, col_scale, col_flags,
+      col_flags2, col_fixed_offset, col_length;
+  size_t name_length_size;
+  size_t real_idx_size, real_idx_skip;
+  size_t logical_idx_size, logical_idx_skip;
+};
+
+// Offsets of entries that a version does not have are set to SIZE_MAX.
+constexpr size_t kNone = static_cast<size_t>(-1);
+
+constexpr Layout kJet3Layout = {
+    0x0C, 0x10, 0x14, 0x15, 0x17, 0x19, 0x1B, 0x1F, 0x23, 0x27, 0x2B,
+    8,
+    18, 1, 3, 5, 9, 11, kNone, 11, 12, 13, kNone, 14, 16,
+    1,
+    39, 0,
+    20, 0};
+
+constexpr Layout kJet4Layout = {
+    0x10, 0x14, 0x28, 0x29, 0x2B, 0x2D, 0x2F, 0x33, 0x37, 0x3B, 0x3F,
+    12,
+    25, 5, 7, 9, 11, kNone, 14, 11, 12, 15, 16, 21, 23,
+    2,
+    52, 4,
+    28, 4};
+
+// Reads names and other variable-size entries in sequence.
+class Cursor {
+ public:
+  Cursor(ByteView v, size_t pos) : v_(v), pos_(pos) {}
+  size_t pos() const { return pos_; }
+  ByteView Take(size_t n) {
+    ByteView b = v_.Sub(pos_, n);
+    pos_ += n;
+    return b;
+  }
+  std::string Name(JetVersion version, uint16_t code_page) {
+    if (version == JetVersion::kJet3) {
+      size_t len = Take(1).U8(0);
+      return DecodeCodePageText(Take(len), code_page);
+    }
+    size_t len = Take(2).U16(0);
+    return DecodeJet4Text(Take(len));
+  }
+
+ private:
+  ByteView v_;
+  size_t pos_;
+};
+
+}  // namespace
+
+TableDefinition TableDefinition::Read(Pager& pager, JetVersion version,
+                                      uint16_t code_page, uint32_t page) {
+  const Layout& L = version == JetVersion::kJet3 ? kJet3Layout : kJet4Layout;
+  TableDefinition def;
+  def.page = page;
+
+  // Gather the definition's bytes over its chain of pages.
+  std::vector<uint8_t> bytes;
+  std::set<uint32_t> seen;
+  uint32_t next = page;
+  while (next != 0) {
+    if (!seen.insert(next).second) {
+      ThrowDamaged("테이블 정의 페이지 " + std::to_string(page) +
+                   " 의 연결이 순환합니다");
+    }
+    PageRef p = pager.Get(next);
+    ByteView v = p->view();
+    if (v.U8(0) != kPageTableDefinition) {
+      ThrowDamaged("페이지 " + std::to_string(next) +
+                   " 은(는) 테이블 정의 페이지가 아닙니다");
+    }
+    def.pages.push_back(next);
+    size_t from = bytes.empty() ? 0 : kContinuationHeader;
+    bytes.insert(bytes.end(), v.data() + from, v.data() + v.size());
+    next = v.U32(kNextPageOffset);
+  }
+  ByteView v(bytes.data(), bytes.size());
+
+  def.stored_row_count = v.U32(L.row_count);
+  def.next_autonumber = v.U32(L.autonumber);
+  def.table_type = v.U8(L.table_type);
+  def.max_columns = v.U16(L.max_cols);
+  def.variable_column_count = v.U16(L.var_cols);
+  uint16_t column_count = v.U16(L.cols);
+  uint32_t logical_count = v.U32(L.logical_idx);
+  uint32_t real_count = v.U32(L.real_idx);
+  def.usage_map = RowPointer::FromPacked(v.U32(L.usage_map));
+  def.free_space_map = RowPointer::FromPacked(v.U32(L.free_map));
+  // Counts that cannot fit the definition's bytes are damage, not a reason
+  // to allocate gigabytes.
+  if (real_count > v.size() / L.real_idx_count_size ||
+      logical_count > v.size() / L.logical_idx_size ||
+      column_count > v.size() / L.col_size) {
+    ThrowDamaged("테이블 정의 " + std::to_string(page) +
+                 " 의 개수가 잘못되었습니다");
+  }
+
+  Cursor c(v, L.real_idx_counts + real_count * L.real_idx_count_size);
+  def.columns.resize(column_count);
+  for (ColumnDefinition& col : def.columns) {
+    ByteView e = c.Take(L.col_size);
+    col.type = e.U8(0);
+    col.number = e.U16(L.col_number);
+    col.variable_index = e.U16(L.col_var_index);
+    col.column_index = e.U16(L.col_index);
+    col.flags = e.U8(L.col_flags);
+    if (L.col_flags2 != kNone) {
+      col.compressed_unicode =
+          e.U8(L.col_flags2) & column_flags::kCompressedUnicode;
+    }
+    col.fixed_offset = e.U16(L.col_fixed_offset);
+    col.length = e.U16(L.col_length);
+    if (col.type == static_cast<uint8_t>(ColumnType::kNumeric)) {
+      col.precision = e.U8(L.col_precision);
+      col.scale = e.U8(L.col_scale);
+    } else if (col.type == static_cast<uint8_t>(ColumnType::kText) ||
+               col.type == static_cast<uint8_t>(ColumnType::kMemo)) {
+      col.sort_order = e.U16(L.col_sort_order);
+      if (L.col_sort_version != kNone) {
+        col.sort_order_version = e.U8(L.col_sort_version);
+      }
+      if (L.col_code_page != kNone) col.code_page = e.U16(L.col_code_page);
+    }
+  }
+  for (ColumnDefinition& col : def.columns) {
+    col.name = c.Name(version, code_page);
+  }
+
+  def.real_indexes.resize(real_count);
+  for (RealIndex& idx : def.real_indexes) {
+    ByteView e = c.Take(L.real_idx_size);
+    size_t pos = L.real_idx_skip;
+    for (int k = 0; k < kMaxIndexColumns; ++k, pos += 3) {
+      uint16_t number = e.U16(pos);
+      if (number == 0xFFFF) continue;
+      idx.columns.push_back(IndexColumn{number, e.U8(pos + 2) == 0x01});
+    }
+    idx.usage_map = e.U32(pos);
+    idx.first_page = e.U32(pos + 4);
+    idx.flags = e.U8(pos + 8);
+  }
+
+  def.logical_indexes.resize(logical_count);
+  for (LogicalIndex& idx : def.logical_indexes) {
+    ByteView e = c.Take(L.logical_idx_size);
+    size_t pos = L.logical_idx_skip;
+    idx.number = e.U32(pos);
+    idx.real_index = e.U32(pos + 4);
+    idx.related_table_type = e.U8(pos + 8);
+    idx.related_index = e.I32(pos + 9);
+    idx.related_table_page = e.U32(pos + 13);
+    idx.cascade_updates = e.U8(pos + 17);
+    idx.cascade_deletes = e.U8(pos + 18);
+    idx.index_type = e.U8(pos + 19);
+  }
+  for (LogicalIndex& idx : def.logical_indexes) {
+    idx.name = c.Name(version, code_page);
+  }
+  return def;
+}
+
+const ColumnDefinition* TableDefinition::FindColumn(
+    const std::string& name) const {
+  for (const ColumnDefinition& col : columns) {
+    if (col.name == name) return &col;
+  }
+  return nullptr;
+}
+
+}  // namespace jet

@@ -1,0 +1,253 @@
+#include "jet/text_codec.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <map>
+#include <memory>
+
+#include "jet/error.h"
+
+namespace jet {
+
+namespace {
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// One iconv converter per code page and direction, opened on first use and
+// kept for the thread's life.
+class Converter {
+ public:
+  Converter(const std::string& to, const std::string& from)
+      : cd_(iconv_open(to.c_str(), from.c_str())) {}
+  ~Converter() {
+    if (ok()) iconv_close(cd_);
+  }
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+  // Converts `in`; an input byte that does not convert is replaced by
+  // `replacement` and skipped.
+  std::string Run(const char* in, size_t in_left, std::string_view replacement,
+                  size_t unit) {
+    std::string out;
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    char buffer[1024];
+    char* src = const_cast<char*>(in);
+    while (in_left > 0) {
+      char* dst = buffer;
+      size_t dst_left = sizeof buffer;
+      size_t r = iconv(cd_, &src, &in_left, &dst, &dst_left);
+      out.append(buffer, dst - buffer);
+      if (r == static_cast<size_t>(-1)) {
+        if (errno == E2BIG) continue;
+        // EILSEQ or EINVAL: skip one input unit.
+        out.append(replacement);
+        size_t skip = in_left < unit ? in_left : unit;
+        src += skip;
+        in_left -= skip;
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+      }
+    }
+    return out;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+std::string IconvName(uint16_t code_page) {
+  if (code_page == 0) code_page = 1252;
+  return "CP" + std::to_string(code_page);
+}
+
+Converter& ConverterFor(uint16_t code_page, bool to_utf8) {
+  thread_local std::map<std::pair<uint16_t, bool>, std::unique_ptr<Converter>>
+      converters;
+  auto key = std::make_pair(code_page, to_utf8);
+  auto it = converters.find(key);
+  if (it == converters.end()) {
+    std::string cp = IconvName(code_page);
+    auto conv = to_utf8 ? std::make_unique<Converter>("UTF-8", cp)
+                        : std::make_unique<Converter>(cp, "UTF-8");
+    if (!conv->ok()) {
+      // An unknown code page is read as 1252 rather than not at all.
+      conv = to_utf8 ? std::make_unique<Converter>("UTF-8", "CP1252")
+                     : std::make_unique<Converter>("CP1252", "UTF-8");
+    }
+    it = converters.emplace(key, std::move(conv)).first;
+  }
+  return *it->second;
+}
+
+}  // namespace
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
+        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;  // a lone surrogate
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    unsigned char b = static_cast<unsigned char>(text[i]);
+    char32_t c;
+    size_t len;
+    if (b < 0x80) {
+      c = b;
+      len = 1;
+    } else if ((b & 0xE0) == 0xC0) {
+      c = b & 0x1F;
+      len = 2;
+    } else if ((b & 0xF0) == 0xE0) {
+      c = b & 0x0F;
+      len = 3;
+    } else if ((b & 0xF8) == 0xF0) {
+      c = b & 0x07;
+      len = 4;
+    } else {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    if (i + len > text.size()) {
+      out += u'\uFFFD';
+      break;
+    }
+    bool valid = true;
+    for (size_t k = 1; k < len; ++k) {
+      unsigned char cb = static_cast<unsigned char>(text[i + k]);
+      if ((cb & 0xC0) != 0x80) valid = false;
+      c = (c << 6) | (cb & 0x3F);
+    }
+    if (!valid) {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    i += len;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+  }
+  return out;
+}
+
+std::string DecodeJet4Text(ByteView bytes) {
+  std::u16string units;
+  const uint8_t* p = bytes.data();
+  size_t n = bytes.size();
+  if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+    bool single = true;
+    size_t i = 2;
+    while (i < n) {
+      if (p[i] == 0x00) {
+        single = !single;
+        ++i;
+      } else if (single) {
+        units += static_cast<char16_t>(p[i]);
+        ++i;
+      } else {
+        if (i + 1 >= n) break;  // a dangling half character is dropped
+        units += static_cast<char16_t>(p[i] | (p[i + 1] << 8));
+        i += 2;
+      }
+    }
+  } else {
+    units.reserve(n / 2);
+    for (size_t i = 0; i + 1 < n; i += 2) {
+      units += static_cast<char16_t>(p[i] | (p[i + 1] << 8));
+    }
+  }
+  return Utf16ToUtf8(units);
+}
+
+std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool compress) {
+  std::u16string units = Utf8ToUtf16(utf8);
+  std::vector<uint8_t> out;
+  if (compress && !units.empty()) {
+    // Single-byte runs for characters U+0001..U+00FF, UCS-2 runs for the
+    // rest; a character whose low byte is 0 cannot be written in a UCS-2
+    // run (00 switches the mode), so such text stays uncompressed.
+    bool possible = true;
+    for (char16_t u : units) {
+      if (u > 0xFF && (u & 0xFF) == 0) possible = false;
+      if (u == 0) possible = false;
+    }
+    if (possible) {
+      out = {0xFF, 0xFE};
+      bool single = true;
+      for (char16_t u : units) {
+        bool fits = u <= 0xFF;
+        if (fits != single) {
+          out.push_back(0x00);
+          single = fits;
+        }
+        if (single) {
+          out.push_back(static_cast<uint8_t>(u));
+        } else {
+          out.push_back(static_cast<uint8_t>(u));
+          out.push_back(static_cast<uint8_t>(u >> 8));
+        }
+      }
+      if (out.size() < units.size() * 2) return out;
+      out.clear();
+    }
+  }
+  out.reserve(units.size() * 2);
+  for (char16_t u : units) {
+    out.push_back(static_cast<uint8_t>(u));
+    out.push_back(static_cast<uint8_t>(u >> 8));
+  }
+  return out;
+}
+
+std::string DecodeCodePageText(ByteView bytes, uint16_t code_page) {
+  if (bytes.empty()) return {};
+  return ConverterFor(code_page, true)
+      .Run(reinterpret_cast<const char*>(bytes.data()), bytes.size(),
+           "\xEF\xBF\xBD", 1);
+}
+
+std::vector<uint8_t> EncodeCodePageText(std::string_view utf8,
+                                        uint16_t code_page) {
+  if (utf8.empty()) return {};
+  std::string s =
+      ConverterFor(code_page, false).Run(utf8.data(), utf8.size(), "?", 1);
+  return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+}  // namespace jet

@@ -1,0 +1,40 @@
+// A column's stored bytes turned into a value, by column type:
+//   Yes/No     the null mask bit         Byte      1 byte unsigned
+//   Integer    2 bytes signed            Long      4 bytes signed
+//   Currency   8 bytes signed / 10000    Single    4 bytes IEEE
+//   Double     8 bytes IEEE              Date/time 8 bytes IEEE days
+//   Binary     the bytes                 Text      Jet 4 UCS-2 (maybe
+//   OLE, Memo  a long-value reference              compressed), Jet 3 code page
+//   GUID       16 bytes
+//   NUMERIC    byte 0 sign (0x80 = negative), then four 32-bit little-endian
+//              words of the 128-bit magnitude, most significant word first
+// Any other type code reads as the bytes it has.
+#ifndef MDBCARE_JET_VALUE_CODEC_H_
+#define MDBCARE_JET_VALUE_CODEC_H_
+
+#include <cstdint>
+
+#include "jet/format.h"
+#include "jet/long_value.h"
+#include "jet/row_codec.h"
+#include "jet/table_definition.h"
+#include "jet/value.h"
+
+namespace jet {
+
+struct ValueContext {
+  JetVersion version;
+  uint16_t database_code_page;
+  const LongValueReader* long_values;
+};
+
+Value DecodeValue(const FieldBytes& field, const ColumnDefinition& column,
+                  const ValueContext& context);
+
+// Text bytes of a text or memo column in the column's encoding.
+std::string DecodeText(ByteView bytes, const ColumnDefinition& column,
+                       const ValueContext& context);
+
+}  // namespace jet
+
+#endif  // MDBCARE_JET_VALUE_CODEC_H_

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Sets up a fresh machine, builds everything and runs every test: the normal
+# build's tests (unit, corpus and oracle comparisons), the engine tests again
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz target
+# for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/install-deps.sh
+
+jobs=$(nproc)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$jobs"
+
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DMDBCARE_SANITIZE=ON \
+  -DMDBCARE_BENCH=OFF -DMDBCARE_APP=OFF
+cmake --build build-sanitize -j"$jobs"
+(cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --output-on-failure -j"$jobs" -L engine)
+
+if [ -f fuzz/CMakeLists.txt ]; then
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DMDBCARE_FUZZ=ON -DMDBCARE_TESTS=OFF -DMDBCARE_BENCH=OFF -DMDBCARE_APP=OFF
+  cmake --build build-fuzz -j"$jobs"
+  bash fuzz/run.sh build-fuzz "${MDBCARE_FUZZ_SECONDS:-120}"
+fi
+
+# The full suite last, so that its summary closes the output.
+(cd build && ctest --output-on-failure -j"$jobs")
