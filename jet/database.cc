@@ -40,6 +40,10 @@ std::unique_ptr<Database> Database::Open(const std::string& path,
   return db;
 }
 
+Database::~Database() = default;
+
+void Database::Close() {}
+
 const CatalogEntry& Database::FindTable(const std::string& name) const {
   for (const CatalogEntry& t : tables_) {
     if (NamesEqualIgnoringCase(t.name, name)) return t;

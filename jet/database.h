@@ -19,6 +19,9 @@ namespace jet {
 
 struct OpenOptions {
   std::string connect;  // e.g. ";pwd=7316"; its password is checked
+  // Open for row writes: the lock file is kept beside the database while it
+  // is open, and a database another program holds open is refused.
+  bool writable = false;
   size_t cache_pages = Pager::kDefaultCachePages;
 };
 
@@ -32,6 +35,12 @@ class Database {
 
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
+  ~Database();
+
+  // Writes every completed change to the file and releases the lock file.
+  // The destructor does the same; Close() reports its errors.
+  void Close();
+  bool writable() const { return writable_; }
 
   const std::string& path() const { return path_; }
   const DatabaseHeader& header() const { return header_; }
@@ -65,6 +74,7 @@ class Database {
   LongValueReader long_values_;
   std::vector<CatalogEntry> catalog_;
   std::vector<CatalogEntry> tables_;
+  bool writable_ = false;
 };
 
 }  // namespace jet
