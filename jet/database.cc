@@ -16,7 +16,14 @@ Database::Database(std::string path, DatabaseHeader header,
 
 std::unique_ptr<Database> Database::Open(const std::string& path,
                                          const OpenOptions& options) {
-  File file = File::OpenForReading(path);
+  std::unique_ptr<LockFile> lock;
+  if (options.writable) {
+    // Fails before anything is opened when another program has the file.
+    File::OpenForReading(path);
+    lock = LockFile::Acquire(path);
+  }
+  File file = options.writable ? File::OpenForWriting(path)
+                               : File::OpenForReading(path);
   std::vector<uint8_t> first(
       static_cast<size_t>(std::min<uint64_t>(file.size(), kJet4PageSize)));
   file.ReadAt(0, first);
@@ -35,14 +42,26 @@ std::unique_ptr<Database> Database::Open(const std::string& path,
   pager->set_cipher(PageCipher(header.database_key));
   std::unique_ptr<Database> db(
       new Database(path, std::move(header), std::move(pager)));
+  db->writable_ = options.writable;
+  db->lock_ = std::move(lock);
   db->catalog_ = ReadCatalog(*db->pager_, db->header_);
   db->tables_ = TablesInNameOrder(db->catalog_);
   return db;
 }
 
-Database::~Database() = default;
+Database::~Database() {
+  try {
+    Close();
+  } catch (const Error&) {
+    // Close() is where a caller learns of a failed write; a destructor can
+    // only drop it.
+  }
+}
 
-void Database::Close() {}
+void Database::Close() {
+  if (pager_ && pager_->writable() && !pager_->in_group()) pager_->Flush();
+  lock_.reset();
+}
 
 const CatalogEntry& Database::FindTable(const std::string& name) const {
   for (const CatalogEntry& t : tables_) {

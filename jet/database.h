@@ -9,6 +9,7 @@
 
 #include "jet/catalog.h"
 #include "jet/database_header.h"
+#include "jet/lock_file.h"
 #include "jet/long_value.h"
 #include "jet/pager.h"
 #include "jet/table.h"
@@ -75,6 +76,7 @@ class Database {
   std::vector<CatalogEntry> catalog_;
   std::vector<CatalogEntry> tables_;
   bool writable_ = false;
+  std::unique_ptr<LockFile> lock_;  // held while open for writing
 };
 
 }  // namespace jet

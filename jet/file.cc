@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -12,7 +13,32 @@
 
 namespace jet {
 
-File File::OpenForReading(const std::string& path) {
+namespace {
+
+std::atomic<File::FaultHook> fault_hook{nullptr};
+std::atomic<uint64_t> fault_counter{0};
+
+[[noreturn]] void ThrowIo(const std::string& path, const char* what) {
+  throw Error(kErrDiskIo, "'" + path + "' 파일을 " + what +
+                              " 중 오류가 발생했습니다: " + std::strerror(errno));
+}
+
+}  // namespace
+
+void File::SetFaultHook(FaultHook hook) {
+  fault_counter = 0;
+  fault_hook = hook;
+}
+
+void File::CheckFault() {
+  FaultHook hook = fault_hook.load();
+  if (hook && hook(fault_counter++)) {
+    errno = EIO;
+    ThrowIo(path_, "쓰는");
+  }
+}
+
+File File::Open(const std::string& path, bool writable) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
     if (errno == ENOENT || errno == ENOTDIR) {
@@ -25,18 +51,40 @@ File File::OpenForReading(const std::string& path) {
     throw Error(kErrCannotOpenFile,
                 "'" + path + "' 은(는) 데이터베이스 파일이 아닙니다 (폴더 또는 특수 파일).");
   }
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
   if (fd < 0) {
+    if (writable && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+      throw Error(kErrCannotOpenFile,
+                  "'" + path + "' 파일에 쓸 수 없습니다. 읽기 전용 파일이거나 "
+                  "쓰기 권한이 없습니다.");
+    }
     throw Error(kErrCannotOpenFile,
                 "'" + path + "' 파일을 열 수 없습니다: " + std::strerror(errno));
   }
-  return File(fd, path, static_cast<uint64_t>(st.st_size));
+  return File(fd, path, static_cast<uint64_t>(st.st_size), writable);
+}
+
+File File::OpenForReading(const std::string& path) { return Open(path, false); }
+File File::OpenForWriting(const std::string& path) { return Open(path, true); }
+
+File File::Create(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    if (errno == EEXIST) {
+      throw Error(kErrAlreadyExists,
+                  "'" + path + "' 파일이 이미 있습니다.");
+    }
+    throw Error(kErrCannotOpenFile,
+                "'" + path + "' 파일을 만들 수 없습니다: " + std::strerror(errno));
+  }
+  return File(fd, path, 0, true);
 }
 
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       path_(std::move(other.path_)),
-      size_(other.size_) {}
+      size_(other.size_),
+      writable_(other.writable_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -44,6 +92,7 @@ File& File::operator=(File&& other) noexcept {
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
     size_ = other.size_;
+    writable_ = other.writable_;
   }
   return *this;
 }
@@ -59,12 +108,37 @@ void File::ReadAt(uint64_t offset, std::span<uint8_t> out) const {
                         static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw Error(kErrDiskIo, "'" + path_ + "' 파일을 읽는 중 오류가 발생했습니다: " +
-                                  std::strerror(errno));
+      ThrowIo(path_, "읽는");
     }
     if (n == 0) ThrowDamaged("파일이 예상보다 짧습니다");
     done += static_cast<size_t>(n);
   }
+}
+
+void File::WriteAt(uint64_t offset, std::span<const uint8_t> data) {
+  CheckFault();
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done,
+                         static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowIo(path_, "쓰는");
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (offset + data.size() > size_) size_ = offset + data.size();
+}
+
+void File::Resize(uint64_t size) {
+  CheckFault();
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) ThrowIo(path_, "쓰는");
+  size_ = size;
+}
+
+void File::Sync() {
+  CheckFault();
+  if (::fsync(fd_) != 0) ThrowIo(path_, "디스크에 기록하는");
 }
 
 }  // namespace jet

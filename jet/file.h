@@ -14,6 +14,16 @@ class File {
   // Opens `path` for reading. Raises 3024 when it does not exist and 3051
   // when it is a directory or cannot be opened.
   static File OpenForReading(const std::string& path);
+  // Opens `path` for reading and writing; raises as above, and 3051 for a
+  // file that may not be written.
+  static File OpenForWriting(const std::string& path);
+  // Creates a new file; raises 3204 when `path` exists already.
+  static File Create(const std::string& path);
+
+  // A test hook called before every write and sync with a running count of
+  // them; when it returns true the operation fails as a disk error would.
+  using FaultHook = bool (*)(uint64_t operation);
+  static void SetFaultHook(FaultHook hook);
 
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
@@ -27,14 +37,24 @@ class File {
   // Reads exactly `out.size()` bytes at `offset`; raises 3043 on a failed
   // read and the damaged-file error when the file ends before that.
   void ReadAt(uint64_t offset, std::span<uint8_t> out) const;
+  // Writes all of `data` at `offset`, growing the file as needed; raises 3043.
+  void WriteAt(uint64_t offset, std::span<const uint8_t> data);
+  // Cuts or extends the file to `size` bytes.
+  void Resize(uint64_t size);
+  // Waits until everything written is on the disk.
+  void Sync();
+  bool writable() const { return writable_; }
 
  private:
-  File(int fd, std::string path, uint64_t size)
-      : fd_(fd), path_(std::move(path)), size_(size) {}
+  File(int fd, std::string path, uint64_t size, bool writable)
+      : fd_(fd), path_(std::move(path)), size_(size), writable_(writable) {}
+  static File Open(const std::string& path, bool writable);
+  void CheckFault();
 
   int fd_ = -1;
   std::string path_;
   uint64_t size_ = 0;
+  bool writable_ = false;
 };
 
 }  // namespace jet

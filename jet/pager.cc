@@ -10,9 +10,30 @@ Pager::Pager(File file, uint32_t page_size, size_t cache_pages)
     : file_(std::move(file)),
       page_size_(page_size),
       page_count_(static_cast<uint32_t>(file_.size() / page_size)),
+      file_page_count_(page_count_),
       capacity_(cache_pages < 4 ? 4 : cache_pages) {}
 
+Pager::~Pager() = default;
+
+void Pager::CacheInsert(PageRef page) {
+  uint32_t number = page->number();
+  auto it = cache_.find(number);
+  if (it != cache_.end()) {
+    it->second.page = std::move(page);
+    lru_.splice(lru_.begin(), lru_, it->second.position);
+    return;
+  }
+  if (cache_.size() >= capacity_) {
+    cache_.erase(lru_.back());
+    lru_.pop_back();
+  }
+  lru_.push_front(number);
+  cache_.emplace(number, Slot{std::move(page), lru_.begin()});
+}
+
 PageRef Pager::Get(uint32_t page_number) {
+  auto d = dirty_.find(page_number);
+  if (d != dirty_.end()) return d->second;
   auto it = cache_.find(page_number);
   if (it != cache_.end()) {
     lru_.splice(lru_.begin(), lru_, it->second.position);
@@ -27,14 +48,90 @@ PageRef Pager::Get(uint32_t page_number) {
   file_.ReadAt(static_cast<uint64_t>(page_number) * page_size_, bytes);
   cipher_.Apply(page_number, bytes);
   auto page = std::make_shared<const Page>(page_number, std::move(bytes));
-
-  if (cache_.size() >= capacity_) {
-    cache_.erase(lru_.back());
-    lru_.pop_back();
-  }
-  lru_.push_front(page_number);
-  cache_.emplace(page_number, Slot{page, lru_.begin()});
+  CacheInsert(page);
   return page;
+}
+
+void Pager::RequireGroup() const {
+  if (!writable()) {
+    throw Error(kErrReadOnly, "데이터베이스가 읽기 전용으로 열려 있습니다.");
+  }
+  if (!in_group_) {
+    throw Error(kErrUnsupportedFeature, "쓰기 묶음 밖에서 페이지를 바꿀 수 없습니다.");
+  }
+}
+
+void Pager::BeginGroup() {
+  if (!writable()) {
+    throw Error(kErrReadOnly, "데이터베이스가 읽기 전용으로 열려 있습니다.");
+  }
+  in_group_ = true;
+  group_undo_.clear();
+  group_page_count_ = page_count_;
+}
+
+void Pager::CommitGroup() {
+  in_group_ = false;
+  group_undo_.clear();
+  if (dirty_.size() > kMaxPinnedPages) Flush();
+}
+
+void Pager::RollbackGroup() {
+  for (auto& [number, before] : group_undo_) {
+    cache_.erase(number);
+    lru_.remove(number);
+    if (before) {
+      dirty_[number] = *before;
+    } else {
+      dirty_.erase(number);
+    }
+  }
+  page_count_ = group_page_count_;
+  group_undo_.clear();
+  in_group_ = false;
+}
+
+std::vector<uint8_t> Pager::CopyForWrite(uint32_t page_number) {
+  RequireGroup();
+  return Get(page_number)->bytes();
+}
+
+void Pager::Put(uint32_t page_number, std::vector<uint8_t> bytes) {
+  RequireGroup();
+  if (bytes.size() != page_size_ || page_number >= page_count_) {
+    throw Error(kErrUnsupportedFeature, "잘못된 페이지 쓰기입니다.");
+  }
+  if (!group_undo_.count(page_number)) {
+    auto d = dirty_.find(page_number);
+    group_undo_[page_number] =
+        d == dirty_.end() ? std::optional<PageRef>() : std::optional(d->second);
+  }
+  auto page = std::make_shared<const Page>(page_number, std::move(bytes));
+  dirty_[page_number] = page;
+  CacheInsert(page);
+}
+
+uint32_t Pager::Append() {
+  RequireGroup();
+  uint32_t number = page_count_++;
+  Put(number, std::vector<uint8_t>(page_size_, 0));
+  return number;
+}
+
+void Pager::Flush() {
+  if (in_group_) {
+    throw Error(kErrUnsupportedFeature, "쓰기 묶음이 열려 있는 동안에는 기록할 수 없습니다.");
+  }
+  if (dirty_.empty()) return;
+  std::vector<uint8_t> buffer;
+  for (auto& [number, page] : dirty_) {
+    buffer = page->bytes();
+    cipher_.Apply(number, buffer);
+    file_.WriteAt(static_cast<uint64_t>(number) * page_size_, buffer);
+  }
+  file_.Sync();
+  if (page_count_ > file_page_count_) file_page_count_ = page_count_;
+  dirty_.clear();
 }
 
 }  // namespace jet

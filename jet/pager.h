@@ -2,12 +2,20 @@
 // that a 2 GB file never needs more than a few megabytes of memory. The pager
 // knows page numbers, the page size and page encryption; it knows nothing of
 // what a page holds.
+//
+// Writes: a writer changes pages inside a write group (one row update, say).
+// Changed pages stay in memory, pinned, until Flush() writes them to the
+// file in page order; a group that fails is rolled back, so that an update
+// either happens whole or not at all. Committed groups are flushed when the
+// pinned pages pass a bound, at Flush() and when the database closes.
 #ifndef MDBCARE_JET_PAGER_H_
 #define MDBCARE_JET_PAGER_H_
 
 #include <cstdint>
 #include <list>
+#include <map>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -18,7 +26,7 @@
 namespace jet {
 
 // One page's bytes, decrypted. Shared so that a page a caller still holds
-// stays valid when the cache evicts it.
+// stays valid when the cache evicts or replaces it.
 class Page {
  public:
   Page(uint32_t number, std::vector<uint8_t> bytes)
@@ -27,6 +35,7 @@ class Page {
   uint32_t number() const { return number_; }
   ByteView view() const { return ByteView(bytes_.data(), bytes_.size()); }
   uint8_t type() const { return bytes_.empty() ? 0xFF : bytes_[0]; }
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
 
  private:
   uint32_t number_;
@@ -38,9 +47,12 @@ using PageRef = std::shared_ptr<const Page>;
 class Pager {
  public:
   static constexpr size_t kDefaultCachePages = 512;
+  // Committed changed pages kept before they are written out on their own.
+  static constexpr size_t kMaxPinnedPages = 2048;
 
   Pager(File file, uint32_t page_size,
         size_t cache_pages = kDefaultCachePages);
+  ~Pager();
 
   Pager(const Pager&) = delete;
   Pager& operator=(const Pager&) = delete;
@@ -48,6 +60,7 @@ class Pager {
   uint32_t page_size() const { return page_size_; }
   uint32_t page_count() const { return page_count_; }
   const File& file() const { return file_; }
+  bool writable() const { return file_.writable(); }
 
   void set_cipher(PageCipher cipher) {
     cipher_ = cipher;
@@ -60,14 +73,33 @@ class Pager {
   // past the end of the file.
   PageRef Get(uint32_t page_number);
 
-  // Page 0 exactly as stored (its masked header region is decoded by the
-  // database header, not here).
-  PageRef GetDefinitionPage() { return Get(0); }
+  // --- writes (inside a group) ---
+  void BeginGroup();
+  // Ends the group; its pages will reach the file at the next flush.
+  void CommitGroup();
+  // Forgets every change of the open group.
+  void RollbackGroup();
+  bool in_group() const { return in_group_; }
+
+  // A copy of the page's bytes to change and Put back.
+  std::vector<uint8_t> CopyForWrite(uint32_t page_number);
+  // Replaces the page's bytes (decrypted form).
+  void Put(uint32_t page_number, std::vector<uint8_t> bytes);
+  // A new page at the end of the file, all zero; returns its number.
+  uint32_t Append();
+
+  // Writes every committed change to the file and syncs it.
+  void Flush();
+  size_t pinned_pages() const { return dirty_.size(); }
 
  private:
+  void CacheInsert(PageRef page);
+  void RequireGroup() const;
+
   File file_;
   uint32_t page_size_;
   uint32_t page_count_;
+  uint32_t file_page_count_;  // pages the file itself has
   size_t capacity_;
   PageCipher cipher_;
   std::list<uint32_t> lru_;  // most recently used first
@@ -76,6 +108,33 @@ class Pager {
     std::list<uint32_t>::iterator position;
   };
   std::unordered_map<uint32_t, Slot> cache_;
+
+  // Changed pages not yet written, committed or in the open group.
+  std::map<uint32_t, PageRef> dirty_;
+  bool in_group_ = false;
+  // For the open group: each page's version before the group touched it
+  // (empty: it was clean), and the page count at its start.
+  std::map<uint32_t, std::optional<PageRef>> group_undo_;
+  uint32_t group_page_count_ = 0;
+};
+
+// Opens and commits a write group, rolling it back when left by an error.
+class WriteGroup {
+ public:
+  explicit WriteGroup(Pager& pager) : pager_(pager) { pager_.BeginGroup(); }
+  ~WriteGroup() {
+    if (!done_) pager_.RollbackGroup();
+  }
+  void Commit() {
+    pager_.CommitGroup();
+    done_ = true;
+  }
+  WriteGroup(const WriteGroup&) = delete;
+  WriteGroup& operator=(const WriteGroup&) = delete;
+
+ private:
+  Pager& pager_;
+  bool done_ = false;
 };
 
 }  // namespace jet

@@ -1,5 +1,6 @@
 #include "jet/row_codec.h"
 
+#include <algorithm>
 #include <string>
 
 #include "jet/error.h"
@@ -106,6 +107,159 @@ std::vector<FieldBytes> DecodeRow(JetVersion version,
     }
   }
   return fields;
+}
+
+}  // namespace jet
+
+namespace jet {
+
+size_t RowColumnCount(const TableDefinition& def) {
+  size_t count = def.max_columns;
+  for (const ColumnDefinition& col : def.columns) {
+    if (col.number + 1u > count) count = col.number + 1u;
+  }
+  return count;
+}
+
+size_t FixedAreaSize(const TableDefinition& def) {
+  size_t size = 0;
+  for (const ColumnDefinition& col : def.columns) {
+    if (col.is_fixed() && col.type != static_cast<uint8_t>(ColumnType::kBoolean)) {
+      size = std::max<size_t>(size, col.fixed_offset + col.length);
+    }
+  }
+  return size;
+}
+
+namespace {
+
+void Put16(std::vector<uint8_t>& out, size_t at, size_t value) {
+  out[at] = static_cast<uint8_t>(value);
+  out[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+// Jet 3 row tail: offsets are one byte, the jump table adds 256 for each of
+// its entries at or below an offset's index.
+std::vector<uint8_t> EncodeJet3Tail(const std::vector<size_t>& offsets,
+                                    size_t body_size, size_t mask_size,
+                                    size_t min_length, size_t& row_length) {
+  size_t v = offsets.size() - 1;
+  // The tail's size depends on the jump count, which depends on the row
+  // length: find the smallest consistent length.
+  size_t length = std::max(body_size + (v + 1) + 1 + mask_size, min_length);
+  size_t jumps;
+  while (true) {
+    jumps = (length - 1) / 256;
+    size_t needed = body_size + (v + 1) + jumps + 1 + mask_size;
+    if (needed <= length) break;
+    length = needed;
+  }
+  // Offsets reach up to the end of the variable data; jump entries beyond
+  // what they need are dummies (0xFF), which never match an index.
+  size_t real_jumps = offsets.back() / 256;
+  if (real_jumps > jumps) {
+    throw Error(kErrUnsupportedFeature, "이 행은 Jet 3 형식으로 저장할 수 없습니다.");
+  }
+  std::vector<uint8_t> tail(length - body_size, 0);
+  size_t end = tail.size();
+  // Layout from the end: mask, count, jump table, offset table.
+  tail[end - mask_size - 1] = static_cast<uint8_t>(v);
+  for (size_t k = 0; k < jumps; ++k) {
+    uint8_t entry = 0xFF;
+    if (k < real_jumps) {
+      for (size_t i = 0; i <= v; ++i) {
+        if (offsets[i] >= 256 * (k + 1)) {
+          entry = static_cast<uint8_t>(i);
+          break;
+        }
+      }
+    }
+    tail[end - mask_size - 2 - k] = entry;
+  }
+  size_t table = end - mask_size - 2 - jumps;  // entry 0
+  for (size_t i = 0; i <= v; ++i) {
+    tail[table - i] = static_cast<uint8_t>(offsets[i] & 0xFF);
+  }
+  row_length = length;
+  return tail;
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeRow(JetVersion version, const TableDefinition& def,
+                               const std::vector<FieldData>& fields,
+                               size_t min_length) {
+  const bool jet3 = version == JetVersion::kJet3;
+  const size_t count = RowColumnCount(def);
+  const size_t mask_size = (count + 7) / 8;
+  const size_t fixed_start = jet3 ? 1 : 2;
+
+  std::vector<uint8_t> mask(mask_size, 0);
+  std::vector<uint8_t> body(fixed_start + FixedAreaSize(def), 0);
+  if (jet3) {
+    body[0] = static_cast<uint8_t>(count);
+  } else {
+    Put16(body, 0, count);
+  }
+
+  size_t var_count = 0;
+  for (const ColumnDefinition& col : def.columns) {
+    if (!col.is_fixed()) var_count = std::max<size_t>(var_count, col.variable_index + 1u);
+  }
+  std::vector<const FieldData*> by_var(var_count, nullptr);
+
+  for (size_t k = 0; k < def.columns.size(); ++k) {
+    const ColumnDefinition& col = def.columns[k];
+    const FieldData& f = fields[k];
+    bool is_bool = col.type == static_cast<uint8_t>(ColumnType::kBoolean);
+    bool has = is_bool ? f.bit : !f.is_null;
+    if (has) mask[col.number / 8] |= static_cast<uint8_t>(1u << (col.number % 8));
+    if (is_bool || f.is_null) continue;
+    if (col.is_fixed()) {
+      size_t n = std::min<size_t>(f.data.size(), col.length);
+      std::copy(f.data.begin(), f.data.begin() + n,
+                body.begin() + fixed_start + col.fixed_offset);
+    } else {
+      by_var[col.variable_index] = &f;
+    }
+  }
+
+  if (def.variable_column_count == 0) {
+    size_t length = std::max(body.size() + mask_size, min_length);
+    std::vector<uint8_t> row(length, 0);
+    std::copy(body.begin(), body.end(), row.begin());
+    std::copy(mask.begin(), mask.end(), row.end() - mask_size);
+    return row;
+  }
+
+  std::vector<size_t> offsets;
+  offsets.reserve(var_count + 1);
+  for (size_t i = 0; i < var_count; ++i) {
+    offsets.push_back(body.size());
+    if (by_var[i]) body.insert(body.end(), by_var[i]->data.begin(), by_var[i]->data.end());
+  }
+  offsets.push_back(body.size());  // end of the variable data
+
+  std::vector<uint8_t> row;
+  if (jet3) {
+    size_t length = 0;
+    std::vector<uint8_t> tail =
+        EncodeJet3Tail(offsets, body.size(), mask_size, min_length, length);
+    row = std::move(body);
+    row.insert(row.end(), tail.begin(), tail.end());
+  } else {
+    size_t tail_size = 2 * (var_count + 1) + 2 + mask_size;
+    size_t length = std::max(body.size() + tail_size, min_length);
+    row.assign(length, 0);
+    std::copy(body.begin(), body.end(), row.begin());
+    size_t end = length;
+    Put16(row, end - mask_size - 2, var_count);
+    for (size_t i = 0; i <= var_count; ++i) {
+      Put16(row, end - mask_size - 2 - 2 * (i + 1), offsets[i]);
+    }
+  }
+  std::copy(mask.begin(), mask.end(), row.end() - mask_size);
+  return row;
 }
 
 }  // namespace jet

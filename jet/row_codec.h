@@ -53,6 +53,29 @@ struct FieldBytes {
 std::vector<FieldBytes> DecodeRow(JetVersion version,
                                   const TableDefinition& def, ByteView row);
 
+// The stored bytes of one column for EncodeRow.
+struct FieldData {
+  bool is_null = true;
+  bool bit = false;           // Yes/No value
+  std::vector<uint8_t> data;  // fixed or variable bytes (long values: the
+                              // reference with any inline data)
+};
+
+// Builds a row from one FieldData per column of `def` (same order). The row
+// gets the table's full column count; a row shorter than `min_length` is
+// padded to exactly that length (between the variable data and the tables
+// at the row's end, where readers never look), so that a changed row can
+// take the place of a longer one. Raises 3251 for a row that cannot be
+// stored (longer than a page allows).
+std::vector<uint8_t> EncodeRow(JetVersion version, const TableDefinition& def,
+                               const std::vector<FieldData>& fields,
+                               size_t min_length = 0);
+
+// The column count and the size of the fixed-length area a new row of the
+// table has.
+size_t RowColumnCount(const TableDefinition& def);
+size_t FixedAreaSize(const TableDefinition& def);
+
 }  // namespace jet
 
 #endif  // MDBCARE_JET_ROW_CODEC_H_

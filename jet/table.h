@@ -6,6 +6,7 @@
 #define MDBCARE_JET_TABLE_H_
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "jet/catalog.h"
@@ -16,6 +17,9 @@
 namespace jet {
 
 class Database;
+class LongValueWriter;
+class PageAllocator;
+class RowStore;
 
 // A new value for the column at `column` (a position in
 // TableDefinition::columns).
@@ -28,6 +32,7 @@ class Table {
  public:
   // `db` must outlive the table.
   Table(Database& db, CatalogEntry entry, TableDefinition definition);
+  ~Table();
 
   Table(const Table&) = delete;
   Table& operator=(const Table&) = delete;
@@ -53,9 +58,16 @@ class Table {
   RowPointer InsertRow(const std::vector<Value>& values);
 
  private:
+  void RequireWritable() const;
+  // The writers, made at the first write.
+  void PrepareWriters();
+
   Database& db_;
   CatalogEntry entry_;
   TableDefinition definition_;
+  std::unique_ptr<PageAllocator> allocator_;
+  std::unique_ptr<RowStore> rows_;
+  std::unique_ptr<LongValueWriter> long_values_;
 };
 
 }  // namespace jet

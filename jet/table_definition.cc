@@ -182,7 +182,39 @@ TableDefinition TableDefinition::Read(Pager& pager, JetVersion version,
   for (LogicalIndex& idx : def.logical_indexes) {
     idx.name = c.Name(version, code_page);
   }
+  if (version == JetVersion::kJet4) {
+    // The list is not always present to its end marker; it stops where the
+    // definition's bytes do.
+    while (v.Contains(c.pos(), 2)) {
+      uint16_t number = v.U16(c.pos());
+      if (number == 0xFFFF || !v.Contains(c.pos(), 10)) break;
+      ByteView e = c.Take(10);
+      def.long_value_maps.push_back(
+          LongValueColumnMaps{number, RowPointer::FromPacked(e.U32(2)),
+                              RowPointer::FromPacked(e.U32(6))});
+    }
+  }
   return def;
+}
+
+void TableDefinition::AddToStoredRowCount(Pager& pager, JetVersion version,
+                                          int delta) {
+  const Layout& L = version == JetVersion::kJet3 ? kJet3Layout : kJet4Layout;
+  std::vector<uint8_t> bytes = pager.CopyForWrite(page);
+  ByteView v(bytes.data(), bytes.size());
+  uint32_t count = v.U32(L.row_count);
+  count = delta < 0 && count < static_cast<uint32_t>(-delta) ? 0 : count + delta;
+  for (int i = 0; i < 4; ++i) bytes[L.row_count + i] = static_cast<uint8_t>(count >> (8 * i));
+  pager.Put(page, std::move(bytes));
+  stored_row_count = count;
+}
+
+const LongValueColumnMaps* TableDefinition::FindLongValueMaps(
+    uint16_t column_number) const {
+  for (const LongValueColumnMaps& m : long_value_maps) {
+    if (m.column_number == column_number) return &m;
+  }
+  return nullptr;
 }
 
 const ColumnDefinition* TableDefinition::FindColumn(

@@ -50,7 +50,8 @@
 //   related table type 1; related index number 4 (-1 for none); related
 //   table page 4; cascade updates 1; cascade deletes 1; index type 1 (0x01
 //   primary key, 0x02 foreign key);
-// then the logical index names, as the column names.
+// then the logical index names, as the column names;
+// then, in Jet 4, the long-value column maps (see LongValueColumnMaps).
 #ifndef MDBCARE_JET_TABLE_DEFINITION_H_
 #define MDBCARE_JET_TABLE_DEFINITION_H_
 
@@ -126,6 +127,15 @@ struct LogicalIndex {
   bool is_foreign_key() const { return index_type == 0x02; }
 };
 
+// Jet 4 keeps, after the index names, one entry per long-value column:
+// column number 2, row pointer to the map of its long-value pages 4, row
+// pointer to the map of those with free space 4; 0xFFFF ends the list.
+struct LongValueColumnMaps {
+  uint16_t column_number = 0;
+  RowPointer usage_map;
+  RowPointer free_space_map;
+};
+
 struct TableDefinition {
   uint32_t page = 0;
   std::vector<uint32_t> pages;  // the definition pages, first one first
@@ -139,6 +149,7 @@ struct TableDefinition {
   std::vector<LogicalIndex> logical_indexes;
   RowPointer usage_map;
   RowPointer free_space_map;
+  std::vector<LongValueColumnMaps> long_value_maps;
 
   // Reads the definition starting at `page`. Raises the damaged-file error
   // for a page that is not a definition page, a loop in the page chain, or
@@ -147,6 +158,11 @@ struct TableDefinition {
                               uint16_t code_page, uint32_t page);
 
   const ColumnDefinition* FindColumn(const std::string& name) const;
+
+  // Adds `delta` to the row count stored in the definition's first page
+  // (inside a write group).
+  void AddToStoredRowCount(Pager& pager, JetVersion version, int delta);
+  const LongValueColumnMaps* FindLongValueMaps(uint16_t column_number) const;
 };
 
 }  // namespace jet

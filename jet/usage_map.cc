@@ -39,7 +39,9 @@ std::vector<uint32_t> DecodeUsageMap(Pager& pager, ByteView row) {
     size_t count = (row.size() - kReferencePagesOffset) / 4;
     for (size_t i = 0; i < count; ++i) {
       uint32_t map_page = row.U32(kReferencePagesOffset + 4 * i);
-      if (map_page == 0) continue;
+      // 0 means no map page; real files also carry values past the end of
+      // the file there (0xFFFFFF80 in a global map), which mean the same.
+      if (map_page == 0 || map_page >= pager.page_count()) continue;
       PageRef p = pager.Get(map_page);
       if (p->type() != kPageUsageBitmap) {
         ThrowDamaged("페이지 " + std::to_string(map_page) +

@@ -1,5 +1,8 @@
 #include "jet/value_codec.h"
 
+#include <cstring>
+
+#include "jet/error.h"
 #include "jet/text_codec.h"
 
 namespace jet {
@@ -21,7 +24,96 @@ Decimal DecodeDecimal(ByteView b, const ColumnDefinition& column) {
   return d;
 }
 
+template <typename T>
+void AppendLittleEndian(std::vector<uint8_t>& out, T value, size_t size) {
+  uint64_t bits = 0;
+  std::memcpy(&bits, &value, sizeof value);
+  for (size_t i = 0; i < size; ++i) out.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+}
+
+[[noreturn]] void ThrowWrongType(const ColumnDefinition& column) {
+  throw Error(kErrConversion, "데이터 형식 변환 오류입니다 ('" + column.name +
+                                  "' 필드에 맞지 않는 값입니다).");
+}
+
+template <typename T>
+const T& Expect(const Value& v, const ColumnDefinition& column) {
+  const T* p = std::get_if<T>(&v);
+  if (!p) ThrowWrongType(column);
+  return *p;
+}
+
 }  // namespace
+
+std::vector<uint8_t> EncodeText(const std::string& text,
+                                const ColumnDefinition& column,
+                                JetVersion version) {
+  if (version == JetVersion::kJet4) {
+    return EncodeJet4Text(text, column.compressed_unicode);
+  }
+  return EncodeCodePageText(text, column.code_page);
+}
+
+FieldData EncodeValue(const Value& value, const ColumnDefinition& column,
+                      JetVersion version) {
+  FieldData f;
+  if (column.type == static_cast<uint8_t>(ColumnType::kBoolean)) {
+    f.is_null = false;
+    f.bit = IsNull(value) ? false : Expect<bool>(value, column);
+    return f;
+  }
+  if (IsNull(value)) return f;
+  f.is_null = false;
+  std::vector<uint8_t>& out = f.data;
+  switch (static_cast<ColumnType>(column.type)) {
+    case ColumnType::kByte:
+      out.push_back(Expect<uint8_t>(value, column));
+      break;
+    case ColumnType::kInteger:
+      AppendLittleEndian(out, Expect<int16_t>(value, column), 2);
+      break;
+    case ColumnType::kLong:
+      AppendLittleEndian(out, Expect<int32_t>(value, column), 4);
+      break;
+    case ColumnType::kCurrency:
+      AppendLittleEndian(out, Expect<Currency>(value, column).ten_thousandths, 8);
+      break;
+    case ColumnType::kSingle:
+      AppendLittleEndian(out, Expect<float>(value, column), 4);
+      break;
+    case ColumnType::kDouble:
+      AppendLittleEndian(out, Expect<double>(value, column), 8);
+      break;
+    case ColumnType::kDateTime:
+      AppendLittleEndian(out, Expect<DateTime>(value, column).days, 8);
+      break;
+    case ColumnType::kText:
+      out = EncodeText(Expect<std::string>(value, column), column, version);
+      break;
+    case ColumnType::kGuid: {
+      const Guid& g = Expect<Guid>(value, column);
+      out.assign(g.bytes.begin(), g.bytes.end());
+      break;
+    }
+    case ColumnType::kNumeric: {
+      const Decimal& d = Expect<Decimal>(value, column);
+      out.push_back(d.negative ? kNumericNegative : 0);
+      for (int word = 3; word >= 0; --word) {
+        AppendLittleEndian(out, static_cast<uint32_t>(d.magnitude >> (32 * word)), 4);
+      }
+      break;
+    }
+    case ColumnType::kMemo:
+    case ColumnType::kOle:
+      throw Error(kErrUnsupportedFeature, "긴 값은 긴 값 기록기로 저장합니다.");
+    case ColumnType::kBinary:
+    default:
+      out = Expect<Binary>(value, column);
+      break;
+  }
+  if (column.is_fixed() && out.size() < column.length) out.resize(column.length, 0);
+  return f;
+}
 
 std::string DecodeText(ByteView bytes, const ColumnDefinition& column,
                        const ValueContext& context) {

@@ -31,6 +31,18 @@ struct ValueContext {
 Value DecodeValue(const FieldBytes& field, const ColumnDefinition& column,
                   const ValueContext& context);
 
+// The stored bytes of a value that already has the column's type (see
+// ConvertToColumnType), for every type but memo and OLE, whose references
+// the long-value writer makes. Raises 3421 for a value of another type.
+FieldData EncodeValue(const Value& value, const ColumnDefinition& column,
+                      JetVersion version);
+
+// Text in the column's encoding (Jet 4: compressed where the column asks
+// for it and it is shorter).
+std::vector<uint8_t> EncodeText(const std::string& text,
+                                const ColumnDefinition& column,
+                                JetVersion version);
+
 // Text bytes of a text or memo column in the column's encoding.
 std::string DecodeText(ByteView bytes, const ColumnDefinition& column,
                        const ValueContext& context);

@@ -1,0 +1,143 @@
+#include "jet/data_page_editor.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "jet/data_page.h"
+#include "jet/error.h"
+
+namespace jet {
+
+using namespace data_page_layout;
+
+namespace {
+
+uint16_t Get16(const std::vector<uint8_t>& p, size_t at) {
+  return static_cast<uint16_t>(p[at] | (p[at + 1] << 8));
+}
+void Set16(std::vector<uint8_t>& p, size_t at, size_t v) {
+  p[at] = static_cast<uint8_t>(v);
+  p[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+}  // namespace
+
+DataPageEditor::DataPageEditor(JetVersion version, std::vector<uint8_t>& page)
+    : version_(version), page_(page), count_offset_(RowCountOffset(version)) {
+  if (page_.empty() || page_[0] != kPageData) {
+    ThrowDamaged("데이터 페이지가 아닙니다");
+  }
+}
+
+void DataPageEditor::Initialize(JetVersion version, std::vector<uint8_t>& page,
+                                uint32_t owner) {
+  std::fill(page.begin(), page.end(), 0);
+  page[0] = kPageData;
+  page[1] = 0x01;
+  page[kOwnerOffset] = static_cast<uint8_t>(owner);
+  page[kOwnerOffset + 1] = static_cast<uint8_t>(owner >> 8);
+  page[kOwnerOffset + 2] = static_cast<uint8_t>(owner >> 16);
+  page[kOwnerOffset + 3] = static_cast<uint8_t>(owner >> 24);
+  size_t table = RowCountOffset(version) + 2;
+  Set16(page, kFreeSpaceOffset, page.size() - table);
+}
+
+size_t DataPageEditor::MaxRowLength(JetVersion version) {
+  return PageSizeOf(version) - (RowCountOffset(version) + 2) - 2;
+}
+
+uint16_t DataPageEditor::row_count() const { return Get16(page_, count_offset_); }
+
+size_t DataPageEditor::TableEnd() const {
+  return count_offset_ + 2 + 2u * row_count();
+}
+
+size_t DataPageEditor::Start(uint16_t slot) const {
+  return Get16(page_, count_offset_ + 2 + 2u * slot) & kOffsetMask;
+}
+
+size_t DataPageEditor::End(uint16_t slot) const {
+  for (int r = static_cast<int>(slot) - 1; r >= 0; --r) {
+    size_t s = Start(static_cast<uint16_t>(r));
+    if (s != 0) return s;
+  }
+  return page_.size();
+}
+
+size_t DataPageEditor::LowestStart() const {
+  size_t lowest = page_.size();
+  for (uint16_t s = 0; s < row_count(); ++s) {
+    size_t start = Start(s);
+    if (start != 0) lowest = std::min(lowest, start);
+  }
+  return lowest;
+}
+
+size_t DataPageEditor::free_space() const {
+  size_t lowest = LowestStart();
+  size_t table = TableEnd();
+  return lowest > table ? lowest - table : 0;
+}
+
+uint16_t DataPageEditor::Flags(uint16_t slot) const {
+  return Get16(page_, count_offset_ + 2 + 2u * slot) & ~kOffsetMask;
+}
+
+void DataPageEditor::SetOffset(uint16_t slot, size_t start, uint16_t flags) {
+  Set16(page_, count_offset_ + 2 + 2u * slot, start | flags);
+}
+
+void DataPageEditor::SetFlags(uint16_t slot, uint16_t flags) {
+  SetOffset(slot, Start(slot), flags);
+}
+
+std::span<uint8_t> DataPageEditor::Row(uint16_t slot) {
+  size_t start = Start(slot), end = End(slot);
+  if (start > end || end > page_.size()) ThrowDamaged("행 위치가 잘못되었습니다");
+  return std::span<uint8_t>(page_.data() + start, end - start);
+}
+
+void DataPageEditor::UpdateFreeSpace() {
+  Set16(page_, kFreeSpaceOffset, free_space());
+}
+
+bool DataPageEditor::ResizeRow(uint16_t slot, size_t length) {
+  size_t start = Start(slot), end = End(slot);
+  size_t old_length = end - start;
+  if (length == old_length) return true;
+  size_t lowest = LowestStart();
+  if (length > old_length && length - old_length > free_space()) return false;
+  // Rows stored below this one (higher slots, lower addresses) move by the
+  // difference; the row keeps its end and its first bytes.
+  long delta = static_cast<long>(length) - static_cast<long>(old_length);
+  size_t keep = std::min(length, old_length);
+  std::vector<uint8_t> head(page_.begin() + start, page_.begin() + start + keep);
+  std::memmove(page_.data() + lowest - delta, page_.data() + lowest, start - lowest);
+  for (uint16_t s = 0; s < row_count(); ++s) {
+    size_t st = Start(s);
+    if (s != slot && st != 0 && st < start) SetOffset(s, st - delta, Flags(s));
+  }
+  size_t new_start = start - delta;
+  std::copy(head.begin(), head.end(), page_.begin() + new_start);
+  SetOffset(slot, new_start, Flags(slot));
+  UpdateFreeSpace();
+  return true;
+}
+
+bool DataPageEditor::HasRoomFor(size_t length) const {
+  return row_count() < kMaxRows && free_space() >= length + 2;
+}
+
+std::optional<uint16_t> DataPageEditor::AddRow(std::span<const uint8_t> row,
+                                               uint16_t flags) {
+  if (!HasRoomFor(row.size())) return std::nullopt;
+  size_t start = LowestStart() - row.size();
+  uint16_t slot = row_count();
+  Set16(page_, count_offset_, slot + 1u);
+  std::copy(row.begin(), row.end(), page_.begin() + start);
+  SetOffset(slot, start, flags);
+  UpdateFreeSpace();
+  return slot;
+}
+
+}  // namespace jet

@@ -1,0 +1,122 @@
+#include "jet/long_value_writer.h"
+
+#include <algorithm>
+#include <set>
+
+#include "jet/data_page.h"
+#include "jet/data_page_editor.h"
+#include "jet/error.h"
+#include "jet/long_value.h"
+#include "jet/page_allocator.h"
+#include "jet/pager.h"
+
+namespace jet {
+
+using namespace long_value_layout;
+
+namespace {
+
+void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+constexpr uint16_t kDeletedFlags =
+    data_page_layout::kFlagDeletedOrMoved | data_page_layout::kFlagOverflowPointer;
+
+}  // namespace
+
+LongValueWriter::LongValueWriter(Pager& pager, JetVersion version,
+                                 PageAllocator& allocator,
+                                 const TableDefinition& table)
+    : pager_(pager), version_(version), allocator_(allocator), table_(table) {}
+
+RowPointer LongValueWriter::AddRow(std::span<const uint8_t> row,
+                                   const ColumnDefinition& column) {
+  std::vector<uint32_t>& candidates = candidates_[column.number];
+  for (auto it = candidates.rbegin(); it != candidates.rend(); ++it) {
+    std::vector<uint8_t> bytes = pager_.CopyForWrite(*it);
+    DataPageEditor editor(version_, bytes);
+    if (auto slot = editor.AddRow(row, 0)) {
+      pager_.Put(*it, std::move(bytes));
+      return RowPointer{*it, static_cast<uint8_t>(*slot)};
+    }
+  }
+  uint32_t page = allocator_.Allocate();
+  std::vector<uint8_t> bytes(pager_.page_size(), 0);
+  DataPageEditor::Initialize(version_, bytes, data_page_layout::kLongValueOwner);
+  DataPageEditor editor(version_, bytes);
+  auto slot = editor.AddRow(row, 0);
+  if (!slot) throw Error(kErrUnsupportedFeature, "긴 값 행이 페이지보다 큽니다.");
+  pager_.Put(page, std::move(bytes));
+  if (const LongValueColumnMaps* maps = table_.FindLongValueMaps(column.number)) {
+    SetUsageMapBit(pager_, version_, maps->usage_map, page, true, &allocator_);
+  }
+  candidates.push_back(page);
+  return RowPointer{page, static_cast<uint8_t>(*slot)};
+}
+
+std::vector<uint8_t> LongValueWriter::Write(std::span<const uint8_t> data,
+                                            const ColumnDefinition& column) {
+  if (data.size() > kLengthMask) {
+    throw Error(kErrFieldTooSmall, "'" + column.name + "' 필드의 값이 너무 깁니다.");
+  }
+  std::vector<uint8_t> ref(kReferenceSize, 0);
+  uint32_t length = static_cast<uint32_t>(data.size());
+  if (data.size() <= kMaxInlineLength) {
+    Put32(ref, 0, length | kInline);
+    ref.insert(ref.end(), data.begin(), data.end());
+    return ref;
+  }
+  const size_t max_row = DataPageEditor::MaxRowLength(version_);
+  if (data.size() <= max_row) {
+    RowPointer at = AddRow(data, column);
+    Put32(ref, 0, length | kSingleRow);
+    Put32(ref, kPointerOffset, at.Packed());
+    return ref;
+  }
+  // A chain, written from its last part back so that each row can carry
+  // the pointer to the one after it.
+  const size_t part = max_row - kChainHeader;
+  size_t parts = (data.size() + part - 1) / part;
+  uint32_t next = 0;
+  for (size_t i = parts; i-- > 0;) {
+    size_t from = i * part;
+    size_t n = std::min(part, data.size() - from);
+    std::vector<uint8_t> row(kChainHeader + n);
+    Put32(row, 0, next);
+    std::copy(data.begin() + from, data.begin() + from + n, row.begin() + kChainHeader);
+    next = AddRow(row, column).Packed();
+  }
+  Put32(ref, 0, length);
+  Put32(ref, kPointerOffset, next);
+  return ref;
+}
+
+void LongValueWriter::Free(ByteView ref, const ColumnDefinition& column) {
+  std::vector<uint32_t>& candidates = candidates_[column.number];
+  uint32_t word = ref.U32(0);
+  if (word & kInline) return;
+  RowPointer at = RowPointer::FromPacked(ref.U32(kPointerOffset));
+  bool chain = !(word & kSingleRow);
+  std::set<uint32_t> seen;
+  while (at.Packed() != 0 && seen.insert(at.Packed()).second) {
+    std::vector<uint8_t> bytes = pager_.CopyForWrite(at.page);
+    DataPageEditor editor(version_, bytes);
+    if (at.row >= editor.row_count()) ThrowDamaged("긴 값 행이 없습니다");
+    RowPointer next{};
+    if (chain) {
+      ByteView row(editor.Row(at.row).data(), editor.Row(at.row).size());
+      next = RowPointer::FromPacked(row.U32(0));
+    }
+    editor.ResizeRow(at.row, 0);
+    editor.SetFlags(at.row, kDeletedFlags);
+    pager_.Put(at.page, std::move(bytes));
+    if (std::find(candidates.begin(), candidates.end(), at.page) == candidates.end()) {
+      candidates.insert(candidates.begin(), at.page);
+    }
+    if (!chain) break;
+    at = next;
+  }
+}
+
+}  // namespace jet

@@ -1,0 +1,54 @@
+// Storing long values (memo and OLE) in the layout of long_value.h: inline
+// in the row up to kMaxInlineLength bytes, else in one long-value row when
+// it fits a page, else in a chain of rows. Long-value pages are data pages
+// owned by 'LVAL'; in Jet 4 each is listed in the usage map of its column
+// (see LongValueColumnMaps), in Jet 3 only the global map knows them.
+#ifndef MDBCARE_JET_LONG_VALUE_WRITER_H_
+#define MDBCARE_JET_LONG_VALUE_WRITER_H_
+
+#include <cstdint>
+#include <map>
+#include <span>
+#include <vector>
+
+#include "jet/byte_view.h"
+#include "jet/format.h"
+#include "jet/table_definition.h"
+
+namespace jet {
+
+class Pager;
+class PageAllocator;
+
+class LongValueWriter {
+ public:
+  static constexpr size_t kMaxInlineLength = 64;
+
+  // All must outlive the writer.
+  LongValueWriter(Pager& pager, JetVersion version, PageAllocator& allocator,
+                  const TableDefinition& table);
+
+  // Stores `data` for `column`; returns the reference as the row keeps it
+  // (12 bytes, followed by the data when inline). Inside a write group.
+  std::vector<uint8_t> Write(std::span<const uint8_t> data,
+                             const ColumnDefinition& column);
+
+  // Frees the long-value rows `reference` points to: each becomes a deleted
+  // row of no length, its space free for the next value.
+  void Free(ByteView reference, const ColumnDefinition& column);
+
+ private:
+  RowPointer AddRow(std::span<const uint8_t> row, const ColumnDefinition& column);
+
+  Pager& pager_;
+  JetVersion version_;
+  PageAllocator& allocator_;
+  const TableDefinition& table_;
+  // Per column number: long-value pages with room seen by this writer, most
+  // recent last. Pages stay with their column, whose map lists them.
+  std::map<uint16_t, std::vector<uint32_t>> candidates_;
+};
+
+}  // namespace jet
+
+#endif  // MDBCARE_JET_LONG_VALUE_WRITER_H_

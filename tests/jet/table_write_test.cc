@@ -1,0 +1,159 @@
+// Row writes on copies of real files: values written read back through the
+// engine, rows that grow move (in their page or to another) without being
+// lost or met twice, and long values of every size round-trip.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "jet/database.h"
+#include "jet/error.h"
+#include "jet/table.h"
+#include "jet/value_conversion.h"
+#include "tests/support/corpus.h"
+
+namespace {
+
+using jet::ColumnChange;
+using jet::Database;
+using jet::RowPointer;
+using jet::Value;
+using testing_support::TempDir;
+
+std::unique_ptr<Database> OpenWritable(const std::filesystem::path& path,
+                                       const std::string& password = "") {
+  jet::OpenOptions options;
+  options.writable = true;
+  options.connect = ";pwd=" + password;
+  return Database::Open(path.string(), options);
+}
+
+std::vector<RowPointer> RowIds(jet::Table& table) {
+  std::vector<RowPointer> ids;
+  jet::TableScan scan = table.Scan();
+  while (scan.Next()) ids.push_back(scan.row_id());
+  return ids;
+}
+
+size_t ColumnIndex(const jet::Table& table, const std::string& name) {
+  const auto& cols = table.definition().columns;
+  for (size_t i = 0; i < cols.size(); ++i) {
+    if (cols[i].name == name) return i;
+  }
+  ADD_FAILURE() << "no column " << name;
+  return 0;
+}
+
+TEST(TableWriteTest, ValuesWrittenReadBackAfterReopen) {
+  SKIP_WITHOUT_CORPUS();
+  TempDir dir;
+  auto path = dir.Copy(testing_support::CorpusDir() / "jet4/testV2000.mdb");
+  std::vector<RowPointer> ids;
+  {
+    auto db = OpenWritable(path);
+    auto table = db->OpenTable("Table1");
+    ids = RowIds(*table);
+    ASSERT_GE(ids.size(), 2u);
+    const auto& def = table->definition();
+    size_t a = ColumnIndex(*table, "A"), c = ColumnIndex(*table, "C"),
+           g = ColumnIndex(*table, "G");
+    table->UpdateRow(ids[0], {ColumnChange{a, std::string("")},
+                              ColumnChange{c, jet::ConvertToColumnType(
+                                                  int16_t{0}, def.columns[c],
+                                                  db->version())},
+                              ColumnChange{g, jet::Null{}}});
+    db->Close();
+  }
+  auto db = Database::Open(path.string());
+  auto table = db->OpenTable("Table1");
+  EXPECT_EQ(RowIds(*table), ids);
+  std::vector<Value> row = table->ReadRow(ids[0]);
+  EXPECT_EQ(row[ColumnIndex(*table, "A")], Value(std::string("")));
+  EXPECT_EQ(row[ColumnIndex(*table, "G")], Value(jet::Null{}));
+  EXPECT_FALSE(jet::IsNull(row[ColumnIndex(*table, "C")]));
+}
+
+TEST(TableWriteTest, GrowingRowsMoveAndStayReachableOnce) {
+  SKIP_WITHOUT_CORPUS();
+  TempDir dir;
+  auto path = dir.Copy(testing_support::CorpusDir() / "jet4/testV2000.mdb");
+  auto db = OpenWritable(path);
+  auto table = db->OpenTable("Table1");
+  std::vector<RowPointer> ids = RowIds(*table);
+  size_t b = ColumnIndex(*table, "B");
+  // Long texts until rows no longer fit their page.
+  for (int round = 0; round < 3; ++round) {
+    for (size_t i = 0; i < ids.size(); ++i) {
+      std::string text(40 + 20 * round + i, static_cast<char>('a' + i % 26));
+      table->UpdateRow(ids[i], {ColumnChange{b, text}});
+    }
+  }
+  db->Close();
+  auto again = Database::Open(path.string());
+  auto t = again->OpenTable("Table1");
+  EXPECT_EQ(RowIds(*t), ids);
+  for (size_t i = 0; i < ids.size(); ++i) {
+    std::string expected(80 + i, static_cast<char>('a' + i % 26));
+    EXPECT_EQ(t->ReadRow(ids[i])[b], Value(expected)) << i;
+  }
+}
+
+// The first user table with rows and a memo column: its name and the
+// column's position.
+std::pair<std::string, size_t> FindMemoTable(Database& db) {
+  for (const jet::CatalogEntry& entry : db.tables()) {
+    if (entry.is_system() || !entry.is_local_table()) continue;
+    auto table = db.OpenTable(entry.name);
+    if (RowIds(*table).empty()) continue;
+    const auto& cols = table->definition().columns;
+    for (size_t i = 0; i < cols.size(); ++i) {
+      if (cols[i].type == static_cast<uint8_t>(jet::ColumnType::kMemo)) {
+        return {entry.name, i};
+      }
+    }
+  }
+  return {"", 0};
+}
+
+TEST(TableWriteTest, MemoValuesOfEverySizeRoundTrip) {
+  SKIP_WITHOUT_CORPUS();
+  for (const char* file :
+       {"korean/phoneServerCustomers.mdb", "jet3/test2V1997.mdb",
+        "jet4/test2V2000.mdb"}) {
+    TempDir dir;
+    auto path = dir.Copy(testing_support::CorpusDir() / file);
+    auto db = OpenWritable(path);
+    auto [name, memo] = FindMemoTable(*db);
+    ASSERT_FALSE(name.empty()) << file;
+    auto table = db->OpenTable(name);
+    std::vector<RowPointer> ids = RowIds(*table);
+    std::string last;
+    for (size_t len : {0u, 10u, 64u, 65u, 1000u, 5000u, 20000u, 30u}) {
+      std::string text;
+      for (size_t k = 0; k < len; ++k) text += static_cast<char>('A' + k % 23);
+      table->UpdateRow(ids[0], {ColumnChange{memo, text}});
+      EXPECT_EQ(table->ReadRow(ids[0])[memo], Value(text)) << file << " " << len;
+      last = text;
+    }
+    db->Close();
+    auto again = Database::Open(path.string());
+    auto t = again->OpenTable(name);
+    EXPECT_EQ(RowIds(*t), ids) << file;
+    EXPECT_EQ(t->ReadRow(ids[0])[memo], Value(last)) << file;
+  }
+}
+
+TEST(TableWriteTest, ReadOnlyDatabaseRefusesWrites) {
+  SKIP_WITHOUT_CORPUS();
+  auto db = Database::Open(
+      (testing_support::CorpusDir() / "jet4/testV2000.mdb").string());
+  auto table = db->OpenTable("Table1");
+  std::vector<RowPointer> ids = RowIds(*table);
+  try {
+    table->UpdateRow(ids[0], {ColumnChange{0, std::string("x")}});
+    FAIL() << "expected an error";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), jet::kErrReadOnly);
+  }
+}
+
+}  // namespace
