@@ -107,15 +107,16 @@ bool DataPageEditor::ResizeRow(uint16_t slot, size_t length) {
   if (length == old_length) return true;
   size_t lowest = LowestStart();
   if (length > old_length && length - old_length > free_space()) return false;
-  // Rows stored below this one (higher slots, lower addresses) move by the
-  // difference; the row keeps its end and its first bytes.
+  // Rows stored below this one (higher slots, lower addresses, deleted rows
+  // of no length among them) move by the difference; the row keeps its end
+  // and its first bytes.
   long delta = static_cast<long>(length) - static_cast<long>(old_length);
   size_t keep = std::min(length, old_length);
   std::vector<uint8_t> head(page_.begin() + start, page_.begin() + start + keep);
   std::memmove(page_.data() + lowest - delta, page_.data() + lowest, start - lowest);
   for (uint16_t s = 0; s < row_count(); ++s) {
     size_t st = Start(s);
-    if (s != slot && st != 0 && st < start) SetOffset(s, st - delta, Flags(s));
+    if (s > slot && st != 0) SetOffset(s, st - delta, Flags(s));
   }
   size_t new_start = start - delta;
   std::copy(head.begin(), head.end(), page_.begin() + new_start);

@@ -89,17 +89,54 @@ std::string FormatDecimal(const Decimal& value) {
   return digits;
 }
 
-std::string FormatSingle(float value) {
+namespace {
+
+// The shortest digits that read back as the same number (from to_chars in
+// scientific form), laid out as ECMAScript prints numbers: plain digits
+// for exponents from -7 to 20, else d.ddde+x. Plain to_chars would print
+// a large float's exact integer value instead of its shortest digits.
+template <typename F>
+std::string ShortestText(F value) {
+  if (!std::isfinite(value)) {
+    return std::isnan(value) ? "NaN" : (value < 0 ? "-Infinity" : "Infinity");
+  }
+  if (value == 0) return std::signbit(value) ? "-0" : "0";
   char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, value);
-  return std::string(buf, r.ptr);
+  auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
+  std::string sci(buf, r.ptr);
+  bool negative = sci[0] == '-';
+  if (negative) sci.erase(0, 1);
+  size_t e = sci.find('e');
+  int exponent = std::atoi(sci.c_str() + e + 1);
+  std::string digits;
+  for (size_t i = 0; i < e; ++i) {
+    if (sci[i] != '.') digits += sci[i];
+  }
+  int n = static_cast<int>(digits.size());
+  int point = exponent + 1;  // digits before the decimal point
+  std::string out;
+  if (point >= -5 && point <= 21) {
+    if (point <= 0) {
+      out = "0." + std::string(-point, '0') + digits;
+    } else if (point >= n) {
+      out = digits + std::string(point - n, '0');
+    } else {
+      out = digits.substr(0, point) + "." + digits.substr(point);
+    }
+  } else {
+    out = digits.substr(0, 1);
+    if (n > 1) out += "." + digits.substr(1);
+    out += exponent < 0 ? "e-" : "e+";
+    out += std::to_string(exponent < 0 ? -exponent : exponent);
+  }
+  return negative ? "-" + out : out;
 }
 
-std::string FormatDouble(double value) {
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, value);
-  return std::string(buf, r.ptr);
-}
+}  // namespace
+
+std::string FormatSingle(float value) { return ShortestText(value); }
+
+std::string FormatDouble(double value) { return ShortestText(value); }
 
 std::string FormatHex(const Binary& value) {
   static const char kDigits[] = "0123456789abcdef";

@@ -73,20 +73,69 @@ function pad(n, width) {
 }
 
 // mdb-reader turns the stored double d into a JavaScript Date at
-// (d - 25569) days after 1970-01-01 UTC, rounded to the millisecond. Here that
-// instant is rounded to the nearest second (halves go to the later second)
-// and written as "YYYY-MM-DD HH:MM:SS".
-function dateToJson(date) {
-  const ms = date.getTime();
-  if (Number.isNaN(ms)) return '"Invalid Date"';
-  const secs = Math.floor((ms + 500) / 1000);
-  const t = new Date(secs * 1000);
+// (d - 25569) days after 1970-01-01 UTC, rounded to the millisecond. That
+// loses what is needed here twice: rounding to the millisecond and then to the
+// second goes wrong for times a hair under a half second (Jet's own catalog
+// timestamps have many), and for negative d with a fraction the linear reading
+// is not the date Access means (see README.md). So while mdb-reader reads the
+// rows, captureStoredDates() records the double that each Date came from
+// (readDateTime calls Buffer#readDoubleLE and then builds the Date), and the
+// double is formatted as Access does: the integer part, truncated toward zero,
+// counts days from 1899-12-30; the absolute fraction is the time of day,
+// rounded to the nearest second (halves up), a full 86400 carrying into the
+// next calendar day.
+const RealDate = globalThis.Date;
+const realReadDoubleLE = Buffer.prototype.readDoubleLE;
+const DAY_MS = 86400000;
+const ZERO_DATE_MS = RealDate.UTC(1899, 11, 30);
+let lastDoubleRead;
+
+class CapturingDate extends RealDate {
+  constructor(...args) {
+    super(...args);
+    if (args.length === 1 && typeof args[0] === "number" && lastDoubleRead !== undefined) {
+      // Only keep the capture if it is the double this Date was built from.
+      if (Math.round((lastDoubleRead - 25569) * 86400 * 1000) === args[0]) {
+        this.storedDouble = lastDoubleRead;
+      }
+    }
+    lastDoubleRead = undefined;
+  }
+}
+
+function captureStoredDates(fn) {
+  Buffer.prototype.readDoubleLE = function (...args) {
+    const v = realReadDoubleLE.apply(this, args);
+    lastDoubleRead = v;
+    return v;
+  };
+  globalThis.Date = CapturingDate;
+  try {
+    return fn();
+  } finally {
+    globalThis.Date = RealDate;
+    Buffer.prototype.readDoubleLE = realReadDoubleLE;
+    lastDoubleRead = undefined;
+  }
+}
+
+function formatDate(dayNumber, secondsOfDay) {
+  const t = new RealDate(ZERO_DATE_MS + dayNumber * DAY_MS + secondsOfDay * 1000);
   const y = t.getUTCFullYear();
   const year = y < 0 ? "-" + pad(-y, 4) : pad(y, 4);
-  return JSON.stringify(
+  return (
     `${year}-${pad(t.getUTCMonth() + 1, 2)}-${pad(t.getUTCDate(), 2)} ` +
-      `${pad(t.getUTCHours(), 2)}:${pad(t.getUTCMinutes(), 2)}:${pad(t.getUTCSeconds(), 2)}`,
+    `${pad(t.getUTCHours(), 2)}:${pad(t.getUTCMinutes(), 2)}:${pad(t.getUTCSeconds(), 2)}`
   );
+}
+
+function dateToJson(date) {
+  const d = date.storedDouble;
+  if (d === undefined) throw new Error("date value without its stored double");
+  if (!Number.isFinite(d)) return nonFinite(d);
+  const day = Math.trunc(d);
+  const seconds = Math.floor(Math.abs(d - day) * 86400 + 0.5);
+  return JSON.stringify(formatDate(day, seconds));
 }
 
 // mdb-reader gives "d2a9e166-9050-443b-ad4b-03dfcbc41366".
@@ -195,7 +244,7 @@ function main() {
     try {
       const table = reader.getTable(name);
       const columns = table.getColumns();
-      const rows = table.getData();
+      const rows = captureStoredDates(() => table.getData());
       lines = rows.map((row) => {
         const parts = columns.map((c) => `${JSON.stringify(c.name)}: ${valueToJson(c, row[c.name])}`);
         return `{"table": ${tableKey}, "values": {${parts.join(", ")}}}`;

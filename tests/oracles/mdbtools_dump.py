@@ -52,7 +52,10 @@ class ToolError(Exception):
 
 
 def run(args):
-    proc = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=ENV)
+    try:
+        proc = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=ENV)
+    except FileNotFoundError:
+        raise ToolError(f"{args[0]} not found (apt-get install mdbtools)")
     out = proc.stdout.decode("utf-8", errors="surrogateescape")
     err = proc.stderr.decode("utf-8", errors="replace").strip()
     if proc.returncode != 0:
@@ -241,8 +244,7 @@ def norm_date(s):
     # mdbtools rounds the time of day without carrying into the date, so it
     # can print "24:00:00": that is 00:00:00 of the next day.
     t = base + datetime.timedelta(hours=hh, minutes=mi, seconds=ss)
-    return t.strftime("%Y-%m-%d %H:%M:%S") if t.year >= 1000 else (
-        f"{t.year:04d}-{t.month:02d}-{t.day:02d} {t.hour:02d}:{t.minute:02d}:{t.second:02d}")
+    return f"{t.year:04d}-{t.month:02d}-{t.day:02d} {t.hour:02d}:{t.minute:02d}:{t.second:02d}"
 
 
 def norm_guid(s):
