@@ -1,0 +1,115 @@
+// Write groups of the pager: a rolled-back group leaves no trace in memory
+// or in the file, committed groups reach the file only at a flush, and a
+// failing write (through the file's fault hook) leaves the file as it was
+// before the flush.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "jet/error.h"
+#include "jet/pager.h"
+#include "tests/support/corpus.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path MakeFile(const testing_support::TempDir& dir, size_t pages) {
+  fs::path p = dir.path() / "pages.bin";
+  std::ofstream out(p, std::ios::binary);
+  for (size_t i = 0; i < pages * 4096; ++i) out.put(static_cast<char>(i / 4096));
+  return p;
+}
+
+TEST(PagerWriteTest, RollbackForgetsEveryChangeOfTheGroup) {
+  testing_support::TempDir dir;
+  fs::path p = MakeFile(dir, 4);
+  jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096);
+  {
+    jet::WriteGroup group(pager);
+    std::vector<uint8_t> bytes = pager.CopyForWrite(1);
+    bytes[0] = 0xAA;
+    pager.Put(1, bytes);
+    uint32_t fresh = pager.Append();
+    EXPECT_EQ(fresh, 4u);
+    EXPECT_EQ(pager.Get(1)->bytes()[0], 0xAA);
+  }  // not committed
+  EXPECT_EQ(pager.page_count(), 4u);
+  EXPECT_EQ(pager.Get(1)->bytes()[0], 1);
+  EXPECT_EQ(pager.pinned_pages(), 0u);
+}
+
+TEST(PagerWriteTest, CommittedGroupsReachTheFileAtFlush) {
+  testing_support::TempDir dir;
+  fs::path p = MakeFile(dir, 4);
+  {
+    jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096);
+    jet::WriteGroup group(pager);
+    std::vector<uint8_t> bytes = pager.CopyForWrite(2);
+    bytes[10] = 0x55;
+    pager.Put(2, bytes);
+    pager.Append();
+    group.Commit();
+    EXPECT_EQ(fs::file_size(p), 4u * 4096);
+    pager.Flush();
+  }
+  EXPECT_EQ(fs::file_size(p), 5u * 4096);
+  jet::Pager again(jet::File::OpenForReading(p.string()), 4096);
+  EXPECT_EQ(again.Get(2)->bytes()[10], 0x55);
+  EXPECT_EQ(again.Get(4)->bytes()[0], 0);
+}
+
+TEST(PagerWriteTest, EncryptedPagesAreWrittenEncrypted) {
+  testing_support::TempDir dir;
+  fs::path p = MakeFile(dir, 3);
+  jet::PageCipher cipher(0x12345678);
+  {
+    jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096);
+    pager.set_cipher(cipher);
+    jet::WriteGroup group(pager);
+    pager.Put(1, std::vector<uint8_t>(4096, 0x42));
+    group.Commit();
+    pager.Flush();
+  }
+  std::ifstream in(p, std::ios::binary);
+  std::vector<uint8_t> raw(4096);
+  in.seekg(4096);
+  in.read(reinterpret_cast<char*>(raw.data()), 4096);
+  EXPECT_NE(raw, std::vector<uint8_t>(4096, 0x42));
+  cipher.Apply(1, raw);
+  EXPECT_EQ(raw, std::vector<uint8_t>(4096, 0x42));
+}
+
+bool FailThirdWrite(uint64_t n) { return n == 2; }
+
+TEST(PagerWriteTest, FailedFlushRaisesDiskError) {
+  testing_support::TempDir dir;
+  fs::path p = MakeFile(dir, 4);
+  jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096);
+  jet::WriteGroup group(pager);
+  for (uint32_t n = 1; n < 4; ++n) pager.Put(n, std::vector<uint8_t>(4096, 9));
+  group.Commit();
+  jet::File::SetFaultHook(FailThirdWrite);
+  try {
+    pager.Flush();
+    ADD_FAILURE() << "expected a disk error";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), jet::kErrDiskIo);
+  }
+  jet::File::SetFaultHook(nullptr);
+  // The changes are still pinned and a later flush writes them.
+  EXPECT_EQ(pager.pinned_pages(), 3u);
+  pager.Flush();
+  EXPECT_EQ(pager.pinned_pages(), 0u);
+}
+
+TEST(PagerWriteTest, WritesOutsideAGroupOrReadOnlyAreRefused) {
+  testing_support::TempDir dir;
+  fs::path p = MakeFile(dir, 2);
+  jet::Pager reader(jet::File::OpenForReading(p.string()), 4096);
+  EXPECT_THROW(reader.BeginGroup(), jet::Error);
+  jet::Pager writer(jet::File::OpenForWriting(p.string()), 4096);
+  EXPECT_THROW(writer.Put(1, std::vector<uint8_t>(4096)), jet::Error);
+}
+
+}  // namespace
