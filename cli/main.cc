@@ -3,6 +3,7 @@
 //
 //   mdbcare-cli tables FILE [--password PW] [--all]
 //   mdbcare-cli dump FILE [--password PW] [--table NAME] [--all]
+//   mdbcare-cli set-password FILE NEW [--password OLD]
 //
 // Exit status: 0 on success, 1 on an engine error, 2 on wrong usage.
 #include <cstdio>
@@ -36,7 +37,8 @@ int Usage() {
   std::fputs(
       "사용법:\n"
       "  mdbcare-cli tables FILE [--password PW] [--all]\n"
-      "  mdbcare-cli dump FILE [--password PW] [--table NAME] [--all]\n",
+      "  mdbcare-cli dump FILE [--password PW] [--table NAME] [--all]\n"
+      "  mdbcare-cli set-password FILE NEW [--password OLD]\n",
       stderr);
   return kExitUsage;
 }
@@ -101,6 +103,17 @@ void DumpTable(jet::Database& db, const jet::CatalogEntry& table,
   }
 }
 
+// Sets a database's password (NEW may be "" to remove it).
+int SetPassword(const Arguments& a) {
+  jet::OpenOptions options;
+  options.connect = a.connect;
+  options.writable = true;
+  auto db = jet::Database::Open(a.files[0], options);
+  db->SetPassword(a.files[1]);
+  db->Close();
+  return kExitOk;
+}
+
 int Dump(const Arguments& a) {
   auto db = OpenForReading(a);
   std::string out;
@@ -124,6 +137,7 @@ int main(int argc, char** argv) {
   try {
     if (a.command == "tables" && a.files.size() == 1) return Tables(a);
     if (a.command == "dump" && a.files.size() == 1) return Dump(a);
+    if (a.command == "set-password" && a.files.size() == 2) return SetPassword(a);
   } catch (const jet::Error& e) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", e.description());

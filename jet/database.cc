@@ -84,6 +84,18 @@ TableDefinition Database::ReadTableDefinition(const CatalogEntry& table) {
 
 namespace jet {
 
+void Database::SetPassword(const std::string& password) {
+  if (!writable_) {
+    throw Error(kErrReadOnly, "데이터베이스가 읽기 전용으로 열려 있어 암호를 바꿀 수 없습니다.");
+  }
+  WriteGroup group(*pager_);
+  std::vector<uint8_t> page = pager_->CopyForWrite(0);
+  StorePassword(page, password, path_);
+  header_ = DatabaseHeader::Decode(ByteView(page.data(), page.size()), path_);
+  pager_->Put(0, std::move(page));
+  group.Commit();
+}
+
 std::unique_ptr<Table> Database::OpenTable(const std::string& name) {
   const CatalogEntry& entry = FindTable(name);
   TableDefinition def = ReadTableDefinition(entry);

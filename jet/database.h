@@ -61,6 +61,10 @@ class Database {
   // in a database opened for writing, for row writes. Raises 3078 or 3251.
   std::unique_ptr<Table> OpenTable(const std::string& name);
 
+  // Sets the database password ("" removes it); the database must be open
+  // for writing. Raises 3251 for more than 20 characters.
+  void SetPassword(const std::string& password);
+
   ValueContext value_context() const {
     return ValueContext{header_.version, header_.code_page, &long_values_};
   }
