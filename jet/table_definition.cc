@@ -163,6 +163,7 @@ TableDefinition TableDefinition::Read(Pager& pager, JetVersion version,
     }
     idx.usage_map = e.U32(pos);
     idx.first_page = e.U32(pos + 4);
+    idx.first_page_offset = c.pos() - L.real_idx_size + pos + 4;
     idx.flags = e.U8(pos + 8);
   }
 
@@ -207,6 +208,25 @@ void TableDefinition::AddToStoredRowCount(Pager& pager, JetVersion version,
   for (int i = 0; i < 4; ++i) bytes[L.row_count + i] = static_cast<uint8_t>(count >> (8 * i));
   pager.Put(page, std::move(bytes));
   stored_row_count = count;
+}
+
+void TableDefinition::SetIndexRoot(Pager& pager, size_t index, uint32_t root) {
+  // The definition's bytes are the first page whole, then each further page
+  // after its 8-byte header.
+  size_t offset = real_indexes.at(index).first_page_offset;
+  size_t page_size = pager.page_size();
+  for (int i = 0; i < 4; ++i, ++offset) {
+    size_t k = 0, at = offset;
+    if (at >= page_size) {
+      at -= page_size;
+      k = 1 + at / (page_size - kContinuationHeader);
+      at = kContinuationHeader + at % (page_size - kContinuationHeader);
+    }
+    std::vector<uint8_t> bytes = pager.CopyForWrite(pages.at(k));
+    bytes[at] = static_cast<uint8_t>(root >> (8 * i));
+    pager.Put(pages.at(k), std::move(bytes));
+  }
+  real_indexes[index].first_page = root;
 }
 
 const LongValueColumnMaps* TableDefinition::FindLongValueMaps(

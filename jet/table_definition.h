@@ -110,6 +110,12 @@ struct RealIndex {
   uint32_t usage_map = 0;   // packed row pointer
   uint32_t first_page = 0;  // root index page
   uint8_t flags = 0;
+  // Where first_page is kept, as an offset into the definition's bytes
+  // (see TableDefinition::SetIndexRoot).
+  size_t first_page_offset = 0;
+
+  bool unique() const { return flags & index_flags::kUnique; }
+  bool ignore_nulls() const { return flags & index_flags::kIgnoreNulls; }
 };
 
 struct LogicalIndex {
@@ -162,6 +168,9 @@ struct TableDefinition {
   // Adds `delta` to the row count stored in the definition's first page
   // (inside a write group).
   void AddToStoredRowCount(Pager& pager, JetVersion version, int delta);
+  // Makes `root` the root page of real index `index`, in memory and in the
+  // definition's pages (inside a write group).
+  void SetIndexRoot(Pager& pager, size_t index, uint32_t root);
   const LongValueColumnMaps* FindLongValueMaps(uint16_t column_number) const;
 };
 

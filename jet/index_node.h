@@ -1,0 +1,79 @@
+// Index pages: one node of an index's B-tree, decoded into whole entries
+// and encoded back.
+//
+//   Jet 3  Jet 4  size  field
+//   0x00   0x00   1     page type: 0x03 intermediate, 0x04 leaf
+//   0x01   0x01   1     0x01
+//   0x02   0x02   2     free space: page size - first entry offset - bytes
+//                       of the entries
+//   0x04   0x04   4     table definition page of the table
+//   -      0x08   4     unknown, seen 0 (public descriptions miss these
+//                       bytes and so put every later Jet 4 field 4 early)
+//   0x08   0x0C   4     previous page at this level (0 for none)
+//   0x0C   0x10   4     next page at this level (0 for none)
+//   0x10   0x14   4     intermediate pages: the tail leaf page, the last
+//                       leaf of the chain when leaves were appended past the
+//                       last entry (0 for none)
+//   0x14   0x18   1/2   shared prefix length (Jet 3: 1 byte, Jet 4: 2)
+//   0x15   0x1A   1     0x01 on intermediate pages, 0 on leaves
+//   0x16   0x1B         entry bitmask, up to the first entry: bit k (low
+//                       bit first) set = an entry ends (and the next begins)
+//                       k bytes after the first entry's start
+//   0xF8   0x1E0        the first entry
+// An entry is the key bytes, the row's data page (3 bytes, big-endian) and
+// row number (1 byte); on intermediate pages then the child page (4 bytes,
+// big-endian), whose last entry the key and row repeat. Entries are sorted
+// by their bytes. With a shared prefix, every entry after the first omits
+// the prefix's bytes, which the first entry holds. Encoding writes, like
+// Access, a prefix only where the entries would not fit without one: then
+// the longest prefix all entries share (leaving each at least one byte).
+#ifndef MDBCARE_JET_INDEX_NODE_H_
+#define MDBCARE_JET_INDEX_NODE_H_
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "jet/byte_view.h"
+#include "jet/format.h"
+
+namespace jet {
+
+struct IndexEntry {
+  std::vector<uint8_t> key;
+  RowPointer row;
+  uint32_t child = 0;  // intermediate pages only
+
+  // The bytes entries are ordered by: key, page (big-endian), row.
+  std::vector<uint8_t> SortBytes() const;
+};
+
+bool EntryLess(const IndexEntry& a, const IndexEntry& b);
+
+struct IndexNode {
+  uint32_t page = 0;
+  bool leaf = true;
+  uint32_t table_page = 0;
+  uint32_t prev = 0;
+  uint32_t next = 0;
+  uint32_t tail = 0;
+  std::vector<IndexEntry> entries;
+  // The header bytes as read (up to the bitmask), so that fields this
+  // engine does not know are written back unchanged.
+  std::vector<uint8_t> header;
+
+  // Raises the damaged-file error for a page that is not an index page or
+  // whose entries do not fit it.
+  static IndexNode Decode(JetVersion version, uint32_t page_number,
+                          ByteView page);
+  // The page bytes; nullopt when the entries do not fit one page.
+  std::optional<std::vector<uint8_t>> Encode(JetVersion version) const;
+  // Bytes the entries take on a page (with a shared prefix where one is
+  // needed), and what a page offers.
+  size_t EntryBytes() const;
+  static size_t Capacity(JetVersion version);
+};
+
+}  // namespace jet
+
+#endif  // MDBCARE_JET_INDEX_NODE_H_

@@ -1,0 +1,66 @@
+// Changes to one real index's B-tree: entries inserted and removed, leaves
+// split when full and taken out when empty, intermediate entries kept equal
+// to the last entry of their child, new and freed pages recorded in the
+// index's usage map, and a new root written to the table definition.
+//
+// Leaves appended past an intermediate page's last entry (its tail chain,
+// see index_node.h) are found through the leaf links.
+#ifndef MDBCARE_JET_INDEX_WRITER_H_
+#define MDBCARE_JET_INDEX_WRITER_H_
+
+#include <cstdint>
+#include <vector>
+
+#include "jet/format.h"
+#include "jet/index_node.h"
+#include "jet/table_definition.h"
+
+namespace jet {
+
+class Pager;
+class PageAllocator;
+
+class IndexWriter {
+ public:
+  // All must outlive the writer. `index` is a position in
+  // def.real_indexes.
+  IndexWriter(Pager& pager, JetVersion version, PageAllocator& allocator,
+              TableDefinition& def, size_t index);
+
+  // Whether an entry with exactly `key` exists for another row than
+  // `except`.
+  bool ContainsKey(const std::vector<uint8_t>& key, RowPointer except);
+  // Adds an entry (inside a write group).
+  void Insert(const IndexEntry& entry);
+  // Removes an entry; raises the damaged-file error when it is not there.
+  void Remove(const IndexEntry& entry);
+
+ private:
+  struct Step {
+    IndexNode node;
+    size_t position = 0;  // the entry followed down (intermediate pages)
+    bool referenced = true;  // the child is named by `position` (not a tail leaf)
+  };
+
+  IndexNode Load(uint32_t page);
+  void Store(const IndexNode& node);
+  // The path from the root to the leaf where `target` belongs.
+  std::vector<Step> Descend(const std::vector<uint8_t>& target);
+  // Writes the leaf (or intermediate node) at `level` of `path`, splitting
+  // it when full and fixing the entries above it.
+  void Commit(std::vector<Step>& path, size_t level);
+  void FixParentKey(std::vector<Step>& path, size_t level);
+  void RemoveNode(std::vector<Step>& path, size_t level);
+  uint32_t NewPage();
+  void FreePage(uint32_t page);
+
+  Pager& pager_;
+  JetVersion version_;
+  PageAllocator& allocator_;
+  TableDefinition& def_;
+  size_t index_;
+};
+
+}  // namespace jet
+
+#endif  // MDBCARE_JET_INDEX_WRITER_H_
