@@ -23,7 +23,7 @@ void Set16(std::vector<uint8_t>& p, size_t at, size_t v) {
 }  // namespace
 
 DataPageEditor::DataPageEditor(JetVersion version, std::vector<uint8_t>& page)
-    : version_(version), page_(page), count_offset_(RowCountOffset(version)) {
+    : page_(page), count_offset_(RowCountOffset(version)) {
   if (page_.empty() || page_[0] != kPageData) {
     ThrowDamaged("데이터 페이지가 아닙니다");
   }

@@ -53,7 +53,6 @@ class DataPageEditor {
   void SetOffset(uint16_t slot, size_t start, uint16_t flags);
   void UpdateFreeSpace();
 
-  JetVersion version_;
   std::vector<uint8_t>& page_;
   size_t count_offset_;
 };
