@@ -1,31 +1,90 @@
 #!/usr/bin/env bash
-# fuzz/run.sh BUILD_DIR SECONDS: runs the fuzz target for SECONDS seconds
-# from a seed corpus of the smaller real files of ../shared/corpus (copied
-# into the build folder, never into git). Exits non-zero on a finding and
-# prints the reproducer's path; skips with a message without the corpus.
+# fuzz/run.sh BUILD_DIR SECONDS
+#
+# Runs the open_dump_fuzzer of BUILD_DIR (a -DMDBCARE_FUZZ=ON build) for
+# SECONDS seconds, seeded with copies of the smaller real files of the
+# corpus folder (MDBCARE_CORPUS_DIR of the build, or $MDBCARE_CORPUS_DIR).
+# The seeds and the inputs the fuzzer keeps go to BUILD_DIR/fuzz/, never
+# into the source tree. Exits 0 when nothing was found or when there is no
+# corpus folder (with a message saying fuzzing was skipped); exits 1 on a
+# finding (crash, sanitizer report, uncaught exception, hang, memory blow-up)
+# after printing the report and how to reproduce it.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-build="${1:?build folder}"
+
+if [ $# -lt 1 ]; then
+  echo "usage: fuzz/run.sh BUILD_DIR [SECONDS]" >&2
+  exit 2
+fi
+src="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(cd "$1" && pwd)"
 seconds="${2:-120}"
-corpus="${MDBCARE_CORPUS_DIR:-../shared/corpus}"
+
 fuzzer="$build/fuzz/open_dump_fuzzer"
+if [ ! -x "$fuzzer" ]; then
+  echo "fuzz: $fuzzer not built (configure with -DMDBCARE_FUZZ=ON)" >&2
+  exit 2
+fi
+
+corpus="${MDBCARE_CORPUS_DIR:-}"
+if [ -z "$corpus" ] && [ -f "$build/CMakeCache.txt" ]; then
+  corpus="$(sed -n 's/^MDBCARE_CORPUS_DIR:[A-Z]*=//p' "$build/CMakeCache.txt")"
+fi
+corpus="${corpus:-$src/../shared/corpus}"
 if [ ! -d "$corpus" ]; then
-  echo "fuzz: corpus folder $corpus not found: fuzzing skipped"
+  echo "fuzz: corpus folder '$corpus' not found; fuzzing SKIPPED"
   exit 0
 fi
+
+# Seeds: every real file up to 300 KiB, copied so that the fuzzer may keep
+# them writable. Larger files make each run slow for little new coverage.
+max_len=307200
+work="$build/fuzz/work"
 seeds="$build/fuzz/seeds"
 findings="$build/fuzz/findings"
-mkdir -p "$seeds" "$findings"
-find "$corpus" -name '*.mdb' -size -300k -exec cp -f {} "$seeds/" \;
-chmod u+w "$seeds"/*
-echo "fuzz: $(ls "$seeds" | wc -l) seed files, $seconds s"
-if ! "$fuzzer" "$seeds" -max_total_time="$seconds" -max_len=400000 \
-     -rss_limit_mb=1024 -timeout=20 -artifact_prefix="$findings/" \
-     -print_final_stats=1 2>"$build/fuzz/log.txt"; then
-  tail -40 "$build/fuzz/log.txt"
-  echo "fuzz: finding, reproducer in $findings:"
-  ls -la "$findings"
+log="$build/fuzz/fuzz.log"
+rm -rf "$seeds"
+mkdir -p "$work" "$seeds" "$findings"
+find "$corpus" -type f -name '*.mdb' -size -"$((max_len + 1))"c \
+  -exec cp {} "$seeds/" \;
+chmod u+w "$seeds"/* 2>/dev/null || true
+count=$(find "$seeds" -type f | wc -l)
+if [ "$count" -eq 0 ]; then
+  echo "fuzz: no .mdb file of at most $max_len bytes in '$corpus'; fuzzing SKIPPED"
+  exit 0
+fi
+echo "fuzz: $count seed files from $corpus, $seconds s, log in $log"
+
+# Findings already in the folder are from earlier runs; only new ones count.
+before="$(mktemp)"
+trap 'rm -f "$before"' EXIT
+ls "$findings" >"$before"
+
+# UBSan reports abort the run, so that they count as findings like ASan's.
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:${UBSAN_OPTIONS:-}"
+export ASAN_OPTIONS="detect_leaks=1:${ASAN_OPTIONS:-}"
+
+status=0
+"$fuzzer" "$work" "$seeds" \
+  -dict="$src/fuzz/jet.dict" \
+  -max_total_time="$seconds" \
+  -max_len="$max_len" \
+  -rss_limit_mb=512 \
+  -timeout=10 \
+  -artifact_prefix="$findings/" \
+  -print_final_stats=1 \
+  >"$log" 2>&1 || status=$?
+
+new="$(ls "$findings" | comm -13 "$before" - || true)"
+grep -E '^#[0-9]+ +DONE|^stat::' "$log" || true
+if [ "$status" -ne 0 ] || [ -n "$new" ]; then
+  echo "fuzz: FINDING (fuzzer exit status $status)"
+  # The report: from the sanitizer's or libFuzzer's first error line on.
+  awk '/==[0-9]+==ERROR|runtime error:|^==[0-9]+== ERROR|ALARM|out-of-memory|deadly signal|uncaught exception/ {p=1} p' \
+    "$log" | head -80
+  for f in $new; do
+    echo "fuzz: reproducer $findings/$f ($(stat -c %s "$findings/$f") bytes)"
+    echo "fuzz:   reproduce with: $fuzzer $findings/$f"
+  done
   exit 1
 fi
-grep -E "stat::number_of_executed_units|stat::peak_rss_mb|cov:" "$build/fuzz/log.txt" | tail -4
 echo "fuzz: no finding"

@@ -64,7 +64,8 @@ std::vector<uint8_t> LongValueWriter::Write(std::span<const uint8_t> data,
   uint32_t length = static_cast<uint32_t>(data.size());
   if (data.size() <= kMaxInlineLength) {
     Put32(ref, 0, length | kInline);
-    ref.insert(ref.end(), data.begin(), data.end());
+    ref.resize(kReferenceSize + data.size());
+    std::copy(data.begin(), data.end(), ref.begin() + kReferenceSize);
     return ref;
   }
   const size_t max_row = DataPageEditor::MaxRowLength(version_);
