@@ -4,6 +4,7 @@
 //   mdbcare-cli tables FILE [--password PW] [--all]
 //   mdbcare-cli dump FILE [--password PW] [--table NAME] [--all]
 //   mdbcare-cli set-password FILE NEW [--password OLD]
+//   mdbcare-cli keys FILE [--password PW] [-v]
 //
 // Exit status: 0 on success, 1 on an engine error, 2 on wrong usage.
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "cli/json_value.h"
+#include "cli/keys_command.h"
 #include "jet/database.h"
 #include "jet/error.h"
 #include "jet/table_scan.h"
@@ -31,6 +33,7 @@ struct Arguments {
   std::string connect = kDefaultConnect;
   std::string table;
   bool all = false;
+  bool verbose = false;
 };
 
 int Usage() {
@@ -38,7 +41,8 @@ int Usage() {
       "사용법:\n"
       "  mdbcare-cli tables FILE [--password PW] [--all]\n"
       "  mdbcare-cli dump FILE [--password PW] [--table NAME] [--all]\n"
-      "  mdbcare-cli set-password FILE NEW [--password OLD]\n",
+      "  mdbcare-cli set-password FILE NEW [--password OLD]\n"
+      "  mdbcare-cli keys FILE [--password PW] [-v]\n",
       stderr);
   return kExitUsage;
 }
@@ -54,6 +58,8 @@ bool Parse(int argc, char** argv, Arguments& a) {
       a.table = argv[++i];
     } else if (arg == "--all") {
       a.all = true;
+    } else if (arg == "-v") {
+      a.verbose = true;
     } else if (arg.rfind("--", 0) == 0) {
       return false;
     } else {
@@ -114,6 +120,13 @@ int SetPassword(const Arguments& a) {
   return kExitOk;
 }
 
+// Index keys encoded again from their rows; exit 1 on any mismatch.
+int Keys(const Arguments& a) {
+  auto db = OpenForReading(a);
+  cli::KeyCounts counts = cli::ReportIndexKeys(*db, a.verbose, std::cout);
+  return counts.mismatched == 0 ? kExitOk : kExitEngineError;
+}
+
 int Dump(const Arguments& a) {
   auto db = OpenForReading(a);
   std::string out;
@@ -138,6 +151,7 @@ int main(int argc, char** argv) {
     if (a.command == "tables" && a.files.size() == 1) return Tables(a);
     if (a.command == "dump" && a.files.size() == 1) return Dump(a);
     if (a.command == "set-password" && a.files.size() == 2) return SetPassword(a);
+    if (a.command == "keys" && a.files.size() == 1) return Keys(a);
   } catch (const jet::Error& e) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", e.description());

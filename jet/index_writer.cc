@@ -4,6 +4,7 @@
 #include <set>
 
 #include "jet/error.h"
+#include "jet/index_reader.h"
 #include "jet/page_allocator.h"
 #include "jet/pager.h"
 
@@ -84,7 +85,16 @@ std::vector<IndexWriter::Step> IndexWriter::Descend(
       path.push_back(std::move(step));
       return path;
     }
-    if (step.node.entries.empty()) ThrowDamaged("빈 중간 색인 페이지입니다");
+    if (step.node.entries.empty()) {
+      // An intermediate page that names no child: its leaves are all in the
+      // tail chain, walked from the chain's first leaf.
+      if (step.node.tail == 0) ThrowDamaged("빈 중간 색인 페이지입니다");
+      page = FirstOfChain(pager_, version_, step.node.tail);
+      step.referenced = false;
+      in_tail = true;
+      path.push_back(std::move(step));
+      continue;
+    }
     auto& entries = step.node.entries;
     auto it = std::find_if(entries.begin(), entries.end(),
                            [&](const IndexEntry& e) { return NotBefore(e, target); });
@@ -122,20 +132,54 @@ bool IndexWriter::ContainsKey(const std::vector<uint8_t>& key,
 
 void IndexWriter::FixParentKey(std::vector<Step>& path, size_t level) {
   // The entry naming this node in its parent repeats the node's last entry.
-  while (level > 0) {
-    Step& child = path[level];
-    Step& parent = path[level - 1];
-    if (!parent.referenced || child.node.entries.empty()) return;
-    IndexEntry& named = parent.node.entries[parent.position];
-    const IndexEntry& last = child.node.entries.back();
-    if (named.key == last.key && named.row == last.row) return;
-    named.key = last.key;
-    named.row = last.row;
-    Store(parent.node);
-    if (parent.position + 1 != parent.node.entries.size()) return;
-    --level;
-  }
+  if (level == 0) return;
+  Step& child = path[level];
+  Step& parent = path[level - 1];
+  if (!parent.referenced || child.node.entries.empty()) return;
+  IndexEntry& named = parent.node.entries[parent.position];
+  const IndexEntry& last = child.node.entries.back();
+  if (named.key == last.key && named.row == last.row) return;
+  named.key = last.key;
+  named.row = last.row;
+  Commit(path, level - 1);
 }
+
+namespace {
+
+// Cuts `entries` into runs that each fit a page, the runs about equally
+// full.
+std::vector<std::vector<IndexEntry>> Pieces(std::vector<IndexEntry> entries,
+                                            const IndexNode& like,
+                                            JetVersion version) {
+  std::vector<std::vector<IndexEntry>> out;
+  std::vector<std::vector<IndexEntry>> todo{std::move(entries)};
+  while (!todo.empty()) {
+    std::vector<IndexEntry> run = std::move(todo.back());
+    todo.pop_back();
+    IndexNode probe = like;
+    probe.entries = run;
+    if (probe.EntryBytes() <= IndexNode::Capacity(version) || run.size() < 2) {
+      out.push_back(std::move(run));
+      continue;
+    }
+    size_t total = 0;
+    for (const IndexEntry& e : run) total += e.key.size();
+    size_t half = 0, acc = 0;
+    while (half + 1 < run.size() && acc + run[half].key.size() <= total / 2) {
+      acc += run[half++].key.size();
+    }
+    if (half == 0) half = 1;
+    std::vector<IndexEntry> right(std::make_move_iterator(run.begin() + half),
+                                  std::make_move_iterator(run.end()));
+    run.resize(half);
+    // Right first on the stack, so that runs come out in order.
+    todo.push_back(std::move(right));
+    todo.push_back(std::move(run));
+  }
+  return out;
+}
+
+}  // namespace
 
 void IndexWriter::Commit(std::vector<Step>& path, size_t level) {
   IndexNode& node = path[level].node;
@@ -144,63 +188,77 @@ void IndexWriter::Commit(std::vector<Step>& path, size_t level) {
     FixParentKey(path, level);
     return;
   }
-  // Split: the upper half moves to a new page linked after this one.
-  IndexNode right;
-  right.page = NewPage();
-  right.leaf = node.leaf;
-  right.table_page = node.table_page;
-  right.header = node.header;
-  size_t half = node.entries.size() / 2;
-  right.entries.assign(node.entries.begin() + half, node.entries.end());
-  node.entries.resize(half);
-  right.prev = node.page;
-  right.next = node.next;
-  if (node.next != 0) {
-    IndexNode after = Load(node.next);
-    after.prev = right.page;
-    Store(after);
+  // Split: the first run stays on this page, the others go to new pages
+  // linked after it.
+  std::vector<std::vector<IndexEntry>> runs = Pieces(node.entries, node, version_);
+  std::vector<IndexNode> nodes;
+  uint32_t after = node.next;
+  uint32_t old_tail = node.tail;
+  for (size_t r = 0; r < runs.size(); ++r) {
+    IndexNode n;
+    if (r == 0) {
+      n = node;
+    } else {
+      n.page = NewPage();
+      n.leaf = node.leaf;
+      n.table_page = node.table_page;
+      n.header = node.header;
+    }
+    n.entries = std::move(runs[r]);
+    n.tail = 0;
+    nodes.push_back(std::move(n));
   }
-  node.next = right.page;
-  if (!node.leaf) {
-    right.tail = node.tail;
-    node.tail = 0;
+  for (size_t r = 0; r < nodes.size(); ++r) {
+    nodes[r].prev = r == 0 ? node.prev : nodes[r - 1].page;
+    nodes[r].next = r + 1 < nodes.size() ? nodes[r + 1].page : after;
   }
-  Store(node);
-  Store(right);
+  if (!node.leaf) nodes.back().tail = old_tail;
+  if (after != 0) {
+    IndexNode next = Load(after);
+    next.prev = nodes.back().page;
+    Store(next);
+  }
+  for (const IndexNode& n : nodes) Store(n);
+  node = nodes.front();
 
   if (level == 0) {
-    // A new root above the two halves.
+    // A new root above the pieces.
     IndexNode root;
     root.page = NewPage();
     root.leaf = false;
     root.table_page = node.table_page;
-    for (const IndexNode* half_node : {&node, &right}) {
-      IndexEntry e = half_node->entries.back();
-      e.child = half_node->page;
+    for (const IndexNode& n : nodes) {
+      IndexEntry e = n.entries.back();
+      e.child = n.page;
       root.entries.push_back(std::move(e));
     }
-    Store(root);
-    def_.SetIndexRoot(pager_, index_, root.page);
+    path.insert(path.begin(), Step{std::move(root), 0, true});
+    def_.SetIndexRoot(pager_, index_, path.front().node.page);
+    Commit(path, 0);
     return;
   }
   Step& parent = path[level - 1];
   if (!parent.referenced) {
-    // A leaf of the tail chain: the chain takes the new page; the parent's
-    // tail moves to it when the split leaf was the chain's end.
+    // Leaves of the tail chain: the chain takes the new pages; the
+    // parent's tail moves to the last when the split leaf was the end.
     if (parent.node.tail == node.page) {
-      parent.node.tail = right.page;
+      parent.node.tail = nodes.back().page;
       Store(parent.node);
     }
     return;
   }
+  if (parent.node.tail == node.page) parent.node.tail = nodes.back().page;
   IndexEntry& named = parent.node.entries[parent.position];
   named.key = node.entries.back().key;
   named.row = node.entries.back().row;
-  IndexEntry added = right.entries.back();
-  added.child = right.page;
+  std::vector<IndexEntry> added;
+  for (size_t r = 1; r < nodes.size(); ++r) {
+    IndexEntry e = nodes[r].entries.back();
+    e.child = nodes[r].page;
+    added.push_back(std::move(e));
+  }
   parent.node.entries.insert(parent.node.entries.begin() + parent.position + 1,
-                             std::move(added));
-  if (parent.node.tail == node.page) parent.node.tail = right.page;
+                             added.begin(), added.end());
   Commit(path, level - 1);
 }
 
@@ -220,7 +278,11 @@ void IndexWriter::Insert(const IndexEntry& entry) {
 void IndexWriter::RemoveNode(std::vector<Step>& path, size_t level) {
   IndexNode& node = path[level].node;
   if (level == 0) {
-    Store(node);  // the root stays, empty
+    // The root stays, an empty leaf.
+    node.leaf = true;
+    node.tail = 0;
+    node.entries.clear();
+    Store(node);
     return;
   }
   // Unlink from the siblings and give the page back.
@@ -240,12 +302,13 @@ void IndexWriter::RemoveNode(std::vector<Step>& path, size_t level) {
     parent.node.entries.erase(parent.node.entries.begin() + parent.position);
   }
   FreePage(node.page);
-  if (parent.node.entries.empty()) {
+  if (parent.node.entries.empty() && parent.node.tail == 0) {
     RemoveNode(path, level - 1);
   } else {
     Store(parent.node);
     // The parent's last entry may have been the removed one.
-    if (parent.position == parent.node.entries.size()) {
+    if (!parent.node.entries.empty() &&
+        parent.position == parent.node.entries.size()) {
       parent.position = parent.node.entries.size() - 1;
       FixParentKey(path, level - 1);
     }

@@ -3,7 +3,11 @@
 #include "jet/database.h"
 #include "jet/error.h"
 #include "jet/long_value.h"
+#include "jet/index_key_encoder.h"
+#include "jet/index_reader.h"
+#include "jet/index_writer.h"
 #include "jet/long_value_writer.h"
+#include "jet/text_key.h"
 #include "jet/page_allocator.h"
 #include "jet/row_store.h"
 #include "jet/value_codec.h"
@@ -25,7 +29,125 @@ bool SameField(const FieldData& a, const FieldData& b, bool is_bool) {
   return a.is_null == b.is_null && (a.is_null || a.data == b.data);
 }
 
+bool IndexUses(const RealIndex& index, uint16_t column_number) {
+  for (const IndexColumn& c : index.columns) {
+    if (c.column_number == column_number) return true;
+  }
+  return false;
+}
+
+[[noreturn]] void ThrowUnencodable(const std::string& table) {
+  throw Error(kErrUnsupportedFeature,
+              "'" + table + "' 테이블 색인의 정렬 순서로는 이 값의 색인 키를 만들 수 "
+                            "없어 값을 바꾸지 않았습니다.");
+}
+
+[[noreturn]] void ThrowDuplicate(const std::string& table) {
+  throw Error(kErrDuplicateKey,
+              "'" + table + "' 테이블의 고유 색인에 같은 값이 있어 값을 바꿀 수 "
+                            "없습니다.");
+}
+
+// The number of spaces `before` loses at its start when it becomes
+// `after` by trimming, or -1 when `after` is not such a trim.
+int LeadingSpacesTrimmed(const Value& before, const Value& after) {
+  const auto* b = std::get_if<std::string>(&before);
+  const auto* a = std::get_if<std::string>(&after);
+  if (!b || !a || a->empty()) return -1;
+  size_t lead = b->find_first_not_of(' ');
+  if (lead == std::string::npos) return -1;
+  size_t end = b->find_last_not_of(' ');
+  if (b->substr(lead, end - lead + 1) != *a) return -1;
+  return static_cast<int>(lead);
+}
+
 }  // namespace
+
+// One index's part of a row change, worked out before anything is written.
+struct Table::IndexChange {
+  size_t index = 0;
+  bool had_entry = false;
+  bool has_entry = false;
+  IndexEntry old_entry;
+  IndexEntry new_entry;
+};
+
+std::vector<Table::IndexChange> Table::PlanIndexChanges(
+    RowPointer row_id, const std::vector<Value>& old_values,
+    const std::vector<Value>& new_values, bool inserting) {
+  const JetVersion version = db_.version();
+  std::vector<IndexChange> plan;
+  for (size_t i = 0; i < definition_.real_indexes.size(); ++i) {
+    const RealIndex& index = definition_.real_indexes[i];
+    bool touched = inserting;
+    for (size_t k = 0; !touched && k < definition_.columns.size(); ++k) {
+      if (IndexUses(index, definition_.columns[k].number) &&
+          !(old_values[k] == new_values[k])) {
+        touched = true;
+      }
+    }
+    if (!touched) continue;
+    IndexChange change;
+    change.index = i;
+    if (!inserting) {
+      change.had_entry = !(index.ignore_nulls() &&
+                           AllIndexColumnsNull(definition_, index, old_values));
+      if (change.had_entry) {
+        auto key = EncodeIndexKey(definition_, index, old_values, version);
+        if (!key) {
+          // The entry is found by its row instead.
+          for (IndexEntry& e : ReadIndexEntries(db_.pager(), version, index.first_page)) {
+            if (e.row == row_id) key = e.key;
+          }
+          if (!key) ThrowDamaged("행의 색인 항목이 없습니다");
+        }
+        change.old_entry = IndexEntry{*key, row_id, 0};
+      }
+    }
+    change.has_entry = !(index.ignore_nulls() &&
+                         AllIndexColumnsNull(definition_, index, new_values));
+    if (change.has_entry) {
+      auto key = EncodeIndexKey(definition_, index, new_values, version);
+      if (!key && change.had_entry && index.columns.size() == 1) {
+        // A trimmed text whose characters this engine cannot encode takes
+        // its key from the old one.
+        for (size_t k = 0; k < definition_.columns.size(); ++k) {
+          if (!IndexUses(index, definition_.columns[k].number)) continue;
+          int lead = LeadingSpacesTrimmed(old_values[k], new_values[k]);
+          if (lead == 0) key = change.old_entry.key;
+          if (lead > 0) {
+            key = DropLeadingSpacesFromTextKey(change.old_entry.key,
+                                               static_cast<size_t>(lead));
+          }
+        }
+      }
+      if (!key) ThrowUnencodable(entry_.name);
+      change.new_entry = IndexEntry{*key, row_id, 0};
+      if (index.unique() && !AllIndexColumnsNull(definition_, index, new_values)) {
+        IndexWriter reader(db_.pager(), version, *allocator_, definition_, i);
+        if (reader.ContainsKey(*key, row_id)) ThrowDuplicate(entry_.name);
+      }
+    }
+    if (change.had_entry && change.has_entry &&
+        change.old_entry.key == change.new_entry.key) {
+      continue;
+    }
+    plan.push_back(std::move(change));
+  }
+  return plan;
+}
+
+void Table::ApplyIndexChanges(std::vector<IndexChange>& plan, RowPointer row_id) {
+  for (IndexChange& change : plan) {
+    IndexWriter writer(db_.pager(), db_.version(), *allocator_, definition_,
+                       change.index);
+    if (change.had_entry) writer.Remove(change.old_entry);
+    if (change.has_entry) {
+      change.new_entry.row = row_id;
+      writer.Insert(change.new_entry);
+    }
+  }
+}
 
 Table::Table(Database& db, CatalogEntry entry, TableDefinition definition)
     : db_(db), entry_(std::move(entry)), definition_(std::move(definition)) {}
@@ -87,6 +209,22 @@ void Table::UpdateRow(RowPointer row_id,
   fields.reserve(old_fields.size());
   for (const FieldBytes& f : old_fields) fields.push_back(CopyField(f));
 
+  std::vector<Value> old_values;
+  old_values.reserve(old_fields.size());
+  for (size_t k = 0; k < old_fields.size(); ++k) {
+    old_values.push_back(DecodeValue(old_fields[k], definition_.columns[k], context));
+  }
+  std::vector<Value> new_values = old_values;
+  for (const ColumnChange& change : changes) {
+    if (change.column >= definition_.columns.size()) {
+      throw Error(kErrItemNotFound, "열 번호가 잘못되었습니다.");
+    }
+    new_values[change.column] = change.value;
+  }
+  // Every refusal (unique index, unencodable key) comes before any write.
+  std::vector<IndexChange> index_plan =
+      PlanIndexChanges(row_id, old_values, new_values, false);
+
   WriteGroup group(pager);
   bool changed = false;
   for (const ColumnChange& change : changes) {
@@ -98,8 +236,7 @@ void Table::UpdateRow(RowPointer row_id,
     FieldData next;
     if (IsLongValueType(col.type)) {
       const FieldBytes& old = old_fields[change.column];
-      Value old_value = DecodeValue(old, col, context);
-      if (old_value == change.value) continue;
+      if (old_values[change.column] == change.value) continue;
       if (!IsNull(change.value)) {
         std::vector<uint8_t> bytes;
         if (col.type == static_cast<uint8_t>(ColumnType::kMemo)) {
@@ -126,6 +263,7 @@ void Table::UpdateRow(RowPointer row_id,
 
   std::vector<uint8_t> row = EncodeRow(version, definition_, fields);
   rows_->Replace(row_id, stored_at, row);
+  ApplyIndexChanges(index_plan, row_id);
   group.Commit();
 }
 
@@ -137,6 +275,8 @@ RowPointer Table::InsertRow(const std::vector<Value>& values) {
   PrepareWriters();
   Pager& pager = db_.pager();
   const JetVersion version = db_.version();
+  std::vector<IndexChange> index_plan =
+      PlanIndexChanges(RowPointer{}, values, values, true);
   WriteGroup group(pager);
   std::vector<FieldData> fields(values.size());
   for (size_t k = 0; k < values.size(); ++k) {
@@ -159,6 +299,7 @@ RowPointer Table::InsertRow(const std::vector<Value>& values) {
   }
   std::vector<uint8_t> row = EncodeRow(version, definition_, fields);
   RowPointer id = rows_->Insert(row);
+  ApplyIndexChanges(index_plan, id);
   definition_.AddToStoredRowCount(pager, version, 1);
   group.Commit();
   return id;

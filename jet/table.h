@@ -58,6 +58,14 @@ class Table {
   RowPointer InsertRow(const std::vector<Value>& values);
 
  private:
+  struct IndexChange;
+  // The index entries a row change removes and adds; raises 3022 for a
+  // duplicate in a unique index and 3251 for a key that cannot be made.
+  std::vector<IndexChange> PlanIndexChanges(RowPointer row_id,
+                                            const std::vector<Value>& old_values,
+                                            const std::vector<Value>& new_values,
+                                            bool inserting);
+  void ApplyIndexChanges(std::vector<IndexChange>& plan, RowPointer row_id);
   void RequireWritable() const;
   // The writers, made at the first write.
   void PrepareWriters();

@@ -25,7 +25,7 @@ struct Layout {
       col_code_page, col_sort_version, col_precision, col_scale, col_flags,
       col_flags2, col_fixed_offset, col_length;
   size_t name_length_size;
-  size_t real_idx_size, real_idx_skip;
+  size_t real_idx_size, real_idx_skip, real_idx_flags_skip;
   size_t logical_idx_size, logical_idx_skip;
 };
 
@@ -37,7 +37,7 @@ constexpr Layout kJet3Layout = {
     8,
     18, 1, 3, 5, 9, 11, kNone, 11, 12, 13, kNone, 14, 16,
     1,
-    39, 0,
+    39, 0, 0,
     20, 0};
 
 constexpr Layout kJet4Layout = {
@@ -45,7 +45,7 @@ constexpr Layout kJet4Layout = {
     12,
     25, 5, 7, 9, 11, kNone, 14, 11, 12, 15, 16, 21, 23,
     2,
-    52, 4,
+    52, 4, 4,
     28, 4};
 
 // Reads names and other variable-size entries in sequence.
@@ -164,7 +164,7 @@ TableDefinition TableDefinition::Read(Pager& pager, JetVersion version,
     idx.usage_map = e.U32(pos);
     idx.first_page = e.U32(pos + 4);
     idx.first_page_offset = c.pos() - L.real_idx_size + pos + 4;
-    idx.flags = e.U8(pos + 8);
+    idx.flags = e.U8(pos + 8 + L.real_idx_flags_skip);
   }
 
   def.logical_indexes.resize(logical_count);
