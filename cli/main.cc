@@ -5,6 +5,9 @@
 //   mdbcare-cli dump FILE [--password PW] [--table NAME] [--all]
 //   mdbcare-cli set-password FILE NEW [--password OLD]
 //   mdbcare-cli keys FILE [--password PW] [-v]
+//   mdbcare-cli nulls FILE... [--password PW]
+//   mdbcare-cli trim FILE... [--password PW]
+//   mdbcare-cli compact FILE... [--password PW]
 //
 // Exit status: 0 on success, 1 on an engine error, 2 on wrong usage.
 #include <cstdio>
@@ -13,7 +16,8 @@
 #include <vector>
 
 #include "cli/json_value.h"
-#include "cli/keys_command.h"
+#include "cli/index_key_report.h"
+#include "cli/maintenance_commands.h"
 #include "jet/database.h"
 #include "jet/error.h"
 #include "jet/table_scan.h"
@@ -42,7 +46,10 @@ int Usage() {
       "  mdbcare-cli tables FILE [--password PW] [--all]\n"
       "  mdbcare-cli dump FILE [--password PW] [--table NAME] [--all]\n"
       "  mdbcare-cli set-password FILE NEW [--password OLD]\n"
-      "  mdbcare-cli keys FILE [--password PW] [-v]\n",
+      "  mdbcare-cli keys FILE [--password PW] [-v]\n"
+      "  mdbcare-cli nulls FILE... [--password PW]\n"
+      "  mdbcare-cli trim FILE... [--password PW]\n"
+      "  mdbcare-cli compact FILE... [--password PW]\n",
       stderr);
   return kExitUsage;
 }
@@ -122,9 +129,7 @@ int SetPassword(const Arguments& a) {
 
 // Index keys encoded again from their rows; exit 1 on any mismatch.
 int Keys(const Arguments& a) {
-  auto db = OpenForReading(a);
-  cli::KeyCounts counts = cli::ReportIndexKeys(*db, a.verbose, std::cout);
-  return counts.mismatched == 0 ? kExitOk : kExitEngineError;
+  return cli::RunIndexKeyReport(a.files[0], a.connect, a.verbose, std::cout);
 }
 
 int Dump(const Arguments& a) {
@@ -152,6 +157,9 @@ int main(int argc, char** argv) {
     if (a.command == "dump" && a.files.size() == 1) return Dump(a);
     if (a.command == "set-password" && a.files.size() == 2) return SetPassword(a);
     if (a.command == "keys" && a.files.size() == 1) return Keys(a);
+    if (cli::IsMaintenanceCommand(a.command) && !a.files.empty()) {
+      return cli::RunMaintenanceCommand(a.command, a.files, a.connect, std::cout);
+    }
   } catch (const jet::Error& e) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", e.description());

@@ -75,7 +75,7 @@ std::vector<CatalogEntry> ReadCatalog(Pager& pager,
     e.id = ValueOr<int32_t>(value(id), 0);
     e.parent_id = ValueOr<int32_t>(value(parent), 0);
     e.name = ValueOr<std::string>(value(name), "");
-    e.type = static_cast<uint8_t>(ValueOr<int16_t>(value(type), 0) & 0x7F);
+    e.type = static_cast<uint16_t>(ValueOr<int16_t>(value(type), 0));
     e.flags = static_cast<uint32_t>(ValueOr<int32_t>(value(flags), 0));
     e.database = ValueOr<std::string>(value(database), "");
     e.foreign_name = ValueOr<std::string>(value(foreign), "");

@@ -2,8 +2,9 @@
 // database object. For a table, the low 24 bits of Id are the page of its
 // table definition.
 //
-// Columns read here: Id (Long), ParentId (Long), Name (Text), Type (Integer;
-// the low 7 bits are the object type), Flags (Long), Database (Memo: the file
+// Columns read here: Id (Long), ParentId (Long), Name (Text), Type (Integer:
+// the object type; Access's own documents set the top bit, e.g. reports are
+// 0x8004, which must not be taken for a linked ODBC table), Flags (Long), Database (Memo: the file
 // of a table linked to another Jet file), ForeignName (Text), Connect (Memo).
 #ifndef MDBCARE_JET_CATALOG_H_
 #define MDBCARE_JET_CATALOG_H_
@@ -38,7 +39,7 @@ struct CatalogEntry {
   int32_t id = 0;
   int32_t parent_id = 0;
   std::string name;
-  uint8_t type = 0;  // ObjectType, the low 7 bits of Type
+  uint16_t type = 0;  // ObjectType, the whole Type value
   uint32_t flags = 0;
   std::string database;      // linked Jet table: the other file
   std::string foreign_name;  // linked table: its name there

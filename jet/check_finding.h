@@ -35,6 +35,7 @@ enum class FindingKind {
   kIndexOrder,         // entries not in byte order
   kIndexMissingEntry,  // a row without its entry
   kIndexExtraEntry,    // an entry without its row, or a row's second entry
+  kIndexKey,           // an entry's key differs from the key of its row
 };
 
 struct Finding {

@@ -27,6 +27,9 @@ enum ErrorNumber : int {
   kErrRequired = 3314,             // a Required column would be Null
   kErrZeroLength = 3315,           // "" where zero length is not allowed
   kErrConversion = 3421,           // the value does not fit the type
+  // This engine cannot make the index key of the value with certainty in
+  // the column's sort order; the write is refused (no DAO equivalent).
+  kErrIndexKeyUnavailable = 3900,
 };
 
 class Error : public std::runtime_error {

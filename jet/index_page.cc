@@ -23,7 +23,7 @@ std::string PageText(uint32_t page) {
 
 }  // namespace
 
-std::vector<uint8_t> IndexEntry::SortBytes() const {
+std::vector<uint8_t> IndexPageEntry::SortBytes() const {
   std::vector<uint8_t> bytes = key;
   bytes.push_back(static_cast<uint8_t>(row.page >> 16));
   bytes.push_back(static_cast<uint8_t>(row.page >> 8));
@@ -47,9 +47,8 @@ IndexPage DecodeIndexPage(JetVersion version, ByteView page, uint32_t number) {
   result.prev_page = page.U32(o.prev_page);
   result.next_page = page.U32(o.next_page);
   result.tail_page = page.U32(o.tail_page);
-  result.prefix_length = o.prefix_length_size == 1
-                             ? page.U8(o.prefix_length)
-                             : page.U16(o.prefix_length);
+  result.prefix_length = o.prefix_length_size == 1 ? page.U8(o.prefix_length)
+                                                   : page.U16(o.prefix_length);
 
   const size_t trailer =
       L::kRowPointerSize + (result.leaf ? 0 : L::kChildPointerSize);
@@ -62,7 +61,7 @@ IndexPage DecodeIndexPage(JetVersion version, ByteView page, uint32_t number) {
     if (end <= start) continue;  // bit 0 would mark an empty first entry
     size_t stored = end - start;
     ByteView bytes = page.Sub(o.first_entry + start, stored);
-    IndexEntry entry;
+    IndexPageEntry entry;
     entry.offset = static_cast<uint16_t>(o.first_entry + start);
     entry.stored_size = static_cast<uint16_t>(stored);
     std::vector<uint8_t> full;
@@ -85,8 +84,8 @@ IndexPage DecodeIndexPage(JetVersion version, ByteView page, uint32_t number) {
     entry.row.row = f.U8(key_size + 3);
     if (!result.leaf) {
       size_t c = key_size + L::kRowPointerSize;
-      entry.child_page = (static_cast<uint32_t>(f.U8(c)) << 24) |
-                         f.U24BigEndian(c + 1);
+      entry.child_page =
+          (static_cast<uint32_t>(f.U8(c)) << 24) | f.U24BigEndian(c + 1);
     }
     full.resize(key_size);
     entry.key = std::move(full);
@@ -100,15 +99,18 @@ IndexPage DecodeIndexPage(JetVersion version, ByteView page, uint32_t number) {
   return result;
 }
 
-IndexWalkStats WalkIndex(
+IndexWalkStats WalkIndexTree(
     Pager& pager, JetVersion version, uint32_t root_page, uint32_t owner,
     const std::function<void(const IndexLeafEntry&)>& visit) {
   IndexWalkStats stats;
   std::set<uint32_t> seen;
-  // Depth-first, left to right; each frame holds the children still to go.
+  uint32_t last_leaf_next = 0;  // the next link of the last leaf visited
+  // Depth-first, left to right; each frame holds the children still to go
+  // and the tail page that follows them.
   struct Frame {
     std::vector<uint32_t> children;
     size_t next = 0;
+    uint32_t tail = 0;
   };
   std::vector<Frame> stack;
   auto load = [&](uint32_t number, int depth) {
@@ -130,7 +132,8 @@ IndexWalkStats WalkIndex(
     }
     if (page.leaf) {
       ++stats.leaf_pages;
-      for (IndexEntry& e : page.entries) {
+      last_leaf_next = page.next_page;
+      for (IndexPageEntry& e : page.entries) {
         ++stats.entries;
         visit(IndexLeafEntry{std::move(e.key), e.row, number});
       }
@@ -138,10 +141,12 @@ IndexWalkStats WalkIndex(
     }
     ++stats.intermediate_pages;
     Frame frame;
-    for (const IndexEntry& e : page.entries) frame.children.push_back(e.child_page);
+    for (const IndexPageEntry& e : page.entries) {
+      frame.children.push_back(e.child_page);
+    }
     if (page.tail_page != 0 &&
         (frame.children.empty() || frame.children.back() != page.tail_page)) {
-      frame.children.push_back(page.tail_page);
+      frame.tail = page.tail_page;
     }
     stack.push_back(std::move(frame));
   };
@@ -149,22 +154,33 @@ IndexWalkStats WalkIndex(
   load(root_page, 0);
   while (!stack.empty()) {
     Frame& top = stack.back();
-    if (top.next == top.children.size()) {
-      stack.pop_back();
+    int depth = static_cast<int>(stack.size());
+    if (top.next < top.children.size()) {
+      uint32_t child = top.children[top.next++];
+      load(child, depth);
       continue;
     }
-    uint32_t child = top.children[top.next++];
-    load(child, static_cast<int>(stack.size()));
+    uint32_t tail = top.tail;
+    stack.pop_back();
+    if (tail == 0) continue;
+    // Leaves appended after the last child reach the tail through the
+    // leaf links; they have no entry on any intermediate page.
+    while (last_leaf_next != 0 && last_leaf_next != tail &&
+           !seen.count(last_leaf_next)) {
+      load(last_leaf_next, depth);
+    }
+    load(tail, depth);
   }
   return stats;
 }
 
-std::vector<IndexLeafEntry> ReadIndexEntries(Pager& pager, JetVersion version,
-                                             const RealIndex& index,
-                                             uint32_t owner) {
+std::vector<IndexLeafEntry> ReadIndexLeafEntries(Pager& pager,
+                                                 JetVersion version,
+                                                 const RealIndex& index,
+                                                 uint32_t owner) {
   std::vector<IndexLeafEntry> entries;
-  WalkIndex(pager, version, index.first_page, owner,
-            [&](const IndexLeafEntry& e) { entries.push_back(e); });
+  WalkIndexTree(pager, version, index.first_page, owner,
+                [&](const IndexLeafEntry& e) { entries.push_back(e); });
   return entries;
 }
 

@@ -9,8 +9,9 @@
 //   -      0x08   4     unknown (0)
 //   0x08   0x0C   4     previous page at this level, 0 for none
 //   0x0C   0x10   4     next page at this level, 0 for none
-//   0x10   0x14   4     tail page (intermediate pages: the last child,
-//                       which has no entry on this page), 0 for none
+//   0x10   0x14   4     intermediate pages: the tail page, the last leaf
+//                       of leaves appended after the last entry's child
+//                       (they have no entry here), 0 for none
 //   0x14   0x18   1/2   shared prefix length
 //   0x15   0x1A   1     0x01 on intermediate pages, 0x00 on leaf pages
 //   0x16   0x1B   226/453 entry bitmask
@@ -25,9 +26,10 @@
 // A full entry is the key (the column segments, see index_key.h), then the
 // row it stands for: the data page in 3 bytes big-endian and the row in 1
 // byte; on an intermediate page then the child page in 4 bytes
-// big-endian. An intermediate entry repeats the last entry of its child, so
-// its key and row are the greatest of the child's subtree; the tail page,
-// when set, is a further child after the last entry.
+// big-endian. An intermediate entry was the last entry of its child when
+// written, so it is not less than any entry of the child's subtree (rows
+// deleted since may leave it greater). Leaves appended after the last
+// child are linked to it by their next links and end at the tail page.
 //
 // The index's root page is RealIndex::first_page; a small index has a
 // leaf page as its root.
@@ -75,7 +77,7 @@ inline constexpr size_t kRowPointerSize = 4;
 inline constexpr size_t kChildPointerSize = 4;
 }  // namespace index_page_layout
 
-struct IndexEntry {
+struct IndexPageEntry {
   std::vector<uint8_t> key;  // column segments, prefix put back
   RowPointer row;            // the row the entry stands for
   uint32_t child_page = 0;   // intermediate pages only
@@ -95,7 +97,7 @@ struct IndexPage {
   uint32_t next_page = 0;
   uint32_t tail_page = 0;
   uint16_t prefix_length = 0;
-  std::vector<IndexEntry> entries;
+  std::vector<IndexPageEntry> entries;
   // One past the last entry byte, as the bitmask gives it.
   size_t data_end = 0;
 };
@@ -119,20 +121,22 @@ struct IndexWalkStats {
   int depth = 0;
 };
 
-// Walks the tree of `index` from its root, children in entry order and
-// each intermediate page's tail page last, and calls `visit` for every leaf
-// entry in order. Raises the damaged-file error (3049) for a page that is
-// not an index page, a page of another table (when `owner` is not 0), a
-// page met twice, a tree deeper than any real one, or entries out of byte
-// order; then no entry after the damage is reported.
-IndexWalkStats WalkIndex(Pager& pager, JetVersion version, uint32_t root_page,
-                         uint32_t owner,
-                         const std::function<void(const IndexLeafEntry&)>& visit);
+// Walks the tree from `root_page`, children in entry order and then each
+// intermediate page's tail chain, and calls `visit` for every leaf entry in
+// index order. Raises the damaged-file error (3049) for a page outside the
+// file or not an index page, a page of another table (when `owner` is not
+// 0), a page met twice, or a tree deeper than any real one; no entry after
+// the damage is reported. Whether the entries are in byte order is left to
+// the caller to check.
+IndexWalkStats WalkIndexTree(
+    Pager& pager, JetVersion version, uint32_t root_page, uint32_t owner,
+    const std::function<void(const IndexLeafEntry&)>& visit);
 
-// All leaf entries of `index` in order (see WalkIndex).
-std::vector<IndexLeafEntry> ReadIndexEntries(Pager& pager, JetVersion version,
-                                             const RealIndex& index,
-                                             uint32_t owner = 0);
+// All leaf entries of `index` in order (see WalkIndexTree).
+std::vector<IndexLeafEntry> ReadIndexLeafEntries(Pager& pager,
+                                                 JetVersion version,
+                                                 const RealIndex& index,
+                                                 uint32_t owner = 0);
 
 // Lowercase hex of `bytes`, a space between bytes, for messages and tools.
 std::string HexBytes(const std::vector<uint8_t>& bytes);

@@ -3,13 +3,14 @@
 #include "jet/database.h"
 #include "jet/error.h"
 #include "jet/long_value.h"
-#include "jet/index_key_encoder.h"
+#include "jet/index_key.h"
 #include "jet/index_reader.h"
 #include "jet/index_writer.h"
 #include "jet/long_value_writer.h"
-#include "jet/text_key.h"
+#include "jet/text_key_segment.h"
 #include "jet/page_allocator.h"
 #include "jet/row_store.h"
+#include "jet/table_properties.h"
 #include "jet/value_codec.h"
 
 namespace jet {
@@ -29,6 +30,19 @@ bool SameField(const FieldData& a, const FieldData& b, bool is_bool) {
   return a.is_null == b.is_null && (a.is_null || a.data == b.data);
 }
 
+// Whether every column of the index is Null in `row`: a unique index
+// allows such a row more than once.
+bool AllIndexColumnsNull(const TableDefinition& def, const RealIndex& index,
+                         const std::vector<Value>& row) {
+  for (const IndexColumn& c : index.columns) {
+    int k = ColumnPosition(def, c.column_number);
+    if (k < 0) continue;
+    if (def.columns[k].type == static_cast<uint8_t>(ColumnType::kBoolean)) return false;
+    if (!IsNull(row[k])) return false;
+  }
+  return true;
+}
+
 bool IndexUses(const RealIndex& index, uint16_t column_number) {
   for (const IndexColumn& c : index.columns) {
     if (c.column_number == column_number) return true;
@@ -37,7 +51,7 @@ bool IndexUses(const RealIndex& index, uint16_t column_number) {
 }
 
 [[noreturn]] void ThrowUnencodable(const std::string& table) {
-  throw Error(kErrUnsupportedFeature,
+  throw Error(kErrIndexKeyUnavailable,
               "'" + table + "' 테이블 색인의 정렬 순서로는 이 값의 색인 키를 만들 수 "
                             "없어 값을 바꾸지 않았습니다.");
 }
@@ -89,12 +103,18 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
     if (!touched) continue;
     IndexChange change;
     change.index = i;
+    const IndexKeyOptions options = KeyOptionsFor(
+        db_.header().sort_order, db_.header().sort_order_version,
+        db_.header().code_page);
     if (!inserting) {
-      change.had_entry = !(index.ignore_nulls() &&
-                           AllIndexColumnsNull(definition_, index, old_values));
+      change.had_entry = RowHasIndexEntry(index, definition_, old_values);
       if (change.had_entry) {
-        auto key = EncodeIndexKey(definition_, index, old_values, version);
-        if (!key) {
+        IndexKeyResult old_key =
+            EncodeIndexKey(index, definition_, old_values, version, options);
+        std::optional<std::vector<uint8_t>> key;
+        if (old_key) {
+          key = old_key.key;
+        } else {
           // The entry is found by its row instead.
           for (IndexEntry& e : ReadIndexEntries(db_.pager(), version, index.first_page)) {
             if (e.row == row_id) key = e.key;
@@ -104,20 +124,23 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
         change.old_entry = IndexEntry{*key, row_id, 0};
       }
     }
-    change.has_entry = !(index.ignore_nulls() &&
-                         AllIndexColumnsNull(definition_, index, new_values));
+    change.has_entry = RowHasIndexEntry(index, definition_, new_values);
     if (change.has_entry) {
-      auto key = EncodeIndexKey(definition_, index, new_values, version);
+      IndexKeyResult new_key =
+          EncodeIndexKey(index, definition_, new_values, version, options);
+      std::optional<std::vector<uint8_t>> key;
+      if (new_key) key = new_key.key;
       if (!key && change.had_entry && index.columns.size() == 1) {
         // A trimmed text whose characters this engine cannot encode takes
         // its key from the old one.
-        for (size_t k = 0; k < definition_.columns.size(); ++k) {
-          if (!IndexUses(index, definition_.columns[k].number)) continue;
+        int k = ColumnPosition(definition_, index.columns[0].column_number);
+        if (k >= 0) {
           int lead = LeadingSpacesTrimmed(old_values[k], new_values[k]);
+          auto order = ColumnSortOrder(definition_.columns[k], version, options);
           if (lead == 0) key = change.old_entry.key;
-          if (lead > 0) {
-            key = DropLeadingSpacesFromTextKey(change.old_entry.key,
-                                               static_cast<size_t>(lead));
+          if (lead > 0 && order) {
+            key = SegmentWithoutLeadingSpaces(change.old_entry.key,
+                                              static_cast<size_t>(lead), *order);
           }
         }
       }
@@ -187,6 +210,27 @@ void Table::PrepareWriters() {
                                      definition_);
   long_values_ = std::make_unique<LongValueWriter>(
       db_.pager(), db_.version(), *allocator_, definition_);
+  TableProperties properties = ReadTableProperties(db_, entry_);
+  for (const ColumnDefinition& col : definition_.columns) {
+    required_.push_back(properties.Required(col.name));
+    allow_zero_length_.push_back(properties.AllowZeroLength(col.name));
+  }
+}
+
+void Table::CheckColumnRules(size_t column, const Value& value) const {
+  const ColumnDefinition& col = definition_.columns[column];
+  if (IsNull(value) && required_[column] &&
+      col.type != static_cast<uint8_t>(ColumnType::kBoolean)) {
+    throw Error(kErrRequired, "'" + entry_.name + "." + col.name +
+                                  "' 필드는 Null 값을 가질 수 없습니다.");
+  }
+  const auto* text = std::get_if<std::string>(&value);
+  if (text && text->empty() && !allow_zero_length_[column] &&
+      (col.type == static_cast<uint8_t>(ColumnType::kText) ||
+       col.type == static_cast<uint8_t>(ColumnType::kMemo))) {
+    throw Error(kErrZeroLength, "'" + entry_.name + "." + col.name +
+                                    "' 필드는 길이가 0인 문자열을 가질 수 없습니다.");
+  }
 }
 
 void Table::UpdateRow(RowPointer row_id,
@@ -220,6 +264,7 @@ void Table::UpdateRow(RowPointer row_id,
       throw Error(kErrItemNotFound, "열 번호가 잘못되었습니다.");
     }
     new_values[change.column] = change.value;
+    CheckColumnRules(change.column, change.value);
   }
   // Every refusal (unique index, unencodable key) comes before any write.
   std::vector<IndexChange> index_plan =
@@ -275,6 +320,7 @@ RowPointer Table::InsertRow(const std::vector<Value>& values) {
   PrepareWriters();
   Pager& pager = db_.pager();
   const JetVersion version = db_.version();
+  for (size_t k = 0; k < values.size(); ++k) CheckColumnRules(k, values[k]);
   std::vector<IndexChange> index_plan =
       PlanIndexChanges(RowPointer{}, values, values, true);
   WriteGroup group(pager);

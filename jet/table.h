@@ -60,13 +60,16 @@ class Table {
  private:
   struct IndexChange;
   // The index entries a row change removes and adds; raises 3022 for a
-  // duplicate in a unique index and 3251 for a key that cannot be made.
+  // duplicate in a unique index and 3900 for a key that cannot be made.
   std::vector<IndexChange> PlanIndexChanges(RowPointer row_id,
                                             const std::vector<Value>& old_values,
                                             const std::vector<Value>& new_values,
                                             bool inserting);
   void ApplyIndexChanges(std::vector<IndexChange>& plan, RowPointer row_id);
   void RequireWritable() const;
+  // Raises 3314 for Null in a Required column and 3315 for "" in a text or
+  // memo column that does not allow zero length.
+  void CheckColumnRules(size_t column, const Value& value) const;
   // The writers, made at the first write.
   void PrepareWriters();
 
@@ -76,6 +79,10 @@ class Table {
   std::unique_ptr<PageAllocator> allocator_;
   std::unique_ptr<RowStore> rows_;
   std::unique_ptr<LongValueWriter> long_values_;
+  // Required / AllowZeroLength per column position, from the table's
+  // properties, read at the first write.
+  std::vector<bool> required_;
+  std::vector<bool> allow_zero_length_;
 };
 
 }  // namespace jet

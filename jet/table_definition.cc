@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <string>
 
 #include "jet/byte_view.h"
 #include "jet/error.h"
@@ -235,6 +236,238 @@ const LongValueColumnMaps* TableDefinition::FindLongValueMaps(
     if (m.column_number == column_number) return &m;
   }
   return nullptr;
+}
+
+namespace {
+
+constexpr uint8_t kJet3Signature[2] = {'V', 'C'};
+constexpr uint8_t kAutoNumberWorks = 0x01;
+constexpr size_t kJet4AutoNumberWorksOffset = 0x18;
+constexpr uint16_t kJet3ColumnConstant = 0x0001;
+constexpr size_t kJet3ColumnConstantOffset = 7;
+constexpr uint16_t kNoColumn = 0xFFFF;
+constexpr uint8_t kAscending = 0x01;
+
+// Appends little-endian fields to the definition's bytes.
+class Writer {
+ public:
+  explicit Writer(std::vector<uint8_t>& out) : out_(out) {}
+  void U8(uint8_t v) { out_.push_back(v); }
+  void U16(uint16_t v) {
+    U8(static_cast<uint8_t>(v));
+    U8(static_cast<uint8_t>(v >> 8));
+  }
+  void U32(uint32_t v) {
+    U16(static_cast<uint16_t>(v));
+    U16(static_cast<uint16_t>(v >> 16));
+  }
+  void Zeros(size_t n) { out_.insert(out_.end(), n, 0); }
+  void Bytes(const std::vector<uint8_t>& b) {
+    out_.insert(out_.end(), b.begin(), b.end());
+  }
+  void Name(const std::string& name, JetVersion version, uint16_t code_page) {
+    if (version == JetVersion::kJet3) {
+      std::vector<uint8_t> b = EncodeCodePageText(name, code_page);
+      if (b.size() > 0xFF) ThrowNameTooLong(name);
+      U8(static_cast<uint8_t>(b.size()));
+      Bytes(b);
+      return;
+    }
+    std::vector<uint8_t> b = EncodeJet4Text(name, false);
+    if (b.size() > 0xFFFF) ThrowNameTooLong(name);
+    U16(static_cast<uint16_t>(b.size()));
+    Bytes(b);
+  }
+  // Sets a field already written.
+  void Put16At(size_t at, uint16_t v) {
+    out_[at] = static_cast<uint8_t>(v);
+    out_[at + 1] = static_cast<uint8_t>(v >> 8);
+  }
+  void Put32At(size_t at, uint32_t v) {
+    Put16At(at, static_cast<uint16_t>(v));
+    Put16At(at + 2, static_cast<uint16_t>(v >> 16));
+  }
+  size_t size() const { return out_.size(); }
+
+ private:
+  [[noreturn]] static void ThrowNameTooLong(const std::string& name) {
+    throw Error(
+        kErrUnsupportedFeature,
+        "'" + name + "' 이름이 너무 길어 테이블 정의에 쓸 수 없습니다.");
+  }
+  std::vector<uint8_t>& out_;
+};
+
+bool IsTextType(uint8_t type) {
+  return type == static_cast<uint8_t>(ColumnType::kText) ||
+         type == static_cast<uint8_t>(ColumnType::kMemo);
+}
+
+}  // namespace
+
+std::vector<uint8_t> TableDefinition::Encode(JetVersion version,
+                                             uint16_t code_page) const {
+  const bool jet3 = version == JetVersion::kJet3;
+  const Layout& L = jet3 ? kJet3Layout : kJet4Layout;
+  std::vector<uint8_t> out;
+  Writer w(out);
+
+  // Page header, then the fixed block up to the real index counts.
+  w.U8(kPageTableDefinition);
+  w.U8(0x01);
+  if (jet3) {
+    w.U8(kJet3Signature[0]);
+    w.U8(kJet3Signature[1]);
+  } else {
+    w.U16(0);  // free space, set per page
+  }
+  w.U32(0);  // next page, set per page
+  w.Zeros(L.real_idx_counts - w.size());
+  if (!jet3) {
+    w.Put32At(0x0C, kJet4DefinitionMagic);
+    out[kJet4AutoNumberWorksOffset] = kAutoNumberWorks;
+  }
+  w.Put32At(L.row_count, stored_row_count);
+  w.Put32At(L.autonumber, next_autonumber);
+  out[L.table_type] = table_type;
+  w.Put16At(L.max_cols, max_columns);
+  w.Put16At(L.var_cols, variable_column_count);
+  w.Put16At(L.cols, static_cast<uint16_t>(columns.size()));
+  w.Put32At(L.logical_idx, static_cast<uint32_t>(logical_indexes.size()));
+  w.Put32At(L.real_idx, static_cast<uint32_t>(real_indexes.size()));
+  w.Put32At(L.usage_map, usage_map.Packed());
+  w.Put32At(L.free_map, free_space_map.Packed());
+
+  // Per real index: 4 zero bytes, the index's row count (left 0: Jet keeps
+  // it only as a statistic), and in Jet 4 4 more zero bytes.
+  w.Zeros(real_indexes.size() * L.real_idx_count_size);
+
+  for (const ColumnDefinition& col : columns) {
+    size_t start = w.size();
+    w.Zeros(L.col_size);
+    out[start] = col.type;
+    if (jet3) {
+      w.Put16At(start + kJet3ColumnConstantOffset, kJet3ColumnConstant);
+    } else {
+      w.Put32At(start + 1, kJet4DefinitionMagic);
+    }
+    w.Put16At(start + L.col_number, col.number);
+    w.Put16At(start + L.col_var_index, col.variable_index);
+    w.Put16At(start + L.col_index, col.column_index);
+    if (col.type == static_cast<uint8_t>(ColumnType::kNumeric)) {
+      out[start + L.col_precision] = col.precision;
+      out[start + L.col_scale] = col.scale;
+    } else {
+      w.Put16At(start + L.col_sort_order, col.sort_order);
+    }
+    if (L.col_sort_version != kNone && IsTextType(col.type)) {
+      out[start + L.col_sort_version] = col.sort_order_version;
+    }
+    if (L.col_code_page != kNone) {
+      w.Put16At(start + L.col_code_page, col.code_page);
+    }
+    out[start + L.col_flags] = col.flags;
+    if (L.col_flags2 != kNone && col.compressed_unicode) {
+      out[start + L.col_flags2] = column_flags::kCompressedUnicode;
+    }
+    w.Put16At(start + L.col_fixed_offset, col.fixed_offset);
+    w.Put16At(start + L.col_length, col.length);
+  }
+  for (const ColumnDefinition& col : columns)
+    w.Name(col.name, version, code_page);
+
+  for (const RealIndex& idx : real_indexes) {
+    if (idx.columns.size() > static_cast<size_t>(kMaxIndexColumns)) {
+      throw Error(kErrUnsupportedFeature,
+                  "색인 하나에 열을 10개보다 많이 넣을 수 없습니다.");
+    }
+    size_t start = w.size();
+    if (!jet3) w.U32(kJet4RealIndexMagic);
+    for (int k = 0; k < kMaxIndexColumns; ++k) {
+      if (k < static_cast<int>(idx.columns.size())) {
+        w.U16(idx.columns[k].column_number);
+        w.U8(idx.columns[k].ascending ? kAscending : 0x00);
+      } else {
+        w.U16(kNoColumn);
+        w.U8(0);
+      }
+    }
+    w.U32(idx.usage_map);
+    w.U32(idx.first_page);
+    w.Zeros(L.real_idx_flags_skip);
+    w.U8(idx.flags);
+    w.Zeros(start + L.real_idx_size - w.size());
+  }
+
+  for (const LogicalIndex& idx : logical_indexes) {
+    if (!jet3) w.U32(kJet4DefinitionMagic);
+    w.U32(idx.number);
+    w.U32(idx.real_index);
+    w.U8(idx.related_table_type);
+    w.U32(static_cast<uint32_t>(idx.related_index));
+    w.U32(idx.related_table_page);
+    w.U8(idx.cascade_updates ? 1 : 0);
+    w.U8(idx.cascade_deletes ? 1 : 0);
+    w.U8(idx.index_type);
+    if (!jet3) w.U32(0);
+  }
+  for (const LogicalIndex& idx : logical_indexes) {
+    w.Name(idx.name, version, code_page);
+  }
+
+  for (const LongValueColumnMaps& m : long_value_maps) {
+    w.U16(m.column_number);
+    w.U32(m.usage_map.Packed());
+    w.U32(m.free_space_map.Packed());
+  }
+  w.U16(kNoColumn);
+
+  w.Put32At(0x08, static_cast<uint32_t>(out.size()));
+  return out;
+}
+
+size_t TableDefinition::PagesFor(size_t length, uint32_t page_size) {
+  if (length <= page_size) return 1;
+  size_t rest = length - page_size;
+  size_t per_page = page_size - kContinuationHeader;
+  return 1 + (rest + per_page - 1) / per_page;
+}
+
+std::vector<std::vector<uint8_t>> TableDefinition::SplitIntoPages(
+    const std::vector<uint8_t>& bytes, JetVersion version,
+    const std::vector<uint32_t>& page_numbers) {
+  const uint32_t page_size = PageSizeOf(version);
+  if (page_numbers.size() != PagesFor(bytes.size(), page_size)) {
+    throw Error(kErrUnsupportedFeature,
+                "테이블 정의 페이지 수가 맞지 않습니다.");
+  }
+  std::vector<std::vector<uint8_t>> pages;
+  size_t from = 0;
+  for (size_t i = 0; i < page_numbers.size(); ++i) {
+    std::vector<uint8_t> page(page_size, 0);
+    size_t at = 0;
+    if (i > 0) {
+      // A continuation page repeats the first page's 4 leading bytes.
+      std::copy(bytes.begin(), bytes.begin() + 4, page.begin());
+      at = kContinuationHeader;
+    }
+    size_t n = std::min<size_t>(page_size - at, bytes.size() - from);
+    std::copy(bytes.begin() + from, bytes.begin() + from + n,
+              page.begin() + at);
+    from += n;
+    uint32_t next = i + 1 < page_numbers.size() ? page_numbers[i + 1] : 0;
+    for (int k = 0; k < 4; ++k) {
+      page[kNextPageOffset + k] = static_cast<uint8_t>(next >> (8 * k));
+    }
+    if (version == JetVersion::kJet4) {
+      size_t used = at + n;
+      size_t free = used + 8 <= page_size ? page_size - used - 8 : 0;
+      page[2] = static_cast<uint8_t>(free);
+      page[3] = static_cast<uint8_t>(free >> 8);
+    }
+    pages.push_back(std::move(page));
+  }
+  return pages;
 }
 
 const ColumnDefinition* TableDefinition::FindColumn(

@@ -52,6 +52,18 @@
 //   primary key, 0x02 foreign key);
 // then the logical index names, as the column names;
 // then, in Jet 4, the long-value column maps (see LongValueColumnMaps).
+//
+// What Jet writes where the reader looks no further: Jet 4 puts the value
+// 1625 (kJet4DefinitionMagic) in the 4 bytes at 0x0C, in the 4 unknown bytes
+// of every column entry (1 to 4) and of every logical index entry, and 1923
+// (kJet4RealIndexMagic) in the first 4 bytes of every real index entry; it
+// sets the byte at 0x18 to 0x01 (seen in every definition). Jet 3
+// column entries hold 0x0001 at 7. Real index entries of Jet 4 have 4 zero
+// bytes between the first index page and the flags and 5 after them; their
+// unused column slots are FFFF 00. Jet 3 also keeps long-value column maps
+// after the index names. Every column entry carries the sort order, also
+// for columns that are not text (and Jet 3 the code page); the fixed offset
+// of a variable-length column is not used.
 #ifndef MDBCARE_JET_TABLE_DEFINITION_H_
 #define MDBCARE_JET_TABLE_DEFINITION_H_
 
@@ -65,6 +77,9 @@
 namespace jet {
 
 class Pager;
+
+inline constexpr uint32_t kJet4DefinitionMagic = 1625;
+inline constexpr uint32_t kJet4RealIndexMagic = 1923;
 
 namespace column_flags {
 inline constexpr uint8_t kFixedLength = 0x01;
@@ -172,6 +187,23 @@ struct TableDefinition {
   // definition's pages (inside a write group).
   void SetIndexRoot(Pager& pager, size_t index, uint32_t root);
   const LongValueColumnMaps* FindLongValueMaps(uint16_t column_number) const;
+
+  // The definition's bytes as Read gathers them from its pages: the first
+  // page's 8-byte header included, then the fields above with the columns,
+  // indexes and long-value maps in the order they have here, and the 0xFFFF
+  // that ends the long-value maps. `page`, `pages` and the index roots'
+  // offsets are not used. Raises 3251 for a name too long to store.
+  std::vector<uint8_t> Encode(JetVersion version, uint16_t code_page) const;
+  // How many pages definition bytes of `length` take.
+  static size_t PagesFor(size_t length, uint32_t page_size);
+  // The pages that hold `bytes` (from Encode), one per entry of
+  // `page_numbers`, which must number PagesFor(bytes.size(), ...): each
+  // linked to the next, continuation pages with their own 8-byte header,
+  // and in Jet 4 the free space that Jet records (page size - bytes on the
+  // page - 8).
+  static std::vector<std::vector<uint8_t>> SplitIntoPages(
+      const std::vector<uint8_t>& bytes, JetVersion version,
+      const std::vector<uint32_t>& page_numbers);
 };
 
 }  // namespace jet

@@ -26,6 +26,7 @@ TEST(LockFileTest, NameReplacesTheLastThreeCharacters) {
   EXPECT_EQ(jet::LockFileName("c:\\data\\a.mdb"), "c:\\data\\a.ldb");
   EXPECT_EQ(jet::LockFileName("/x/a.MDB"), "/x/a.ldb");
   EXPECT_EQ(jet::LockFileName("/x/b.mdb_"), "/x/b.mldb");
+  EXPECT_EQ(jet::LockFileName("/x/자료.데이타"), "/x/자료.ldb");
 }
 
 TEST(LockFileTest, HeldWhileOpenAndRemovedAtClose) {

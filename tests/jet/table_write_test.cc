@@ -3,6 +3,7 @@
 // lost or met twice, and long values of every size round-trip.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include "jet/database.h"
@@ -56,7 +57,7 @@ TEST(TableWriteTest, ValuesWrittenReadBackAfterReopen) {
     const auto& def = table->definition();
     size_t a = ColumnIndex(*table, "A"), c = ColumnIndex(*table, "C"),
            g = ColumnIndex(*table, "G");
-    table->UpdateRow(ids[0], {ColumnChange{a, std::string("")},
+    table->UpdateRow(ids[0], {ColumnChange{a, std::string("x")},
                               ColumnChange{c, jet::ConvertToColumnType(
                                                   int16_t{0}, def.columns[c],
                                                   db->version())},
@@ -67,7 +68,7 @@ TEST(TableWriteTest, ValuesWrittenReadBackAfterReopen) {
   auto table = db->OpenTable("Table1");
   EXPECT_EQ(RowIds(*table), ids);
   std::vector<Value> row = table->ReadRow(ids[0]);
-  EXPECT_EQ(row[ColumnIndex(*table, "A")], Value(std::string("")));
+  EXPECT_EQ(row[ColumnIndex(*table, "A")], Value(std::string("x")));
   EXPECT_EQ(row[ColumnIndex(*table, "G")], Value(jet::Null{}));
   EXPECT_FALSE(jet::IsNull(row[ColumnIndex(*table, "C")]));
 }
@@ -140,6 +141,81 @@ TEST(TableWriteTest, MemoValuesOfEverySizeRoundTrip) {
     EXPECT_EQ(RowIds(*t), ids) << file;
     EXPECT_EQ(t->ReadRow(ids[0])[memo], Value(last)) << file;
   }
+}
+
+std::string FileBytes(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Writes the table's own rules forbid are refused with their number and
+// leave the file byte for byte as it was.
+TEST(TableWriteTest, RefusedWritesLeaveTheFileAsItWas) {
+  SKIP_WITHOUT_CORPUS();
+  TempDir dir;
+  auto path = dir.Copy(testing_support::CorpusDir() / "jet4/testV2000.mdb");
+  std::string before = FileBytes(path);
+  {
+    auto db = OpenWritable(path);
+    auto table = db->OpenTable("Table1");
+    std::vector<RowPointer> ids = RowIds(*table);
+    size_t a = ColumnIndex(*table, "A");
+    auto expect_refused = [&](const std::vector<ColumnChange>& changes, int number) {
+      try {
+        table->UpdateRow(ids[0], changes);
+        ADD_FAILURE() << "expected error " << number;
+      } catch (const jet::Error& e) {
+        EXPECT_EQ(e.number(), number) << e.description();
+      }
+    };
+    // AllowZeroLength is off for Table1.A.
+    expect_refused({ColumnChange{a, std::string("")}}, jet::kErrZeroLength);
+    // A text past the column's length never gets to the row.
+    const auto& col = table->definition().columns[a];
+    try {
+      jet::ConvertToColumnType(std::string(col.length, 'x'), col, db->version());
+      ADD_FAILURE() << "expected 3163";
+    } catch (const jet::Error& e) {
+      EXPECT_EQ(e.number(), jet::kErrFieldTooSmall);
+    }
+    db->Close();
+  }
+  EXPECT_EQ(FileBytes(path), before);
+}
+
+TEST(TableWriteTest, UniqueIndexRefusesDuplicates) {
+  SKIP_WITHOUT_CORPUS();
+  TempDir dir;
+  auto path = dir.Copy(testing_support::CorpusDir() / "jet4/indexTestV2000.mdb");
+  std::string before = FileBytes(path);
+  {
+    auto db = OpenWritable(path);
+    bool tried = false;
+    for (const auto& entry : db->tables()) {
+      if (entry.is_system() || tried) continue;
+      auto table = db->OpenTable(entry.name);
+      const auto& def = table->definition();
+      std::vector<RowPointer> ids = RowIds(*table);
+      if (ids.size() < 2) continue;
+      for (const auto& index : def.real_indexes) {
+        if (!index.unique() || index.columns.size() != 1 || tried) continue;
+        size_t k = 0;
+        while (def.columns[k].number != index.columns[0].column_number) ++k;
+        Value other = table->ReadRow(ids[1])[k];
+        if (jet::IsNull(other)) continue;
+        try {
+          table->UpdateRow(ids[0], {ColumnChange{k, other}});
+          ADD_FAILURE() << entry.name << ": expected 3022";
+        } catch (const jet::Error& e) {
+          EXPECT_EQ(e.number(), jet::kErrDuplicateKey) << e.description();
+        }
+        tried = true;
+      }
+    }
+    EXPECT_TRUE(tried) << "no unique index to try";
+    db->Close();
+  }
+  EXPECT_EQ(FileBytes(path), before);
 }
 
 TEST(TableWriteTest, ReadOnlyDatabaseRefusesWrites) {

@@ -150,7 +150,9 @@ int RunFile(const fs::path& source, const fs::path& out_dir, uint32_t seed,
           // Refusals the table's own rules make; the row stays as it was.
           if (e.number() == jet::kErrFieldTooSmall ||
               e.number() == jet::kErrDuplicateKey ||
-              e.number() == jet::kErrUnsupportedFeature) {
+              e.number() == jet::kErrRequired ||
+              e.number() == jet::kErrZeroLength ||
+              e.number() == jet::kErrIndexKeyUnavailable) {
             ++refused;
             continue;
           }

@@ -1,0 +1,304 @@
+#include "jet/index_key.h"
+
+#include <cstring>
+#include <type_traits>
+
+#include "jet/column_type.h"
+#include "jet/text_codec.h"
+#include "jet/text_key_segment.h"
+
+namespace jet {
+
+namespace {
+
+constexpr uint8_t kAscendingFlag = 0x7F;
+constexpr uint8_t kDescendingFlag = 0x80;
+constexpr uint8_t kAscendingNull = 0x00;
+constexpr uint8_t kDescendingNull = 0xFF;
+constexpr uint8_t kTrue = 0x00;
+constexpr uint8_t kFalse = 0xFF;
+constexpr uint8_t kMoreGroups = 0x09;
+constexpr size_t kGroupSize = 8;
+
+IndexKeyResult Fail(const ColumnDefinition& column, const std::string& why) {
+  IndexKeyResult r;
+  r.reason = "열 '" + column.name + "': " + why;
+  return r;
+}
+
+IndexKeyResult Ok(std::vector<uint8_t> key) {
+  IndexKeyResult r;
+  r.key = std::move(key);
+  r.encodable = true;
+  return r;
+}
+
+template <typename T>
+void PutBigEndian(std::vector<uint8_t>& out, T value) {
+  using U = std::make_unsigned_t<T>;
+  U u = static_cast<U>(value);
+  for (int shift = (sizeof(T) - 1) * 8; shift >= 0; shift -= 8) {
+    out.push_back(static_cast<uint8_t>(u >> shift));
+  }
+}
+
+void InvertFrom(std::vector<uint8_t>& bytes, size_t from) {
+  for (size_t i = from; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<uint8_t>(~bytes[i]);
+  }
+}
+
+// Signed integers: sign bit inverted so that negatives sort first.
+template <typename T>
+std::vector<uint8_t> IntegerSegment(T value, bool ascending) {
+  std::vector<uint8_t> out{ascending ? kAscendingFlag : kDescendingFlag};
+  PutBigEndian(out, value);
+  out[1] ^= 0x80;
+  if (!ascending) InvertFrom(out, 1);
+  return out;
+}
+
+// IEEE numbers: positives get the sign bit set, negatives every bit
+// inverted, so that the bytes sort as the numbers do.
+template <typename Bits>
+std::vector<uint8_t> FloatSegment(Bits bits, bool ascending) {
+  std::vector<uint8_t> out{ascending ? kAscendingFlag : kDescendingFlag};
+  PutBigEndian(out, bits);
+  bool negative = out[1] & 0x80;
+  if (!negative) out[1] ^= 0x80;
+  if (negative == ascending) InvertFrom(out, 1);
+  return out;
+}
+
+std::vector<uint8_t> GroupedBinarySegment(const uint8_t* data, size_t size,
+                                          bool ascending) {
+  std::vector<uint8_t> out{ascending ? kAscendingFlag : kDescendingFlag};
+  size_t pos = 0;
+  while (size - pos > kGroupSize) {
+    size_t start = out.size();
+    out.insert(out.end(), data + pos, data + pos + kGroupSize);
+    if (!ascending) InvertFrom(out, start);
+    out.push_back(kMoreGroups);
+    pos += kGroupSize;
+  }
+  if (size > pos) {
+    size_t start = out.size();
+    size_t rest = size - pos;
+    out.insert(out.end(), data + pos, data + size);
+    out.insert(out.end(), kGroupSize - rest, 0x00);
+    out.push_back(static_cast<uint8_t>(rest));
+    if (!ascending) InvertFrom(out, start);
+  }
+  return out;
+}
+
+std::vector<uint8_t> NumericSegment(const Decimal& d, bool ascending) {
+  std::vector<uint8_t> out{ascending ? kAscendingFlag : kDescendingFlag};
+  bool negative = d.negative && d.magnitude != 0;
+  out.push_back(negative ? 0x00 : 0xFF);
+  size_t start = out.size();
+  for (int shift = 120; shift >= 0; shift -= 8) {
+    out.push_back(static_cast<uint8_t>(d.magnitude >> shift));
+  }
+  if (negative == ascending) InvertFrom(out, start);
+  return out;
+}
+
+std::string TypeName(uint8_t type) { return "형식 " + std::to_string(type); }
+
+}  // namespace
+
+std::optional<SortOrder> ColumnSortOrder(const ColumnDefinition& column,
+                                         JetVersion version,
+                                         const IndexKeyOptions& options) {
+  uint16_t lcid = column.sort_order;
+  uint8_t lcid_version = column.sort_order_version;
+  if (lcid == 0) {
+    lcid = options.default_sort_order;
+    lcid_version = options.default_sort_order_version;
+  }
+  return SortOrderOf(lcid, lcid_version, version);
+}
+
+IndexKeyResult EncodeKeySegment(const ColumnDefinition& column,
+                                const Value& value, bool ascending,
+                                JetVersion version,
+                                const IndexKeyOptions& options) {
+  ColumnType type = column.column_type();
+  if (type == ColumnType::kBoolean) {
+    // Yes/No is never Null in a key: a Null bit is No.
+    bool yes = std::holds_alternative<bool>(value) && std::get<bool>(value);
+    uint8_t b = yes ? kTrue : kFalse;
+    if (!ascending) b = static_cast<uint8_t>(~b);
+    return Ok({ascending ? kAscendingFlag : kDescendingFlag, b});
+  }
+  if (IsNull(value)) {
+    return Ok({ascending ? kAscendingNull : kDescendingNull});
+  }
+  auto mismatch = [&] {
+    return Fail(column, "값이 열의 형식과 맞지 않습니다");
+  };
+  switch (type) {
+    case ColumnType::kByte: {
+      if (!std::holds_alternative<uint8_t>(value)) return mismatch();
+      uint8_t b = std::get<uint8_t>(value);
+      if (!ascending) b = static_cast<uint8_t>(~b);
+      return Ok({ascending ? kAscendingFlag : kDescendingFlag, b});
+    }
+    case ColumnType::kInteger:
+      if (!std::holds_alternative<int16_t>(value)) return mismatch();
+      return Ok(IntegerSegment(std::get<int16_t>(value), ascending));
+    case ColumnType::kLong:
+      if (!std::holds_alternative<int32_t>(value)) return mismatch();
+      return Ok(IntegerSegment(std::get<int32_t>(value), ascending));
+    case ColumnType::kCurrency:
+      if (!std::holds_alternative<Currency>(value)) return mismatch();
+      return Ok(
+          IntegerSegment(std::get<Currency>(value).ten_thousandths, ascending));
+    case ColumnType::kSingle: {
+      if (!std::holds_alternative<float>(value)) return mismatch();
+      uint32_t bits;
+      float f = std::get<float>(value);
+      std::memcpy(&bits, &f, sizeof bits);
+      return Ok(FloatSegment(bits, ascending));
+    }
+    case ColumnType::kDouble:
+    case ColumnType::kDateTime: {
+      double d;
+      if (std::holds_alternative<double>(value)) {
+        d = std::get<double>(value);
+      } else if (std::holds_alternative<DateTime>(value)) {
+        d = std::get<DateTime>(value).days;
+      } else {
+        return mismatch();
+      }
+      uint64_t bits;
+      std::memcpy(&bits, &d, sizeof bits);
+      return Ok(FloatSegment(bits, ascending));
+    }
+    case ColumnType::kGuid: {
+      if (!std::holds_alternative<Guid>(value)) return mismatch();
+      // Stored little-endian in its first three fields; the key has the
+      // written order.
+      const auto& s = std::get<Guid>(value).bytes;
+      uint8_t b[16] = {s[3], s[2], s[1], s[0], s[5], s[4], s[7], s[6]};
+      std::memcpy(b + 8, s.data() + 8, 8);
+      return Ok(GroupedBinarySegment(b, sizeof b, ascending));
+    }
+    case ColumnType::kBinary: {
+      if (!std::holds_alternative<Binary>(value)) return mismatch();
+      const Binary& bin = std::get<Binary>(value);
+      if (bin.empty() && !options.allow_unconfirmed) {
+        return Fail(column, "빈 이진 값의 색인 키는 확인되지 않았습니다");
+      }
+      return Ok(GroupedBinarySegment(bin.data(), bin.size(), ascending));
+    }
+    case ColumnType::kNumeric: {
+      if (!options.allow_unconfirmed) {
+        return Fail(column,
+                    "NUMERIC 색인 키는 실제 파일로 확인되지 않았습니다");
+      }
+      if (!std::holds_alternative<Decimal>(value)) return mismatch();
+      return Ok(NumericSegment(std::get<Decimal>(value), ascending));
+    }
+    case ColumnType::kMemo:
+      if (!options.allow_unconfirmed) {
+        return Fail(column, "메모 색인 키는 실제 파일로 확인되지 않았습니다");
+      }
+      [[fallthrough]];
+    case ColumnType::kText: {
+      if (!std::holds_alternative<std::string>(value)) return mismatch();
+      std::optional<SortOrder> order =
+          ColumnSortOrder(column, version, options);
+      if (!order) {
+        return Fail(column, "정렬 순서 " + std::to_string(column.sort_order) +
+                                "/" +
+                                std::to_string(column.sort_order_version) +
+                                " 의 색인 키를 모릅니다");
+      }
+      std::u16string text = Utf8ToUtf16(std::get<std::string>(value));
+      if (version == JetVersion::kJet3) {
+        uint16_t cp =
+            column.code_page ? column.code_page : options.default_code_page;
+        if (cp != 0 && cp != 1252) {
+          // The code table is one of code page 1252 bytes; other code
+          // pages share only ASCII with it.
+          for (char16_t c : text) {
+            if (c >= 0x80) {
+              IndexKeyResult r =
+                  Fail(column, "코드 페이지 " + std::to_string(cp) +
+                                   " 의 비ASCII 문자는 색인 코드를 모릅니다");
+              r.unknown_char = c;
+              return r;
+            }
+          }
+        }
+      }
+      TextSegmentResult seg = EncodeTextSegment(text, *order, ascending);
+      if (!seg.segment) {
+        IndexKeyResult r = Fail(column, seg.reason);
+        r.unknown_char = seg.unknown_char;
+        return r;
+      }
+      return Ok(std::move(*seg.segment));
+    }
+    default:
+      return Fail(column, TypeName(column.type) +
+                              " 의 색인 키를 만들 수 "
+                              "없습니다");
+  }
+}
+
+IndexKeyResult EncodeIndexKey(const RealIndex& index,
+                              const TableDefinition& def,
+                              const std::vector<Value>& row, JetVersion version,
+                              const IndexKeyOptions& options) {
+  IndexKeyResult result;
+  result.encodable = true;
+  for (const IndexColumn& ic : index.columns) {
+    int pos = ColumnPosition(def, ic.column_number);
+    if (pos < 0 || static_cast<size_t>(pos) >= row.size()) {
+      IndexKeyResult r;
+      r.reason = "색인의 열 번호 " + std::to_string(ic.column_number) +
+                 " 이(가) 테이블에 없습니다";
+      return r;
+    }
+    IndexKeyResult seg = EncodeKeySegment(def.columns[pos], row[pos],
+                                          ic.ascending, version, options);
+    if (!seg.encodable) return seg;
+    result.key.insert(result.key.end(), seg.key.begin(), seg.key.end());
+  }
+  return result;
+}
+
+bool RowHasIndexEntry(const RealIndex& index, const TableDefinition& def,
+                      const std::vector<Value>& row) {
+  if (!(index.flags & index_flags::kIgnoreNulls)) return true;
+  for (const IndexColumn& ic : index.columns) {
+    int pos = ColumnPosition(def, ic.column_number);
+    if (pos < 0 || static_cast<size_t>(pos) >= row.size()) return true;
+    const ColumnDefinition& column = def.columns[pos];
+    // A Yes/No value is never Null.
+    if (column.column_type() == ColumnType::kBoolean) return true;
+    if (!IsNull(row[pos])) return true;
+  }
+  return false;
+}
+
+int ColumnPosition(const TableDefinition& def, uint16_t number) {
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    if (def.columns[i].number == number) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+IndexKeyOptions KeyOptionsFor(uint16_t sort_order, uint8_t sort_order_version,
+                              uint16_t code_page) {
+  IndexKeyOptions o;
+  o.default_sort_order = sort_order;
+  o.default_sort_order_version = sort_order_version;
+  o.default_code_page = code_page ? code_page : 1252;
+  return o;
+}
+
+}  // namespace jet

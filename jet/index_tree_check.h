@@ -1,0 +1,57 @@
+// The B-tree of one real index, walked depth first from its root, children
+// in entry order (pages decoded by index_page.h):
+//   - every node is an index page of the table, reached once;
+//   - each intermediate entry is not less than the last entry of the child
+//     it names (Access writes it equal; rows deleted since may leave it
+//     greater) and is less than the first entry of the next child;
+//   - leaves appended after the last child of an intermediate page have no
+//     entry there: they follow that child's last leaf by next links, up to
+//     the page the intermediate page's tail pointer names;
+//   - the leaves, in that order, are linked by their previous/next
+//     pointers, the first with no previous and the last with no next page;
+//   - the leaf entries are in strictly ascending byte order;
+//   - the free-space field of each page is the page size less the end of
+//     its last entry.
+// The walk reports what breaks these rules and hands back the rows the
+// leaves point to, for the check of one entry per row.
+#ifndef MDBCARE_JET_INDEX_TREE_CHECK_H_
+#define MDBCARE_JET_INDEX_TREE_CHECK_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jet/check_finding.h"
+#include "jet/format.h"
+
+namespace jet {
+
+class Pager;
+
+struct IndexTreeWalk {
+  std::vector<uint32_t> pages;   // every page reached, root first
+  std::vector<RowPointer> rows;  // the leaf entries' rows, in index order
+  size_t leaf_pages = 0;
+  size_t intermediate_pages = 0;
+  size_t tail_leaves = 0;  // leaves reached through a tail chain
+  size_t parent_entries_equal = 0;    // intermediate entries equal to ...
+  size_t parent_entries_greater = 0;  // ... or above their child's last
+  size_t free_space_agreeing = 0;
+  // False when damage stopped the walk: `rows` then misses entries.
+  bool complete = true;
+};
+
+struct IndexTreeSubject {
+  uint32_t table_page = 0;  // the table definition page (the pages' owner)
+  std::string table_name;
+  size_t index_number = 0;  // position among the real indexes
+  uint32_t root = 0;
+};
+
+IndexTreeWalk CheckIndexTree(Pager& pager, JetVersion version,
+                             const IndexTreeSubject& subject,
+                             std::vector<Finding>& findings);
+
+}  // namespace jet
+
+#endif  // MDBCARE_JET_INDEX_TREE_CHECK_H_

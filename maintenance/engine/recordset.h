@@ -1,0 +1,140 @@
+// An updatable dynaset over one table: a cursor in storage order with an
+// edit buffer, in the shape of the DAO Recordset the maintenance sweeps are
+// written against.
+//
+//   auto rs = db->OpenRecordset("Table1", dao::dbOpenDynaset);
+//   while (!rs->Eof()) {
+//     if (jet::IsNull(rs->Fields(0).Value())) {
+//       rs->Edit();
+//       rs->Fields(0).SetValue(int16_t{0});
+//       rs->Update();
+//     }
+//     rs->MoveNext();
+//   }
+//
+// A record updated through the recordset keeps its place in the walk, and
+// reading it afterwards gives the values written. Each Update that changes
+// a value commits at once; an Update whose buffer equals the record writes
+// nothing.
+#ifndef MDBCARE_MAINTENANCE_ENGINE_RECORDSET_H_
+#define MDBCARE_MAINTENANCE_ENGINE_RECORDSET_H_
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jet/format.h"
+#include "jet/row_codec.h"
+#include "jet/table.h"
+#include "jet/table_scan.h"
+#include "jet/value.h"
+#include "maintenance/engine/field_type_code.h"
+
+namespace dao {
+
+class Recordset;
+struct Connection;
+
+// One field of the recordset's current record. A handle: it reads and
+// writes through its recordset, which must outlive it.
+class Field {
+ public:
+  Field(Recordset& recordset, int index) : rs_(&recordset), index_(index) {}
+
+  // The field's value in the current record (during an edit: the value
+  // assigned to it, if any). Raises 3021 without a current record.
+  jet::Value Value() const;
+  // Assigns a value in the edit buffer, converted to the field's type as
+  // the engine converts it (the integer 0 becomes false, 0, the zero date).
+  // Raises 3020 outside Edit ... Update, 3421 where the type cannot take
+  // the value, 3163 for a text too long for the field.
+  void SetValue(const jet::Value& value);
+  FieldTypeCode Type() const;
+  const std::string& Name() const;
+
+ private:
+  Recordset* rs_;
+  int index_;
+};
+
+// The recordset's fields: Count() and Fields()(j), as in DAO.
+class FieldCollection {
+ public:
+  explicit FieldCollection(Recordset& recordset) : rs_(&recordset) {}
+  int Count() const;
+  // Raises 3265 for a position outside 0 ... Count() - 1.
+  Field operator()(int index) const;
+
+ private:
+  Recordset* rs_;
+};
+
+class Recordset {
+ public:
+  // Opens a dynaset on `table`; positions it on the first record.
+  Recordset(std::shared_ptr<Connection> connection,
+            std::unique_ptr<jet::Table> table);
+  ~Recordset();
+
+  Recordset(const Recordset&) = delete;
+  Recordset& operator=(const Recordset&) = delete;
+
+  // The number of records visited so far: right after the open 1 when the
+  // table has a record and 0 when it has none. It is found by looking for
+  // the first row; the count stored in the table definition is wrong in
+  // real files and is never used.
+  int32_t RecordCount() const { return record_count_; }
+  // DAO's EOF: no current record, after the last one or in an empty table.
+  // (EOF itself is a macro of the C library and cannot be a member name.)
+  bool Eof() const { return !current_; }
+
+  FieldCollection Fields() { return FieldCollection(*this); }
+  Field Fields(int index) { return FieldCollection(*this)(index); }
+
+  // Starts editing the current record (raises 3021 without one). A pending
+  // edit is dropped.
+  void Edit();
+  // Writes the edit buffer's changed fields to the record and ends the
+  // edit. Raises 3020 without Edit, or the table's refusal (3022 duplicate
+  // in a unique index, 3315 zero-length text not allowed, 3314 required);
+  // then nothing is written and the edit stays open for CancelUpdate.
+  void Update();
+  // Drops the edit buffer.
+  void CancelUpdate();
+  // Moves to the next record, dropping a pending edit; raises 3021 at EOF.
+  void MoveNext();
+
+  const std::string& Name() const;
+
+ private:
+  friend class Field;
+  friend class FieldCollection;
+
+  void CheckOpen() const;
+  void CheckCurrent() const;
+  void Arrive();  // takes the scan's current row as the current record
+  const jet::ColumnDefinition& Column(int index) const;
+  int ColumnCount() const;
+  jet::Value FieldValue(int index);
+  void SetFieldValue(int index, const jet::Value& value);
+
+  std::shared_ptr<Connection> connection_;
+  std::unique_ptr<jet::Table> table_;
+  std::optional<jet::TableScan> scan_;
+  bool current_ = false;
+  int32_t record_count_ = 0;
+  jet::RowPointer row_id_;
+  // The current record: its field bytes as the scan met them (decoded on
+  // first use) until a write moves them, then its values re-read.
+  std::vector<jet::FieldBytes> field_bytes_;
+  bool field_bytes_valid_ = false;
+  std::vector<std::optional<jet::Value>> values_;
+  bool editing_ = false;
+  std::vector<std::optional<jet::Value>> edit_buffer_;
+};
+
+}  // namespace dao
+
+#endif  // MDBCARE_MAINTENANCE_ENGINE_RECORDSET_H_

@@ -1,0 +1,51 @@
+// Compaction of a database file in place (button 2). The engine writes a
+// compacted copy beside the file under TempCompactName; the copy is checked
+// against the original, flushed to disk, and then takes the original's
+// name in one rename over it, so that the path holds the old or the new
+// complete database at every moment.
+#ifndef MDBCARE_MAINTENANCE_KS_H_
+#define MDBCARE_MAINTENANCE_KS_H_
+
+#include <cstdint>
+#include <string>
+
+#include "maintenance/engine/db_engine.h"
+#include "maintenance/user_interface.h"
+
+namespace maintenance {
+
+inline constexpr const char kCompactTitle[] = "압축될 데이타베이스 화일열기";
+
+// Asks for the file and compacts it with the lock test on.
+Outcome CompactChosenDatabase(UserInterface& ui,
+                              const std::string& connect = dao::ConnectString);
+
+namespace Ks {
+
+inline constexpr const char kDatabaseOpenMessage[] =
+    "데이타베이스가 열려있으면 실행이 안됩니다.";
+inline constexpr const char kCompletedMessage[] = "작업이 완료 되었습니다";
+
+// The engine's lock file: `path` with its last three characters replaced
+// by "ldb" ("c:\data\a.mdb" -> "c:\data\a.ldb", "a.MDB" -> "a.ldb").
+std::string LockFileName(const std::string& path);
+// The compacted copy's name while it is made: `path` + "_".
+std::string TempCompactName(const std::string& path);
+
+// Raises an error (3049) unless the database at `copy` holds the tables of
+// the one at `path` with as many rows each; both open with `connect`.
+void CheckCompactedCopy(const std::string& path, const std::string& copy,
+                        const std::string& connect);
+
+// Compacts `path`. With `checkLock` non-zero a lock file beside it stops
+// the procedure with a message before anything happens. Shows the busy
+// pointer while it works; reports success or the failure's description in
+// one message. `connect` carries the source's password.
+Outcome CompactDatabaseFile(UserInterface& ui, const std::string& path,
+                            int16_t checkLock,
+                            const std::string& connect = dao::ConnectString);
+
+}  // namespace Ks
+}  // namespace maintenance
+
+#endif  // MDBCARE_MAINTENANCE_KS_H_

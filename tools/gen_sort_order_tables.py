@@ -1,0 +1,327 @@
+#!/usr/bin/env python3
+"""Writes the text collation tables of jet/generated/ from code tables.
+
+The tables give, for every character, what a text index key writes for it
+under the General sort order: Jet 4 ("General legacy", LCID 1033 version
+0) and Jet 3 ("General 97"). The facts come from the code tables of the
+Jackcess project (https://github.com/jahlborn/jackcess, Apache License
+2.0), which are not copied into this repository:
+
+  index_codes_genleg.txt      Jet 4, one line per code point U+0000..U+00FF
+  index_codes_ext_genleg.txt  Jet 4, one line per code point U+0100..U+FFFF,
+                              the surrogates U+D800..U+DFFF left out
+  index_codes_gen_97.txt      Jet 3, one line per code page 1252 byte
+  index_mappings_ext_gen_97.txt  Jet 3, "code point,byte" lines for the
+                              characters above U+00FF that code page 1252
+                              has
+
+(jahlborn/jackcess, src/main/resources/com/healthmarketscience/jackcess/,
+or trunk/src/main/resources/... for the genleg files.)
+
+A line of the code tables is one of:
+  X                   ignored: the character writes nothing
+  S<hex>              inline bytes
+  I<hex>,<hex>        inline bytes and extra (accent) bytes
+  U<hex>              no inline bytes; unprintable code bytes
+  P<hex>              no inline bytes; added to the last extra byte
+  Z<hex>,<hex>,<1|2>  inline bytes, extra bytes (may be empty), crazy flag
+  G<hex>              Jet 3: inline bytes of a letter that is counted
+                      between accents (newer tables; for older ones the
+                      letters that are the base of an accented letter
+                      are marked so)
+Hex strings of odd length had a leading 0 dropped.
+
+Each character also gets its number of key positions: the number of codes
+its inline bytes hold. A code is one byte when that byte is the whole
+inline code of some character, else two bytes; so ligatures (ß = 6B 6B,
+æ = 4A 51) take two positions, two-byte codes (_ = 2B 03) one.
+
+Usage:
+  gen_sort_order_tables.py --genleg FILE [--genleg-ext FILE]
+      --gen97 FILE --gen97-map FILE --out-dir jet/generated
+Without --genleg-ext only U+0000..U+00FF of the Jet 4 table are known;
+every other character is left unknown (its keys are then refused).
+"""
+import argparse
+import os
+import sys
+
+SOURCE_NOTE = (
+    "Facts from the index code tables of Jackcess\n"
+    "// (https://github.com/jahlborn/jackcess, Apache License 2.0):\n"
+    "// src/main/resources/com/healthmarketscience/jackcess/{files}.")
+
+KIND_NAMES = {
+    "?": "kUnknown",
+    "X": "kIgnored",
+    "S": "kSimple",
+    "I": "kInternational",
+    "U": "kUnprintable",
+    "P": "kUnprintableModifier",
+    "Z": "kInternationalCrazy",
+    "G": "kSignificant",
+}
+
+
+def hex_bytes(text, required=True):
+    if text == "":
+        if required:
+            raise ValueError("empty code bytes")
+        return []
+    if len(text) % 2:
+        text = "0" + text
+    return [int(text[i:i + 2], 16) for i in range(0, len(text), 2)]
+
+
+def parse_line(line):
+    """(kind letter, inline, extra, unprintable, modifier, crazy)."""
+    kind, rest = line[0], line[1:]
+    parts = rest.split(",") if rest else []
+    inline, extra, unprint, modifier, crazy = [], [], [], 0, 0
+    if kind == "X":
+        pass
+    elif kind in "SG":
+        inline = hex_bytes(parts[0])
+    elif kind == "I":
+        inline, extra = hex_bytes(parts[0]), hex_bytes(parts[1])
+    elif kind == "U":
+        unprint = hex_bytes(parts[0])
+    elif kind == "P":
+        modifier = hex_bytes(parts[0])[0]
+    elif kind == "Z":
+        inline = hex_bytes(parts[0])
+        extra = hex_bytes(parts[1], required=False)
+        crazy = 2 if parts[2] == "1" else 3
+    else:
+        raise ValueError("unknown code line " + line)
+    if len(inline) > 4 or len(extra) > 2 or len(unprint) > 1:
+        raise ValueError("code line too long for the table: " + line)
+    return (kind, inline, extra, unprint[0] if unprint else 0, modifier,
+            crazy)
+
+
+def read_lines(path):
+    with open(path, encoding="ascii") as f:
+        return [l.rstrip("\r\n") for l in f if l.strip()]
+
+
+def positions_of(inline, one_byte_codes):
+    count, i = 0, 0
+    while i < len(inline):
+        i += 1 if inline[i] in one_byte_codes else 2
+        count += 1
+    if i != len(inline):
+        raise ValueError("inline bytes do not split into codes: %s" % inline)
+    return count
+
+
+def next_code(value):
+    """The two-byte code after `value` (low byte runs 02..FF)."""
+    hi, lo = value >> 8, value & 0xFF
+    return (hi + 1) << 8 | 0x02 if lo == 0xFF else value + 1
+
+
+def build_table(codes, one_byte_codes):
+    """Records and ranges for `codes`, a list of 65536 parsed lines (or
+    None for unknown). A range is (first code point, record, sequential):
+    sequential ranges hold two-byte simple codes that rise by one."""
+    records, record_index = [], {}
+
+    def record(entry):
+        if entry is None:
+            key = ("?", (), (), 0, 0, 0, 0)
+        else:
+            kind, inline, extra, unprint, modifier, crazy = entry
+            pos = positions_of(inline, one_byte_codes) if inline else 0
+            if extra and kind in "IZ" and len(extra) != pos:
+                raise ValueError("extra bytes do not match positions: %r" %
+                                 (entry,))
+            key = (kind, tuple(inline), tuple(extra), unprint, modifier,
+                   crazy, pos)
+        if key not in record_index:
+            record_index[key] = len(records)
+            records.append(key)
+        return record_index[key]
+
+    ranges = []
+    cp = 0
+    while cp < 0x10000:
+        entry = codes[cp]
+        start = cp
+        cp += 1
+        if (entry is not None and entry[0] == "S" and len(entry[1]) == 2 and
+                entry[1][0] not in one_byte_codes):
+            value = entry[1][0] << 8 | entry[1][1]
+            while cp < 0x10000:
+                nxt = codes[cp]
+                if (nxt is None or nxt[0] != "S" or len(nxt[1]) != 2 or
+                        (nxt[1][0] << 8 | nxt[1][1]) != next_code(value)):
+                    break
+                value = next_code(value)
+                cp += 1
+            ranges.append((start, record(entry), cp - start > 1))
+            continue
+        while cp < 0x10000 and codes[cp] == entry:
+            cp += 1
+        ranges.append((start, record(entry), False))
+    return records, ranges
+
+
+def one_byte_code_set(lines):
+    result = set()
+    for entry in lines:
+        if entry is not None and entry[0] in "SIZG" and len(entry[1]) == 1:
+            result.add(entry[1][0])
+    return result
+
+
+def format_records(name, records):
+    out = ["inline constexpr SortCode %s[] = {" % name]
+    for kind, inline, extra, unprint, modifier, crazy, pos in records:
+        inl = list(inline) + [0] * (4 - len(inline))
+        ext = list(extra) + [0] * (2 - len(extra))
+        out.append(
+            "    {SortCode::Kind::%s, %d, {0x%02X, 0x%02X, 0x%02X, 0x%02X}, "
+            "%d, %d, {0x%02X, 0x%02X}, 0x%02X, 0x%02X, %d}," %
+            (KIND_NAMES[kind], len(inline), *inl, pos, len(extra), *ext,
+             unprint, modifier, crazy))
+    out.append("};")
+    return out
+
+
+def format_ranges(name, ranges):
+    out = ["inline constexpr SortCodeRange %s[] = {" % name]
+    line = "   "
+    for first, rec, seq in ranges:
+        item = " {0x%04X, %d, %d}," % (first, rec, 1 if seq else 0)
+        if len(line) + len(item) > 79:
+            out.append(line)
+            line = "   "
+        line += item
+    out.append(line)
+    out.append("};")
+    return out
+
+
+def write(path, lines):
+    with open(path, "w", encoding="utf-8") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--genleg", required=True)
+    ap.add_argument("--genleg-ext")
+    ap.add_argument("--gen97", required=True)
+    ap.add_argument("--gen97-map", required=True)
+    ap.add_argument("--out-dir", required=True)
+    args = ap.parse_args()
+
+    # Jet 4 General legacy.
+    base = read_lines(args.genleg)
+    if len(base) != 256:
+        sys.exit("%s: expected 256 lines, found %d" % (args.genleg, len(base)))
+    codes = [None] * 0x10000
+    for cp, line in enumerate(base):
+        codes[cp] = parse_line(line)
+    files = "index_codes_genleg.txt"
+    if args.genleg_ext:
+        ext = read_lines(args.genleg_ext)
+        expected = 0x10000 - 0x100 - 0x800
+        if len(ext) != expected:
+            sys.exit("%s: expected %d lines, found %d" %
+                     (args.genleg_ext, expected, len(ext)))
+        it = iter(ext)
+        for cp in range(0x100, 0x10000):
+            if 0xD800 <= cp <= 0xDFFF:
+                continue
+            codes[cp] = parse_line(next(it))
+        files = "{index_codes_genleg.txt, index_codes_ext_genleg.txt}"
+    one_byte = one_byte_code_set(codes)
+    records, ranges = build_table(codes, one_byte)
+    known = sum(1 for c in codes if c is not None)
+    ligatures = sum(
+        1 for c in codes
+        if c is not None and c[1] and positions_of(c[1], one_byte) > 1)
+    out = [
+        "// Generated by tools/gen_sort_order_tables.py; do not edit.",
+        "// clang-format off",
+        "// Jet 4 General (\"General legacy\", LCID 1033 version 0) codes of",
+        "// %d characters (%d with more than one key position). " %
+        (known, ligatures),
+        "// " + SOURCE_NOTE.format(files=files),
+        "// A range runs from its first code point to the next range's; in a",
+        "// sequential range the two-byte code rises by one (low byte",
+        "// 02..FF) from one code point to the next.",
+    ]
+    out += format_records("kGeneralLegacyRecords", records)
+    out += format_ranges("kGeneralLegacyRanges", ranges)
+    write(os.path.join(args.out_dir, "general_legacy_sort_codes.inc"), out)
+
+    # Jet 3 General 97: code page 1252 bytes.
+    g97 = read_lines(args.gen97)
+    if len(g97) != 256:
+        sys.exit("%s: expected 256 lines, found %d" % (args.gen97, len(g97)))
+    parsed = [parse_line(l) for l in g97]
+    # Letters that have accented forms (their code is the inline code of an
+    # accented character) count between accents in Jet 3 keys: mark them
+    # significant (the table's S lines do not tell them apart).
+    accent_bases = {e[1][0] for e in parsed if e[0] == "I" and len(e[1]) == 1}
+    parsed = [("G",) + e[1:] if e[0] == "S" and len(e[1]) == 1 and
+              e[1][0] in accent_bases else e for e in parsed]
+    one_byte97 = one_byte_code_set(parsed)
+    records97, index97 = [], {}
+    byte_record = []
+    for entry in parsed:
+        kind, inline, extra, unprint, modifier, crazy = entry
+        pos = positions_of(inline, one_byte97) if inline else 0
+        key = (kind, tuple(inline), tuple(extra), unprint, modifier, crazy,
+               pos)
+        if key not in index97:
+            index97[key] = len(records97)
+            records97.append(key)
+        byte_record.append(index97[key])
+    mapping = []
+    for line in read_lines(args.gen97_map):
+        cp, byte = (int(x) for x in line.split(","))
+        mapping.append((cp, byte))
+    out = [
+        "// Generated by tools/gen_sort_order_tables.py; do not edit.",
+        "// clang-format off",
+        "// Jet 3 General (\"General 97\") codes of the 256 bytes of code",
+        "// page 1252, and the characters above U+00FF that the code page",
+        "// has. Letters whose code is the base of an accented letter are",
+        "// marked significant: Jet 3 keys count them between accents.",
+        "// " + SOURCE_NOTE.format(
+            files="{index_codes_gen_97.txt, index_mappings_ext_gen_97.txt}"),
+    ]
+    out += format_records("kGeneral97Records", records97)
+    line = "inline constexpr uint8_t kGeneral97ByteRecord[256] = {"
+    out.append(line)
+    row = "   "
+    for r in byte_record:
+        item = " %d," % r
+        if len(row) + len(item) > 79:
+            out.append(row)
+            row = "   "
+        row += item
+    out.append(row)
+    out.append("};")
+    out.append("inline constexpr Cp1252Mapping kGeneral97Mappings[] = {")
+    row = "   "
+    for cp, byte in mapping:
+        item = " {0x%04X, 0x%02X}," % (cp, byte)
+        if len(row) + len(item) > 79:
+            out.append(row)
+            row = "   "
+        row += item
+    out.append(row)
+    out.append("};")
+    write(os.path.join(args.out_dir, "general97_sort_codes.inc"), out)
+    print("General legacy: %d characters known, %d records, %d ranges; "
+          "General 97: %d records" %
+          (known, len(records), len(ranges), len(records97)))
+
+
+if __name__ == "__main__":
+    main()
