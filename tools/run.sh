@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets up a fresh machine, builds mdbcare and starts it. Until the window is
+# Sets up a fresh machine, builds mdbcare and starts it (the window; with
 # built this lists the tables of a database with the command-line tool: the
 # file named as the first argument, else a file of the shared corpus.
 set -euo pipefail
