@@ -206,8 +206,8 @@ TableDefinition SystemTableDefinition(SystemTable table, JetVersion version,
     logical.index_type = fact.primary_key ? 0x01 : 0x00;
     def.logical_indexes.push_back(std::move(logical));
   }
-  // The logical "Id" of MSysObjects has number 1 but names the second real
-  // index, as in FactsOf; the names decide the stored order.
+  // Logical index numbers are those of FactsOf (MSysObjects' "Id" is number
+  // 1, over the second real index); the entries are stored in name order.
   std::stable_sort(def.logical_indexes.begin(), def.logical_indexes.end(),
                    [](const LogicalIndex& a, const LogicalIndex& b) {
                      return NameLess(a.name, b.name);
@@ -374,8 +374,8 @@ RowPointer SystemTableWriter::Insert(const std::vector<Value>& values) {
   }
   // Keys first, so that nothing is written for a row that cannot be
   // indexed.
-  const IndexKeyOptions options =
-      KeyOptionsFor(text_.sort_order, text_.sort_order_version, text_.code_page);
+  const IndexKeyOptions options = KeyOptionsFor(
+      text_.sort_order, text_.sort_order_version, text_.code_page);
   std::vector<std::optional<std::vector<uint8_t>>> keys;
   for (const RealIndex& index : def_.real_indexes) {
     if (!RowHasIndexEntry(index, def_, values)) {
@@ -384,9 +384,11 @@ RowPointer SystemTableWriter::Insert(const std::vector<Value>& values) {
     }
     IndexKeyResult key = EncodeIndexKey(index, def_, values, version_, options);
     if (!key) {
-      throw Error(kErrUnsupportedFeature,
-                  "이 데이터베이스의 정렬 순서로는 시스템 테이블의 색인 키를 만들 "
-                  "수 없습니다 (" + key.reason + ").");
+      throw Error(
+          kErrUnsupportedFeature,
+          "이 데이터베이스의 정렬 순서로는 시스템 테이블의 색인 키를 만들 "
+          "수 없습니다 (" +
+              key.reason + ").");
     }
     keys.push_back(std::move(key.key));
   }

@@ -6,7 +6,6 @@
 
 #include "jet/catalog.h"
 
-
 namespace {
 
 TEST(SystemTablesTest, NewDatabaseRowsNameTheSystemTables) {
@@ -35,7 +34,8 @@ TEST(SystemTablesTest, NewDatabaseRowsNameTheSystemTables) {
 
 TEST(SystemTablesTest, DefinitionsFollowJetsColumnOrders) {
   jet::TextSettings text;
-  for (jet::JetVersion version : {jet::JetVersion::kJet3, jet::JetVersion::kJet4}) {
+  for (jet::JetVersion version :
+       {jet::JetVersion::kJet3, jet::JetVersion::kJet4}) {
     for (jet::SystemTable t : jet::kSystemTables) {
       jet::TableDefinition def = jet::SystemTableDefinition(t, version, text);
       EXPECT_EQ(def.table_type, jet::kSystemTableType);
@@ -43,7 +43,8 @@ TEST(SystemTablesTest, DefinitionsFollowJetsColumnOrders) {
         if (version == jet::JetVersion::kJet3) {
           EXPECT_LT(def.columns[k - 1].number, def.columns[k].number);
         } else {
-          EXPECT_TRUE(jet::NameLess(def.columns[k - 1].name, def.columns[k].name));
+          EXPECT_TRUE(
+              jet::NameLess(def.columns[k - 1].name, def.columns[k].name));
         }
       }
       for (size_t i = 1; i < def.long_value_maps.size(); ++i) {

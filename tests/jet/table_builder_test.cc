@@ -380,13 +380,14 @@ TEST(CreateTableTest, IndexesHoldAnEntryPerRow) {
       size_t expected = 0;
       for (jet::RowPointer id : c.ids) {
         auto row = table->ReadRow(id);
-        if (!jet::RowHasIndexEntry(index, def, row))
-          continue;
+        if (!jet::RowHasIndexEntry(index, def, row)) continue;
         ++expected;
-        jet::IndexKeyResult key = jet::EncodeIndexKey(index, def, row, db->version());
+        jet::IndexKeyResult key =
+            jet::EncodeIndexKey(index, def, row, db->version());
         ASSERT_TRUE(key) << v.file << " index " << i;
         bool present = false;
-        for (const auto& e : entries) present |= e.row == id && e.key == key.key;
+        for (const auto& e : entries)
+          present |= e.row == id && e.key == key.key;
         EXPECT_TRUE(present) << v.file << " index " << i;
       }
       EXPECT_EQ(entries.size(), expected) << v.file << " index " << i;
