@@ -36,15 +36,16 @@ TEST(CipherTest, Rc4MatchesPublishedVectors) {
             (std::vector<uint8_t>{0x45, 0xA0, 0x1F, 0x64, 0x5F, 0xC3, 0x5B,
                                   0x38, 0x35, 0x52, 0x54, 0x4B, 0x9B, 0xF5}));
   // RFC 6229, 40-bit key 0102030405: the key stream's first 16 bytes.
-  EXPECT_EQ(Rc4({1, 2, 3, 4, 5}, std::vector<uint8_t>(16, 0)),
-            (std::vector<uint8_t>{0xB2, 0x39, 0x63, 0x05, 0xF0, 0x3D, 0xC0,
-                                  0x27, 0xCC, 0xC3, 0x52, 0x4A, 0x0A, 0x11,
-                                  0x18, 0xA8}));
+  EXPECT_EQ(
+      Rc4({1, 2, 3, 4, 5}, std::vector<uint8_t>(16, 0)),
+      (std::vector<uint8_t>{0xB2, 0x39, 0x63, 0x05, 0xF0, 0x3D, 0xC0, 0x27,
+                            0xCC, 0xC3, 0x52, 0x4A, 0x0A, 0x11, 0x18, 0xA8}));
 }
 
 TEST(CipherTest, Rc4TwiceRestoresTheInput) {
   std::vector<uint8_t> data(3000);
-  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<uint8_t>(i * 7);
   std::vector<uint8_t> key = {0xC7, 0xDA, 0x39, 0x6B};
   EXPECT_EQ(Rc4(key, Rc4(key, data)), data);
   EXPECT_NE(Rc4(key, data), data);

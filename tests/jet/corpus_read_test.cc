@@ -39,7 +39,8 @@ std::vector<NamedRow> ReadTable(jet::Database& db, const std::string& name) {
     std::vector<jet::FieldBytes> f = scan.Fields();
     NamedRow row;
     for (size_t k = 0; k < f.size(); ++k) {
-      row[def.columns[k].name] = jet::DecodeValue(f[k], def.columns[k], db.value_context());
+      row[def.columns[k].name] =
+          jet::DecodeValue(f[k], def.columns[k], db.value_context());
     }
     rows.push_back(std::move(row));
   }
@@ -60,7 +61,8 @@ TEST(CorpusReadTest, EveryFileOpensAndEveryValueOfEveryTableDecodes) {
     try {
       auto db = read_test::Open(file, CorpusPassword(file));
       EXPECT_EQ(db->pager().page_size(), db->header().page_size());
-      std::map<std::string, read_test::Rows> all = read_test::ReadAllTables(*db);
+      std::map<std::string, read_test::Rows> all =
+          read_test::ReadAllTables(*db);
       ASSERT_TRUE(all.count("MSysObjects"));
       // The catalog lists itself, among every other object.
       EXPECT_EQ(all["MSysObjects"].size(), db->catalog().size());
@@ -68,7 +70,8 @@ TEST(CorpusReadTest, EveryFileOpensAndEveryValueOfEveryTableDecodes) {
         if (!t.is_local_table()) continue;
         jet::TableDefinition def = db->ReadTableDefinition(t);
         EXPECT_FALSE(def.columns.empty()) << t.name;
-        for (const auto& row : all[t.name]) ASSERT_EQ(row.size(), def.columns.size());
+        for (const auto& row : all[t.name])
+          ASSERT_EQ(row.size(), def.columns.size());
       }
     } catch (const jet::Error& e) {
       ADD_FAILURE() << e.number() << " " << e.what();
@@ -111,7 +114,8 @@ TEST(CorpusReadTest, RowCountsAgreeWithOtherReaders) {
     size_t n = 0;
     while (scan.Next()) ++n;
     EXPECT_EQ(n, c.rows) << c.file << " " << c.table;
-    EXPECT_EQ(jet::TableHasRows(db->pager(), db->version(), t->definition()), c.rows > 0);
+    EXPECT_EQ(jet::TableHasRows(db->pager(), db->version(), t->definition()),
+              c.rows > 0);
   }
 }
 
@@ -131,7 +135,8 @@ TEST(CorpusReadTest, KnownValuesOfTestTable1) {
     EXPECT_EQ(r.at("D"), Value(int16_t{222}));
     EXPECT_EQ(r.at("E"), Value(int32_t{333333333}));
     EXPECT_EQ(r.at("F"), Value(444.555));
-    EXPECT_EQ(jet::FormatDateTime(std::get<jet::DateTime>(r.at("G"))), "1974-09-21 00:00:00");
+    EXPECT_EQ(jet::FormatDateTime(std::get<jet::DateTime>(r.at("G"))),
+              "1974-09-21 00:00:00");
     EXPECT_EQ(r.at("H"), Value(jet::Currency{35000}));
     EXPECT_EQ(r.at("I"), Value(true));
     EXPECT_EQ(other.at("A"), Value(std::string("a")));
@@ -148,8 +153,9 @@ TEST(CorpusReadTest, KoreanJapaneseAndChineseText) {
   for (const auto& t : pos->tables()) {
     if (!t.is_system()) user_tables.push_back(t.name);
   }
-  EXPECT_EQ(user_tables, (std::vector<std::string>{"물품목록", "선택목록", "손실내역",
-                                                   "일일수익", "입고내역", "판매내역"}));
+  EXPECT_EQ(user_tables,
+            (std::vector<std::string>{"물품목록", "선택목록", "손실내역",
+                                      "일일수익", "입고내역", "판매내역"}));
   std::vector<NamedRow> goods = ReadTable(*pos, "물품목록");
   ASSERT_FALSE(goods.empty());
   EXPECT_EQ(goods[0]["물품코드"], Value(std::string("00000")));
@@ -162,18 +168,22 @@ TEST(CorpusReadTest, KoreanJapaneseAndChineseText) {
   ASSERT_EQ(z.size(), 43016u);
   EXPECT_EQ(z[0]["ID"], Value(int32_t{1}));
   EXPECT_EQ(z[0]["ZIPCODE"], Value(std::string("135-805")));
-  EXPECT_EQ(Str(z[0]["SIDO"]) + Str(z[0]["GUGUN"]) + Str(z[0]["DONG"]) + Str(z[0]["BUNJI"]),
+  EXPECT_EQ(Str(z[0]["SIDO"]) + Str(z[0]["GUGUN"]) + Str(z[0]["DONG"]) +
+                Str(z[0]["BUNJI"]),
             "서울강남구개포1동565번지");
 
-  std::vector<NamedRow> wedding = ReadTable(*OpenCorpus("korean/wedding.mdb"), "wedding_main");
+  std::vector<NamedRow> wedding =
+      ReadTable(*OpenCorpus("korean/wedding.mdb"), "wedding_main");
   ASSERT_FALSE(wedding.empty());
   EXPECT_EQ(wedding[0]["name"], Value(std::string("김말자")));
   EXPECT_EQ(wedding[0]["han_name"], Value(std::string("金末子")));
 
-  std::vector<NamedRow> items = ReadTable(*OpenCorpus("wild/japanese.mdb"), "品目マスタ");
+  std::vector<NamedRow> items =
+      ReadTable(*OpenCorpus("wild/japanese.mdb"), "品目マスタ");
   ASSERT_EQ(items.size(), 7u);
   EXPECT_EQ(items[0]["名称"], Value(std::string("にんじん")));
-  std::vector<NamedRow> news = ReadTable(*OpenCorpus("wild/chineseCms.mdb"), "news_type");
+  std::vector<NamedRow> news =
+      ReadTable(*OpenCorpus("wild/chineseCms.mdb"), "news_type");
   ASSERT_FALSE(news.empty());
   EXPECT_EQ(news[0]["title"], Value(std::string("外汇")));
 }
@@ -187,12 +197,15 @@ TEST(CorpusReadTest, LongValuesOverSeveralPages) {
     found = true;
     std::string doc = Str(r["Documentation"]);
     EXPECT_EQ(doc.size(), 23406u);  // 46812 bytes of UCS-2, over 12 pages
-    EXPECT_EQ(doc.rfind("<metadata xml:lang=\"da\"><Esri><CreaDate>20071115</", 0), 0u);
+    EXPECT_EQ(
+        doc.rfind("<metadata xml:lang=\"da\"><Esri><CreaDate>20071115</", 0),
+        0u);
     EXPECT_TRUE(doc.ends_with("tem></refSysInfo></metadata>\r\n"));
   }
   EXPECT_TRUE(found);
   // OLE pictures of 10746 bytes each, three pages' worth.
-  std::vector<NamedRow> categories = ReadTable(*OpenCorpus("wild/northwindApp.mdb"), "Categories");
+  std::vector<NamedRow> categories =
+      ReadTable(*OpenCorpus("wild/northwindApp.mdb"), "Categories");
   ASSERT_EQ(categories.size(), 8u);
   for (NamedRow& r : categories) {
     ASSERT_TRUE(std::holds_alternative<jet::Binary>(r["Picture"]));
@@ -206,7 +219,8 @@ TEST(CorpusReadTest, MovedRowsAreMetOnceAtTheirFirstPlace) {
   std::unique_ptr<jet::Table> t = db->OpenTable("Table1");
   jet::TableScan scan = t->Scan();
   std::vector<std::pair<uint32_t, uint32_t>> met;  // row id, stored at
-  while (scan.Next()) met.emplace_back(scan.row_id().Packed(), scan.stored_at().Packed());
+  while (scan.Next())
+    met.emplace_back(scan.row_id().Packed(), scan.stored_at().Packed());
   // Page 27 slots 2 and 4 point at the rows' copies on pages 28 and 31.
   std::vector<std::pair<uint32_t, uint32_t>> expected;
   for (uint32_t row = 0; row < 7; ++row) {
@@ -251,7 +265,8 @@ TEST(CorpusReadTest, DeletedRowsAreSkipped) {
 TEST(CorpusReadTest, StoredRowCountIsNotTrusted) {
   SKIP_WITHOUT_CORPUS();
   auto info = OpenCorpus("korean/accessControlInfo.mdb");
-  jet::TableDefinition building = info->ReadTableDefinition(info->FindTable("TB_BUILDINGCODE"));
+  jet::TableDefinition building =
+      info->ReadTableDefinition(info->FindTable("TB_BUILDINGCODE"));
   EXPECT_EQ(building.stored_row_count, 4u);  // one row is all it has
 
   testing_support::TempDir dir;
@@ -269,7 +284,8 @@ TEST(CorpusReadTest, StoredRowCountIsNotTrusted) {
   std::vector<uint8_t> bytes = read_test::ReadBytes(copy);
   // No rows, yet a stored count of 3: no first row is found.
   std::vector<uint8_t> deleted = bytes;
-  for (jet::RowPointer id : ids) deleted[id.page * 4096 + 0x0E + 2 * id.row + 1] |= 0xC0;
+  for (jet::RowPointer id : ids)
+    deleted[id.page * 4096 + 0x0E + 2 * id.row + 1] |= 0xC0;
   read_test::WriteBytes(copy, deleted);
   {
     auto db = read_test::Open(copy);
@@ -288,7 +304,8 @@ TEST(CorpusReadTest, StoredRowCountIsNotTrusted) {
 }
 
 std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : s)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
 }
 
@@ -301,7 +318,8 @@ TEST(CatalogTest, TablesAreInCaseInsensitiveNameOrderWithTheSystemTables) {
     for (size_t i = 1; i < tables.size(); ++i) {
       EXPECT_LE(Lower(tables[i - 1].name), Lower(tables[i].name));
     }
-    for (const char* system : {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"}) {
+    for (const char* system :
+         {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"}) {
       const jet::CatalogEntry& e = db->FindTable(system);
       EXPECT_TRUE(e.is_system()) << system;
       EXPECT_TRUE(e.is_local_table()) << system;
@@ -311,7 +329,9 @@ TEST(CatalogTest, TablesAreInCaseInsensitiveNameOrderWithTheSystemTables) {
   auto cms = OpenCorpus("wild/chineseCms.mdb");
   std::vector<std::string> names;
   for (const auto& t : cms->tables()) names.push_back(t.name);
-  auto at = [&](const char* n) { return std::find(names.begin(), names.end(), n) - names.begin(); };
+  auto at = [&](const char* n) {
+    return std::find(names.begin(), names.end(), n) - names.begin();
+  };
   EXPECT_LT(at("product_type"), at("QqList"));
   EXPECT_LT(at("QqList"), at("QqQun"));
   EXPECT_LT(at("QunList"), at("site_config"));

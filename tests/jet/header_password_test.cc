@@ -89,7 +89,8 @@ TEST(DatabaseHeaderTest, Jet4CreationDate) {
 
 TEST(DatabaseHeaderTest, LaterFormatsAndOtherIdentifiersAreRefused) {
   SKIP_WITHOUT_CORPUS();
-  std::vector<uint8_t> b = read_test::ReadBytes(CorpusDir() / "jet4/emptyV2000.mdb");
+  std::vector<uint8_t> b =
+      read_test::ReadBytes(CorpusDir() / "jet4/emptyV2000.mdb");
   b.resize(4096);
   auto decode_error = [](const std::vector<uint8_t>& page) {
     try {
@@ -145,8 +146,9 @@ TEST(PasswordTest, CorpusPasswordsAreCheckedCaseSensitively) {
     EXPECT_EQ(OpenError(p, ";pwd=" + upper), jet::kErrInvalidPassword) << file;
     EXPECT_EQ(OpenError(p, ";pwd=" + pw + "x"), jet::kErrInvalidPassword);
   }
-  EXPECT_EQ(jet::StoredPassword(HeaderOf(CorpusDir() / "jet4/noPasswordV2000.mdb")),
-            "");
+  EXPECT_EQ(
+      jet::StoredPassword(HeaderOf(CorpusDir() / "jet4/noPasswordV2000.mdb")),
+      "");
 }
 
 // Stores `password` into the definition page of the file at `path`.
@@ -174,7 +176,8 @@ TEST(PasswordTest, StoredPasswordOpensOnlyWithItAndCanBeCleared) {
     EXPECT_EQ(OpenError(copy, ";pwd=7316"), 0);
     EXPECT_EQ(OpenError(copy, ";pwd=7317"), jet::kErrInvalidPassword);
     EXPECT_EQ(OpenError(copy, ""), jet::kErrInvalidPassword);
-    EXPECT_EQ(read_test::ReadAllTables(*read_test::Open(copy, "7316")), expected);
+    EXPECT_EQ(read_test::ReadAllTables(*read_test::Open(copy, "7316")),
+              expected);
 
     // Only the stored password region changed.
     std::vector<uint8_t> after = read_test::ReadBytes(copy);

@@ -24,10 +24,13 @@ using read_test::Column;
 using read_test::Put16;
 using read_test::Put32;
 
-ByteView View(const std::vector<uint8_t>& b) { return ByteView(b.data(), b.size()); }
+ByteView View(const std::vector<uint8_t>& b) {
+  return ByteView(b.data(), b.size());
+}
 
 std::string Text(const jet::FieldBytes& f) {
-  return std::string(reinterpret_cast<const char*>(f.data.data()), f.data.size());
+  return std::string(reinterpret_cast<const char*>(f.data.data()),
+                     f.data.size());
 }
 
 int DecodeError(JetVersion v, const jet::TableDefinition& def,
@@ -43,30 +46,36 @@ int DecodeError(JetVersion v, const jet::TableDefinition& def,
 // Long, Yes/No, Text, Integer, Text: two fixed columns around a bit column
 // and two variable ones.
 jet::TableDefinition Jet4Table() {
-  return read_test::Table({Column("id", ColumnType::kLong, 0, true, 0, 4),
-                           Column("flag", ColumnType::kBoolean, 1, true, 0, 0),
-                           Column("name", ColumnType::kText, 2, false, 0, 100),
-                           Column("n", ColumnType::kInteger, 3, true, 4, 2),
-                           Column("note", ColumnType::kText, 4, false, 1, 100)});
+  return read_test::Table(
+      {Column("id", ColumnType::kLong, 0, true, 0, 4),
+       Column("flag", ColumnType::kBoolean, 1, true, 0, 0),
+       Column("name", ColumnType::kText, 2, false, 0, 100),
+       Column("n", ColumnType::kInteger, 3, true, 4, 2),
+       Column("note", ColumnType::kText, 4, false, 1, 100)});
 }
 
 TEST(RowCodecTest, Jet4RowWithFixedVariableNullAndBitColumns) {
   jet::TableDefinition def = Jet4Table();
   // count 5 | id = 0x01020304 | n (Null, bytes ignored) | name "AB" UCS-2
   // | note compressed "xy" | offsets 16 12 8 | v = 2 | mask
-  std::vector<uint8_t> row = {5, 0, 0x04, 0x03, 0x02, 0x01, 0xEE, 0xEE,
-                              'A', 0, 'B', 0, 0xFF, 0xFE, 'x', 'y',
-                              16, 0, 12, 0, 8, 0, 2, 0, 0b00010111};
-  std::vector<jet::FieldBytes> f = jet::DecodeRow(JetVersion::kJet4, def, View(row));
+  std::vector<uint8_t> row = {5,    0,   0x04, 0x03,      0x02, 0x01, 0xEE,
+                              0xEE, 'A', 0,    'B',       0,    0xFF, 0xFE,
+                              'x',  'y', 16,   0,         12,   0,    8,
+                              0,    2,   0,    0b00010111};
+  std::vector<jet::FieldBytes> f =
+      jet::DecodeRow(JetVersion::kJet4, def, View(row));
   ASSERT_EQ(f.size(), 5u);
   jet::ValueContext context{JetVersion::kJet4, 1252, nullptr};
-  EXPECT_EQ(jet::DecodeValue(f[0], def.columns[0], context), jet::Value(int32_t{0x01020304}));
+  EXPECT_EQ(jet::DecodeValue(f[0], def.columns[0], context),
+            jet::Value(int32_t{0x01020304}));
   EXPECT_FALSE(f[1].is_null);
   EXPECT_TRUE(f[1].bit);
-  EXPECT_EQ(jet::DecodeValue(f[2], def.columns[2], context), jet::Value(std::string("AB")));
+  EXPECT_EQ(jet::DecodeValue(f[2], def.columns[2], context),
+            jet::Value(std::string("AB")));
   EXPECT_TRUE(f[3].is_null);
   EXPECT_TRUE(jet::IsNull(jet::DecodeValue(f[3], def.columns[3], context)));
-  EXPECT_EQ(jet::DecodeValue(f[4], def.columns[4], context), jet::Value(std::string("xy")));
+  EXPECT_EQ(jet::DecodeValue(f[4], def.columns[4], context),
+            jet::Value(std::string("xy")));
 
   // The Yes/No bit cleared is No, not Null; an empty variable value is "".
   row.back() = 0b00010101;
@@ -81,8 +90,10 @@ TEST(RowCodecTest, ColumnsAddedAfterTheRowWasWrittenAreNull) {
   jet::TableDefinition def = Jet4Table();
   // Written when the table had id, flag and name only: three columns, a
   // 4-byte fixed area, one variable offset.
-  std::vector<uint8_t> row = {3, 0, 9, 0, 0, 0, 'q', 0, 8, 0, 6, 0, 1, 0, 0b111};
-  std::vector<jet::FieldBytes> f = jet::DecodeRow(JetVersion::kJet4, def, View(row));
+  std::vector<uint8_t> row = {3, 0, 9, 0, 0, 0, 'q',  0,
+                              8, 0, 6, 0, 1, 0, 0b111};
+  std::vector<jet::FieldBytes> f =
+      jet::DecodeRow(JetVersion::kJet4, def, View(row));
   EXPECT_EQ(f[0].data.I32(0), 9);
   EXPECT_TRUE(f[1].bit);
   EXPECT_EQ(f[2].data.size(), 2u);
@@ -90,7 +101,8 @@ TEST(RowCodecTest, ColumnsAddedAfterTheRowWasWrittenAreNull) {
   EXPECT_TRUE(f[4].is_null);
   // A variable column past the row's offset table is Null even where the
   // mask (here of a later, wider row) has its bit set.
-  std::vector<uint8_t> wide = {5, 0, 9, 0, 0, 0, 1, 0, 'q', 0, 10, 0, 8, 0, 1, 0, 0xFF};
+  std::vector<uint8_t> wide = {5, 0,  9, 0, 0, 0, 1, 0,   'q',
+                               0, 10, 0, 8, 0, 1, 0, 0xFF};
   f = jet::DecodeRow(JetVersion::kJet4, def, View(wide));
   EXPECT_FALSE(f[3].is_null);
   EXPECT_EQ(f[3].data.I16(0), 1);
@@ -99,8 +111,9 @@ TEST(RowCodecTest, ColumnsAddedAfterTheRowWasWrittenAreNull) {
 
 TEST(RowCodecTest, Jet4OffsetsOutsideTheRowAreDamage) {
   jet::TableDefinition def = Jet4Table();
-  std::vector<uint8_t> good = {5, 0, 0, 0, 0, 0, 0, 0, 'A', 0, 'B', 0, 0xFF, 0xFE,
-                               'x', 'y', 16, 0, 12, 0, 8, 0, 2, 0, 0x1F};
+  std::vector<uint8_t> good = {5,  0,   0, 0,    0,    0,   0,   0,  'A',
+                               0,  'B', 0, 0xFF, 0xFE, 'x', 'y', 16, 0,
+                               12, 0,   8, 0,    2,    0,   0x1F};
   ASSERT_EQ(DecodeError(JetVersion::kJet4, def, good), 0);
   std::vector<uint8_t> r = good;
   r[16] = 200;  // end of the variable data past the row
@@ -115,7 +128,8 @@ TEST(RowCodecTest, Jet4OffsetsOutsideTheRowAreDamage) {
   Put16(r, 0, 900);  // a null mask larger than the row
   EXPECT_EQ(DecodeError(JetVersion::kJet4, def, r), jet::kErrDamagedFile);
   EXPECT_EQ(DecodeError(JetVersion::kJet4, def, {}), jet::kErrDamagedFile);
-  EXPECT_EQ(DecodeError(JetVersion::kJet4, def, {5, 0, 0xFF}), jet::kErrDamagedFile);
+  EXPECT_EQ(DecodeError(JetVersion::kJet4, def, {5, 0, 0xFF}),
+            jet::kErrDamagedFile);
   // A fixed column that runs past the row.
   jet::TableDefinition wide = def;
   wide.columns[3].fixed_offset = 40;
@@ -140,15 +154,16 @@ TEST(RowCodecTest, Jet3RowLongerThan256BytesUsesTheJumpTable) {
   std::fill(row.begin() + 5, row.begin() + 205, 'a');
   std::fill(row.begin() + 205, row.begin() + 305, 'b');
   std::fill(row.begin() + 305, row.begin() + 315, 'c');
-  row[318] = 5;        // offset 0
-  row[317] = 205;      // offset 1
+  row[318] = 5;    // offset 0
+  row[317] = 205;  // offset 1
   row[316] = 305 - 256;
   row[315] = 315 - 256;  // the end of the variable data
-  row[319] = 2;        // jump table
-  row[320] = 3;        // v
-  row[321] = 0x0F;     // mask
+  row[319] = 2;          // jump table
+  row[320] = 3;          // v
+  row[321] = 0x0F;       // mask
   jet::TableDefinition def = Jet3Table();
-  std::vector<jet::FieldBytes> f = jet::DecodeRow(JetVersion::kJet3, def, View(row));
+  std::vector<jet::FieldBytes> f =
+      jet::DecodeRow(JetVersion::kJet3, def, View(row));
   EXPECT_EQ(f[0].data.I32(0), 77);
   EXPECT_EQ(Text(f[1]), std::string(200, 'a'));
   EXPECT_EQ(Text(f[2]), std::string(100, 'b'));
@@ -183,7 +198,8 @@ TEST(RowCodecTest, Jet3ShortRowAndItsDamage) {
   jet::TableDefinition def = Jet3Table();
   // id, a = "xy", b and c Null (c not even in the offset table).
   std::vector<uint8_t> good = {4, 1, 0, 0, 0, 'x', 'y', 7, 7, 5, 2, 0b0011};
-  std::vector<jet::FieldBytes> f = jet::DecodeRow(JetVersion::kJet3, def, View(good));
+  std::vector<jet::FieldBytes> f =
+      jet::DecodeRow(JetVersion::kJet3, def, View(good));
   EXPECT_EQ(Text(f[1]), "xy");
   EXPECT_TRUE(f[2].is_null);
   EXPECT_TRUE(f[3].is_null);
@@ -216,7 +232,8 @@ std::vector<uint8_t> DataPage(const std::vector<uint16_t>& raw) {
 }
 
 TEST(DataPageTest, SlotKindsAndTheirBytes) {
-  std::vector<uint8_t> page = DataPage({0x0FF0, 0x4FEC, 0x8FE0, 0xCFD0, 0x0FC0});
+  std::vector<uint8_t> page =
+      DataPage({0x0FF0, 0x4FEC, 0x8FE0, 0xCFD0, 0x0FC0});
   jet::DataPage dp(JetVersion::kJet4, View(page));
   EXPECT_EQ(dp.owner(), 0x10u);
   EXPECT_FALSE(dp.is_long_value_page());
@@ -283,10 +300,12 @@ TEST(UsageMapTest, InlineAndReferenceMaps) {
     return jet::DecodeUsageMap(pager, View(row));
   };
   // Inline: the first page, then a bit per page from it.
-  EXPECT_EQ(pages({0x00, 5, 0, 0, 0, 0x81, 0x01}), (std::vector<uint32_t>{5, 12, 13}));
+  EXPECT_EQ(pages({0x00, 5, 0, 0, 0, 0x81, 0x01}),
+            (std::vector<uint32_t>{5, 12, 13}));
   // Pages past the end of the file are left out.
   EXPECT_EQ(pages({0x00, 38, 0, 0, 0, 0x0F}), (std::vector<uint32_t>{38, 39}));
-  EXPECT_EQ(pages({0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), (std::vector<uint32_t>{}));
+  EXPECT_EQ(pages({0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}),
+            (std::vector<uint32_t>{}));
   // Reference: bitmap pages by number, 0 and numbers past the file for none.
   EXPECT_EQ(pages({0x01, 3, 0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0xFF, 0xFF}),
             (std::vector<uint32_t>{1, 2}));
@@ -309,7 +328,8 @@ class LongValueTest : public ::testing::Test {
     std::fill_n(file.begin() + 4096 + 0x1000 - 214, 10, 'S');
     path_ = dir_.path() / "lv.mdb";
     read_test::WriteBytes(path_, file);
-    pager_ = std::make_unique<jet::Pager>(jet::File::OpenForReading(path_.string()), 4096);
+    pager_ = std::make_unique<jet::Pager>(
+        jet::File::OpenForReading(path_.string()), 4096);
   }
   static void AddPage(std::vector<uint8_t>& file, uint32_t number,
                       const std::vector<uint16_t>& slots) {
@@ -347,7 +367,8 @@ TEST_F(LongValueTest, InlineSingleRowAndChainedValues) {
   jet::LongValueReader reader(*pager_, JetVersion::kJet4);
   std::vector<uint8_t> inline_ref = Ref(0x80000003, 0);
   inline_ref.insert(inline_ref.end(), {'x', 'y', 'z', 'w'});
-  EXPECT_EQ(reader.Read(View(inline_ref)), (std::vector<uint8_t>{'x', 'y', 'z'}));
+  EXPECT_EQ(reader.Read(View(inline_ref)),
+            (std::vector<uint8_t>{'x', 'y', 'z'}));
   EXPECT_EQ(reader.Read(View(Ref(0x40000000 | 10, 0x0101))),
             std::vector<uint8_t>(10, 'S'));
   std::vector<uint8_t> chained = reader.Read(View(Ref(300, 0x0100)));
@@ -360,23 +381,31 @@ TEST_F(LongValueTest, InlineSingleRowAndChainedValues) {
   text_ref.insert(text_ref.end(), {0xFF, 0xFE, 'h', 'i'});
   jet::FieldBytes field{false, false, View(text_ref)};
   jet::ValueContext context{JetVersion::kJet4, 1252, &reader};
-  EXPECT_EQ(jet::DecodeValue(field, memo, context), jet::Value(std::string("hi")));
+  EXPECT_EQ(jet::DecodeValue(field, memo, context),
+            jet::Value(std::string("hi")));
 }
 
 TEST_F(LongValueTest, BrokenReferencesAndChainsAreDamage) {
-  EXPECT_EQ(ReadError(Ref(0x80000000 | 50, 0)), jet::kErrDamagedFile);  // inline past the row
-  EXPECT_EQ(ReadError(Ref(0x40000000 | 300, 0x0101)), jet::kErrDamagedFile);  // longer than its row
-  EXPECT_EQ(ReadError(Ref(301, 0x0100)), jet::kErrDamagedFile);  // chain ends early
-  EXPECT_EQ(ReadError(Ref(100, 0x0900)), jet::kErrDamagedFile);  // page past the file
-  EXPECT_EQ(ReadError(Ref(100, 0x0005)), jet::kErrDamagedFile);  // page 0 is no data page
+  EXPECT_EQ(ReadError(Ref(0x80000000 | 50, 0)),
+            jet::kErrDamagedFile);  // inline past the row
+  EXPECT_EQ(ReadError(Ref(0x40000000 | 300, 0x0101)),
+            jet::kErrDamagedFile);  // longer than its row
+  EXPECT_EQ(ReadError(Ref(301, 0x0100)),
+            jet::kErrDamagedFile);  // chain ends early
+  EXPECT_EQ(ReadError(Ref(100, 0x0900)),
+            jet::kErrDamagedFile);  // page past the file
+  EXPECT_EQ(ReadError(Ref(100, 0x0005)),
+            jet::kErrDamagedFile);  // page 0 is no data page
   EXPECT_EQ(ReadError(Ref(100, 0x0107)), jet::kErrDamagedFile);  // no such row
-  EXPECT_EQ(ReadError(Ref(0x3FFFFFFF, 0x0100)), jet::kErrDamagedFile);  // longer than the file
+  EXPECT_EQ(ReadError(Ref(0x3FFFFFFF, 0x0100)),
+            jet::kErrDamagedFile);  // longer than the file
   EXPECT_EQ(ReadError({0x80, 0, 0}), jet::kErrDamagedFile);  // a cut reference
   // The last part pointing back at the first: a loop, not an endless read.
   std::vector<uint8_t> file = read_test::ReadBytes(path_);
   Put32(file, 2 * 4096 + 0x1000 - 154, 0x0100);
   read_test::WriteBytes(path_, file);
-  pager_ = std::make_unique<jet::Pager>(jet::File::OpenForReading(path_.string()), 4096);
+  pager_ = std::make_unique<jet::Pager>(
+      jet::File::OpenForReading(path_.string()), 4096);
   EXPECT_EQ(ReadError(Ref(1000, 0x0100)), jet::kErrDamagedFile);
 }
 

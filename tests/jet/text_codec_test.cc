@@ -1,11 +1,11 @@
 // Text as the file keeps it: Jet 4 UCS-2 and its compressed form, UTF-8 and
 // UTF-16 conversion of bad input, and the code pages of Jet 3 text.
+#include "jet/text_codec.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "jet/text_codec.h"
 
 namespace {
 
@@ -34,9 +34,9 @@ TEST(TextCodecTest, DecodesPlainUcs2) {
 
 TEST(TextCodecTest, DecodesCompressedRunsSwitchedByZero) {
   // "ab", switch, 한 국 as UCS-2, switch, "c".
-  EXPECT_EQ(Jet4({0xFF, 0xFE, 'a', 'b', 0x00, 0x5C, 0xD5, 0x6D, 0xAD, 0x00,
-                  'c'}),
-            "ab한국c");
+  EXPECT_EQ(
+      Jet4({0xFF, 0xFE, 'a', 'b', 0x00, 0x5C, 0xD5, 0x6D, 0xAD, 0x00, 'c'}),
+      "ab한국c");
   // Single bytes are U+0000..U+00FF, not a code page.
   EXPECT_EQ(Jet4({0xFF, 0xFE, 0xE9, 0x80}), "é\u0080");
   // Starting in UCS-2 right away, and two switches in a row.
@@ -50,9 +50,10 @@ TEST(TextCodecTest, DecodesCompressedRunsSwitchedByZero) {
 
 TEST(TextCodecTest, EncodeRoundTripsEveryKindOfText) {
   const char* texts[] = {
-      "", "a", "abc", "한국어", "abc한국xyz", "\u0100", "\uAC00", "a\uAC00b",
-      "x\u0100y\u0200z", "😀", "a😀b", "é ü ß", "\u00FF\u0101", "가나다 abc",
-      "line\r\nbreak", "漢字かな"};
+      "",        "a",      "abc",          "한국어",          "abc한국xyz",
+      "\u0100",  "\uAC00", "a\uAC00b",     "x\u0100y\u0200z", "😀",
+      "a😀b",     "é ü ß",  "\u00FF\u0101", "가나다 abc",      "line\r\nbreak",
+      "漢字かな"};
   for (const char* text : texts) {
     for (bool compress : {false, true}) {
       std::vector<uint8_t> b = jet::EncodeJet4Text(text, compress);
@@ -105,15 +106,16 @@ TEST(TextCodecTest, Utf16ConversionKeepsSurrogatePairsAndReplacesLoneOnes) {
   EXPECT_EQ(jet::Utf16ToUtf8(std::u16string{u'a', 0xD83D, u'b'}), "a\uFFFDb");
   EXPECT_EQ(jet::Utf16ToUtf8(std::u16string{0xDE00, u'b'}), "\uFFFDb");
   EXPECT_EQ(jet::Utf16ToUtf8(std::u16string{u'b', 0xD83D}), "b\uFFFD");
-  EXPECT_EQ(jet::Utf16ToUtf8(std::u16string(u"한\0x", 3)), std::string("한\0x", 5));
+  EXPECT_EQ(jet::Utf16ToUtf8(std::u16string(u"한\0x", 3)),
+            std::string("한\0x", 5));
 }
 
 TEST(TextCodecTest, InvalidUtf8BecomesReplacementCharacters) {
   auto u16 = [](const char* s) { return jet::Utf8ToUtf16(s); };
-  EXPECT_EQ(u16("a\x80z"), u"a\uFFFDz");         // stray continuation
-  EXPECT_EQ(u16("a\xFFz"), u"a\uFFFDz");         // never a UTF-8 byte
-  EXPECT_EQ(u16("a\xC3(z"), u"a\uFFFD(z");       // lead without its tail
-  EXPECT_EQ(u16("a\xE4\xB8"), u"a\uFFFD");       // cut at the end
+  EXPECT_EQ(u16("a\x80z"), u"a\uFFFDz");    // stray continuation
+  EXPECT_EQ(u16("a\xFFz"), u"a\uFFFDz");    // never a UTF-8 byte
+  EXPECT_EQ(u16("a\xC3(z"), u"a\uFFFD(z");  // lead without its tail
+  EXPECT_EQ(u16("a\xE4\xB8"), u"a\uFFFD");  // cut at the end
   EXPECT_EQ(u16("\xF0\x9F\x98"), u"\uFFFD");
   for (const char* bad : {"\x80", "\xC3", "\xE4\xB8", "\xFE\xFF"}) {
     std::u16string got = u16(bad);
@@ -152,7 +154,8 @@ TEST(TextCodecTest, CodePage1252) {
 // A character the code page lacks becomes one '?', as Windows writes it,
 // however many bytes its UTF-8 form has; not one '?' per byte, which makes
 // "한" three characters long in a Jet 3 column or password.
-TEST(TextCodecTest, DISABLED_EachCharacterTheCodePageLacksBecomesOneQuestionMark) {
+TEST(TextCodecTest,
+     DISABLED_EachCharacterTheCodePageLacksBecomesOneQuestionMark) {
   EXPECT_EQ(jet::EncodeCodePageText("a한b", 1252), Encoded("a?b"));
   EXPECT_EQ(jet::EncodeCodePageText("é😀", 1252), Encoded("\xE9?"));
   EXPECT_EQ(jet::EncodeCodePageText("金é", 949), Encoded("\xD1\xD1?"));
@@ -162,7 +165,8 @@ TEST(TextCodecTest, CodePage949Korean) {
   const std::string hangul = "\xC7\xD1\xB1\xB9\xBE\xEE";  // 한국어
   EXPECT_EQ(CodePage(hangul, 949), "한국어");
   EXPECT_EQ(CodePage("A" + hangul + "z", 949), "A한국어z");
-  EXPECT_EQ(jet::EncodeCodePageText("A한국어z", 949), Encoded("A" + hangul + "z"));
+  EXPECT_EQ(jet::EncodeCodePageText("A한국어z", 949),
+            Encoded("A" + hangul + "z"));
   // Hanja and a character of the extended (UHC) range: 똠 = 8C 63.
   EXPECT_EQ(jet::EncodeCodePageText("金똠", 949), Encoded("\xD1\xD1\x8C\x63"));
   EXPECT_EQ(CodePage("\xD1\xD1\x8C\x63", 949), "金똠");

@@ -19,7 +19,9 @@ using jet::ColumnType;
 using jet::JetVersion;
 using jet::Value;
 
-std::string Date(double days) { return jet::FormatDateTime(jet::DateTime{days}); }
+std::string Date(double days) {
+  return jet::FormatDateTime(jet::DateTime{days});
+}
 
 // 23:59:59 and a fraction of a second, as a fraction of a day.
 double AlmostMidnight(double fraction_of_second) {
@@ -92,19 +94,21 @@ TEST(ValueFormatTest, GuidDecimalHexAndShortestNumbers) {
   EXPECT_EQ(jet::FormatDouble(1e20), "100000000000000000000");
   EXPECT_EQ(jet::FormatDouble(0.000001), "0.000001");
   EXPECT_EQ(jet::FormatDouble(1e-7), "1e-7");
-  for (double d : {1.1, 123.456, 1e-300, 6.02214076e23, 2.2250738585072014e-308}) {
+  for (double d :
+       {1.1, 123.456, 1e-300, 6.02214076e23, 2.2250738585072014e-308}) {
     EXPECT_EQ(std::stod(jet::FormatDouble(d)), d);
   }
 }
 
 Value Decode(ColumnType type, const std::vector<uint8_t>& bytes,
              uint8_t scale = 0) {
-  jet::ColumnDefinition c =
-      read_test::Column("c", type, 0, true, 0, static_cast<uint16_t>(bytes.size()));
+  jet::ColumnDefinition c = read_test::Column(
+      "c", type, 0, true, 0, static_cast<uint16_t>(bytes.size()));
   c.scale = scale;
   c.precision = 18;
   jet::FieldBytes f{false, false, jet::ByteView(bytes.data(), bytes.size())};
-  return jet::DecodeValue(f, c, jet::ValueContext{JetVersion::kJet4, 1252, nullptr});
+  return jet::DecodeValue(f, c,
+                          jet::ValueContext{JetVersion::kJet4, 1252, nullptr});
 }
 
 TEST(ValueCodecTest, StoredBytesByColumnType) {
@@ -122,20 +126,24 @@ TEST(ValueCodecTest, StoredBytesByColumnType) {
   std::vector<uint8_t> num(17, 0);
   num[13] = 0x39;
   num[14] = 0x30;
-  EXPECT_EQ(jet::FormatDecimal(std::get<jet::Decimal>(Decode(ColumnType::kNumeric, num, 2))),
+  EXPECT_EQ(jet::FormatDecimal(
+                std::get<jet::Decimal>(Decode(ColumnType::kNumeric, num, 2))),
             "123.45");
   num[0] = 0x80;
   num[1] = 0x01;  // 2^96 more
-  EXPECT_EQ(jet::FormatDecimal(std::get<jet::Decimal>(Decode(ColumnType::kNumeric, num, 0))),
+  EXPECT_EQ(jet::FormatDecimal(
+                std::get<jet::Decimal>(Decode(ColumnType::kNumeric, num, 0))),
             "-79228162514264337593543962681");
   // Too few bytes for the type is damage, not a read past the value.
   EXPECT_THROW(Decode(ColumnType::kLong, {1, 2}), jet::Error);
   EXPECT_THROW(Decode(ColumnType::kGuid, std::vector<uint8_t>(15)), jet::Error);
-  EXPECT_THROW(Decode(ColumnType::kNumeric, std::vector<uint8_t>(16)), jet::Error);
+  EXPECT_THROW(Decode(ColumnType::kNumeric, std::vector<uint8_t>(16)),
+               jet::Error);
 }
 
 TEST(ValueCodecTest, Jet3TextUsesTheColumnCodePageElseTheDatabases) {
-  jet::ColumnDefinition c = read_test::Column("t", ColumnType::kText, 0, false, 0, 50);
+  jet::ColumnDefinition c =
+      read_test::Column("t", ColumnType::kText, 0, false, 0, 50);
   std::vector<uint8_t> b = {0xC7, 0xD1, 0xB1, 0xB9};
   jet::FieldBytes f{false, false, jet::ByteView(b.data(), b.size())};
   EXPECT_EQ(jet::DecodeValue(f, c, {JetVersion::kJet3, 949, nullptr}),
@@ -178,13 +186,15 @@ TEST(ValueConversionTest, IntegerZeroIntoEveryColumnType) {
   EXPECT_EQ(Convert(zero, ColumnType::kDouble), Value(0.0));
   Value date = Convert(zero, ColumnType::kDateTime);
   ASSERT_TRUE(std::holds_alternative<jet::DateTime>(date));
-  EXPECT_EQ(jet::FormatDateTime(std::get<jet::DateTime>(date)), "1899-12-30 00:00:00");
+  EXPECT_EQ(jet::FormatDateTime(std::get<jet::DateTime>(date)),
+            "1899-12-30 00:00:00");
   Value num = Convert(zero, ColumnType::kNumeric);
   ASSERT_TRUE(std::holds_alternative<jet::Decimal>(num));
   EXPECT_EQ(jet::FormatDecimal(std::get<jet::Decimal>(num)), "0.00");
   EXPECT_EQ(Convert(zero, ColumnType::kText, 20), Value(std::string("0")));
   EXPECT_EQ(Convert(zero, ColumnType::kMemo), Value(std::string("0")));
-  for (ColumnType t : {ColumnType::kBinary, ColumnType::kOle, ColumnType::kGuid}) {
+  for (ColumnType t :
+       {ColumnType::kBinary, ColumnType::kOle, ColumnType::kGuid}) {
     EXPECT_EQ(ConvertError(zero, t, 16), jet::kErrConversion) << int(t);
   }
   for (ColumnType t : {ColumnType::kLong, ColumnType::kText, ColumnType::kGuid,
@@ -199,24 +209,32 @@ TEST(ValueConversionTest, NumbersRoundAndRefuseWhatDoesNotFit) {
   EXPECT_EQ(Convert(2.5, ColumnType::kInteger), Value(int16_t{2}));
   EXPECT_EQ(Convert(3.5, ColumnType::kInteger), Value(int16_t{4}));
   EXPECT_EQ(Convert(255.0, ColumnType::kByte), Value(uint8_t{255}));
-  EXPECT_EQ(Convert(1.23456, ColumnType::kCurrency), Value(jet::Currency{12346}));
-  EXPECT_EQ(Convert(jet::Currency{-5}, ColumnType::kCurrency), Value(jet::Currency{-5}));
-  EXPECT_EQ(jet::FormatDecimal(std::get<jet::Decimal>(Convert(-123.456, ColumnType::kNumeric))),
+  EXPECT_EQ(Convert(1.23456, ColumnType::kCurrency),
+            Value(jet::Currency{12346}));
+  EXPECT_EQ(Convert(jet::Currency{-5}, ColumnType::kCurrency),
+            Value(jet::Currency{-5}));
+  EXPECT_EQ(jet::FormatDecimal(std::get<jet::Decimal>(
+                Convert(-123.456, ColumnType::kNumeric))),
             "-123.46");
 
   EXPECT_EQ(ConvertError(int32_t{256}, ColumnType::kByte), jet::kErrConversion);
   EXPECT_EQ(ConvertError(int32_t{-1}, ColumnType::kByte), jet::kErrConversion);
-  EXPECT_EQ(ConvertError(int32_t{32768}, ColumnType::kInteger), jet::kErrConversion);
-  EXPECT_EQ(ConvertError(int32_t{-32769}, ColumnType::kInteger), jet::kErrConversion);
+  EXPECT_EQ(ConvertError(int32_t{32768}, ColumnType::kInteger),
+            jet::kErrConversion);
+  EXPECT_EQ(ConvertError(int32_t{-32769}, ColumnType::kInteger),
+            jet::kErrConversion);
   EXPECT_EQ(ConvertError(3e9, ColumnType::kLong), jet::kErrConversion);
   EXPECT_EQ(ConvertError(1e15, ColumnType::kCurrency), jet::kErrConversion);
   EXPECT_EQ(ConvertError(1e39, ColumnType::kSingle), jet::kErrConversion);
   // Precision 5, scale 2: 999.99 is the largest.
   EXPECT_EQ(ConvertError(999.99, ColumnType::kNumeric), 0);
   EXPECT_EQ(ConvertError(1000.0, ColumnType::kNumeric), jet::kErrConversion);
-  EXPECT_EQ(ConvertError(std::nan(""), ColumnType::kDouble), jet::kErrConversion);
-  EXPECT_EQ(ConvertError(std::string("12"), ColumnType::kLong), jet::kErrConversion);
-  EXPECT_EQ(ConvertError(jet::Binary{1}, ColumnType::kDouble), jet::kErrConversion);
+  EXPECT_EQ(ConvertError(std::nan(""), ColumnType::kDouble),
+            jet::kErrConversion);
+  EXPECT_EQ(ConvertError(std::string("12"), ColumnType::kLong),
+            jet::kErrConversion);
+  EXPECT_EQ(ConvertError(jet::Binary{1}, ColumnType::kDouble),
+            jet::kErrConversion);
   EXPECT_EQ(ConvertError(int32_t{1}, ColumnType::kGuid), jet::kErrConversion);
 }
 
@@ -231,8 +249,11 @@ TEST(ValueConversionTest, TextTooLongForItsColumn) {
   EXPECT_EQ(ConvertError(int32_t{123456}, ColumnType::kText, 10),
             jet::kErrFieldTooSmall);
   // Jet 3 lengths are bytes of the code page.
-  EXPECT_EQ(ConvertError(std::string("abcde"), ColumnType::kText, 5, JetVersion::kJet3), 0);
-  EXPECT_EQ(ConvertError(std::string("abcdef"), ColumnType::kText, 5, JetVersion::kJet3),
+  EXPECT_EQ(ConvertError(std::string("abcde"), ColumnType::kText, 5,
+                         JetVersion::kJet3),
+            0);
+  EXPECT_EQ(ConvertError(std::string("abcdef"), ColumnType::kText, 5,
+                         JetVersion::kJet3),
             jet::kErrFieldTooSmall);
   EXPECT_EQ(ConvertError(jet::Binary(11, 0), ColumnType::kBinary, 10),
             jet::kErrFieldTooSmall);
