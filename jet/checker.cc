@@ -542,7 +542,7 @@ void Checker::CheckRows(TableState& t) {
   for (const auto& [id, to] : pointers) {
     std::string where =
         std::to_string(to.page) + ":" + std::to_string(to.row);
-    auto bad = [&](const std::string& why) {
+    auto bad = [&, id = id](const std::string& why) {
       report_.Add(FindingKind::kOverflowPointer, id.page, id.row, name,
                   "이동한 행의 포인터 " + where + " 이(가) " + why);
     };
