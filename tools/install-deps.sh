@@ -10,10 +10,16 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
-  python3 nodejs npm
+  python3
   mdbtools
   qt6-base-dev libgl-dev fonts-nanum fonts-nanum-coding
 )
+
+# Node.js often comes from another repository (NodeSource) with npm bundled;
+# asking apt for Debian's npm then conflicts with that nodejs, so the two are
+# requested only when the commands are absent.
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
