@@ -54,16 +54,15 @@ void PrintSummary(const jet::CheckStatistics& s, std::ostream& out) {
 // mismatched=M unencodable=U"); keys that differ become a finding. Its
 // other lines (entries missing, extra or out of order) repeat what the
 // checker reports itself and are left out.
-std::string CheckIndexKeys(const std::string& path,
-                           const std::string& connect,
+std::string CheckIndexKeys(const std::string& path, const std::string& connect,
                            std::vector<jet::Finding>& findings) {
   std::ostringstream report;
   try {
     RunIndexKeyReport(path, connect, false, report);
   } catch (const std::exception& e) {
-    findings.push_back(jet::Finding{
-        jet::FindingKind::kIndexKey, 0, -1, "",
-        std::string("색인 키를 검사할 수 없습니다: ") + e.what()});
+    findings.push_back(
+        jet::Finding{jet::FindingKind::kIndexKey, 0, -1, "",
+                     std::string("색인 키를 검사할 수 없습니다: ") + e.what()});
     return "";
   }
   std::string text = report.str();
@@ -75,10 +74,10 @@ std::string CheckIndexKeys(const std::string& path,
   }
   size_t m = line.find("mismatched=");
   if (m != std::string::npos && line.compare(m + 11, 2, "0 ") != 0) {
-    findings.push_back(jet::Finding{
-        jet::FindingKind::kIndexKey, 0, -1, "",
-        "행에서 다시 만든 색인 키가 파일의 항목과 다릅니다 (" + line +
-            "; 자세한 내용은 mdbcare-cli keys)"});
+    findings.push_back(
+        jet::Finding{jet::FindingKind::kIndexKey, 0, -1, "",
+                     "행에서 다시 만든 색인 키가 파일의 항목과 다릅니다 (" +
+                         line + "; 자세한 내용은 mdbcare-cli keys)"});
   }
   return line;
 }

@@ -21,9 +21,9 @@ namespace cli {
 //   findings=K
 // and last, where the index key report is part of the tool, its closing
 // line "keys matched=N mismatched=M unencodable=U" (keys that differ are
-// a finding too). Returns 0 when there is no finding, 1 otherwise. A file too damaged to
-// open is reported as one finding; other errors of opening (no such file,
-// wrong password, not a Jet 3/4 database) are raised as jet::Error.
+// a finding too). Returns 0 when there is no finding, 1 otherwise. A file too
+// damaged to open is reported as one finding; other errors of opening (no such
+// file, wrong password, not a Jet 3/4 database) are raised as jet::Error.
 int RunCheck(const std::string& path, const std::string& connect,
              std::ostream& out);
 

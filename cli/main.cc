@@ -5,6 +5,7 @@
 //   mdbcare-cli dump FILE [--password PW] [--table NAME] [--all]
 //   mdbcare-cli set-password FILE NEW [--password OLD]
 //   mdbcare-cli keys FILE [--password PW] [-v]
+//   mdbcare-cli check FILE [--password PW]
 //   mdbcare-cli nulls FILE... [--password PW]
 //   mdbcare-cli trim FILE... [--password PW]
 //   mdbcare-cli compact FILE... [--password PW]
@@ -15,8 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/json_value.h"
+#include "cli/check_command.h"
 #include "cli/index_key_report.h"
+#include "cli/json_value.h"
 #include "cli/maintenance_commands.h"
 #include "jet/database.h"
 #include "jet/error.h"
@@ -47,6 +49,7 @@ int Usage() {
       "  mdbcare-cli dump FILE [--password PW] [--table NAME] [--all]\n"
       "  mdbcare-cli set-password FILE NEW [--password OLD]\n"
       "  mdbcare-cli keys FILE [--password PW] [-v]\n"
+      "  mdbcare-cli check FILE [--password PW]\n"
       "  mdbcare-cli nulls FILE... [--password PW]\n"
       "  mdbcare-cli trim FILE... [--password PW]\n"
       "  mdbcare-cli compact FILE... [--password PW]\n",
@@ -157,6 +160,9 @@ int main(int argc, char** argv) {
     if (a.command == "dump" && a.files.size() == 1) return Dump(a);
     if (a.command == "set-password" && a.files.size() == 2) return SetPassword(a);
     if (a.command == "keys" && a.files.size() == 1) return Keys(a);
+    if (a.command == "check" && a.files.size() == 1) {
+      return cli::RunCheck(a.files[0], a.connect, std::cout);
+    }
     if (cli::IsMaintenanceCommand(a.command) && !a.files.empty()) {
       return cli::RunMaintenanceCommand(a.command, a.files, a.connect, std::cout);
     }

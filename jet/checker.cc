@@ -56,10 +56,10 @@ class Reporter {
   std::vector<Finding> Finish() {
     for (const auto& [key, n] : counts_) {
       if (n <= kMaxFindingsPerKind) continue;
-      findings_.push_back(Finding{
-          key.first, 0, -1, key.second,
-          "같은 종류의 문제가 " + std::to_string(n - kMaxFindingsPerKind) +
-              " 건 더 있습니다"});
+      findings_.push_back(Finding{key.first, 0, -1, key.second,
+                                  "같은 종류의 문제가 " +
+                                      std::to_string(n - kMaxFindingsPerKind) +
+                                      " 건 더 있습니다"});
     }
     return std::move(findings_);
   }
@@ -72,7 +72,7 @@ class Reporter {
 // A usage map as read for checking: the pages it lists and the bitmap
 // pages it uses.
 struct MapContents {
-  bool read = false;  // false: the map could not be read (reported)
+  bool read = false;            // false: the map could not be read (reported)
   std::vector<uint32_t> pages;  // inside the file, ascending
   std::vector<uint32_t> bitmap_pages;
   uint64_t past_end = 0;  // listed pages past the end of the file
@@ -360,8 +360,8 @@ MapContents Checker::ReadMap(RowPointer where, uint32_t table,
         continue;
       }
       out.bitmap_pages.push_back(map_page);
-      ownership_.Claim(map_page,
-                       PageOwner{PageRole::kUsageBitmap, table, where.Packed()});
+      ownership_.Claim(
+          map_page, PageOwner{PageRole::kUsageBitmap, table, where.Packed()});
       PageRef bitmap_page = pager_.Get(map_page);
       add_bits(bitmap_page->view().From(usage_map_layout::kBitmapPageHeader),
                i * per_page);
@@ -407,16 +407,16 @@ void Checker::LoadTables() {
         ThrowDamaged("테이블 정의 페이지 " + std::to_string(page) +
                      " 이(가) 파일 밖입니다");
       }
-      t.def = TableDefinition::Read(pager_, version_, db_.header().code_page,
-                                    page);
+      t.def =
+          TableDefinition::Read(pager_, version_, db_.header().code_page, page);
       t.readable = true;
       for (uint32_t p : t.def.pages) {
         ownership_.Claim(p, PageOwner{PageRole::kTableDefinition, page});
       }
     } catch (const Error& err) {
-      report_.Add(FindingKind::kUnreadable, page, -1, t.entry.name,
-                  std::string("테이블 정의를 읽을 수 없습니다: ") +
-                      err.description());
+      report_.Add(
+          FindingKind::kUnreadable, page, -1, t.entry.name,
+          std::string("테이블 정의를 읽을 수 없습니다: ") + err.description());
     }
     tables_.push_back(std::move(t));
   }
@@ -433,10 +433,11 @@ void Checker::CheckTableMaps(TableState& t) {
     if (IsDataPageOf(p, tp)) {
       data_pages.push_back(p);
     } else {
-      report_.Add(FindingKind::kWrongPageType, p, -1, name,
-                  "테이블 사용 맵이 이 테이블의 데이터 페이지가 아닌 페이지(종류 " +
-                      std::to_string(types_[p]) + ", 소유 " +
-                      std::to_string(owners_[p]) + ")를 가리킵니다");
+      report_.Add(
+          FindingKind::kWrongPageType, p, -1, name,
+          "테이블 사용 맵이 이 테이블의 데이터 페이지가 아닌 페이지(종류 " +
+              std::to_string(types_[p]) + ", 소유 " +
+              std::to_string(owners_[p]) + ")를 가리킵니다");
     }
   }
   if (t.data.past_end) {
@@ -481,8 +482,9 @@ void Checker::CheckLongValueMaps(TableState& t) {
     for (uint32_t p : free_map.pages) {
       if (!std::binary_search(pages.pages.begin(), pages.pages.end(), p)) {
         report_.Add(FindingKind::kFreeSpaceMap, p, -1, name,
-                    what + " 의 빈 공간 맵이 그 열의 페이지가 아닌 페이지를 "
-                           "가리킵니다");
+                    what +
+                        " 의 빈 공간 맵이 그 열의 페이지가 아닌 페이지를 "
+                        "가리킵니다");
       }
     }
   }
@@ -527,8 +529,7 @@ void Checker::CheckRows(TableState& t) {
             report_.Add(FindingKind::kOverflowPointer, p, r, name,
                         "이동한 행의 포인터가 4 바이트보다 짧습니다");
           } else {
-            pointers.push_back(
-                {id, RowPointer::FromPacked(slot.bytes.U32(0))});
+            pointers.push_back({id, RowPointer::FromPacked(slot.bytes.U32(0))});
           }
           break;
         case RowSlotKind::kMovedCopy:
@@ -540,8 +541,7 @@ void Checker::CheckRows(TableState& t) {
     }
   }
   for (const auto& [id, to] : pointers) {
-    std::string where =
-        std::to_string(to.page) + ":" + std::to_string(to.row);
+    std::string where = std::to_string(to.page) + ":" + std::to_string(to.row);
     auto bad = [&, id = id](const std::string& why) {
       report_.Add(FindingKind::kOverflowPointer, id.page, id.row, name,
                   "이동한 행의 포인터 " + where + " 이(가) " + why);
@@ -580,9 +580,9 @@ void Checker::CheckRows(TableState& t) {
       report_.Add(FindingKind::kMovedRowUnreachable, at.page, at.row, name,
                   "어느 포인터도 가리키지 않는 이동한 행입니다");
     } else if (reached > 1) {
-      report_.Add(FindingKind::kMovedRowReachedTwice, at.page, at.row, name,
-                  "이동한 행을 포인터 " + std::to_string(reached) +
-                      " 개가 가리킵니다");
+      report_.Add(
+          FindingKind::kMovedRowReachedTwice, at.page, at.row, name,
+          "이동한 행을 포인터 " + std::to_string(reached) + " 개가 가리킵니다");
     }
   }
 }
@@ -623,8 +623,7 @@ void Checker::CheckRow(TableState& t, RowPointer id, RowPointer stored_at,
     bool all_null = true;
     for (const IndexColumn& ic : index.columns) {
       for (size_t k = 0; k < t.def.columns.size(); ++k) {
-        if (t.def.columns[k].number == ic.column_number &&
-            !fields[k].is_null) {
+        if (t.def.columns[k].number == ic.column_number && !fields[k].is_null) {
           all_null = false;
         }
       }
@@ -636,27 +635,32 @@ void Checker::CheckRow(TableState& t, RowPointer id, RowPointer stored_at,
 
 std::optional<ByteView> Checker::LongValueRow(TableState& t,
                                               const ColumnDefinition& column,
-                                              RowPointer id,
-                                              RowPointer where) {
+                                              RowPointer id, RowPointer where) {
   const std::string& name = t.entry.name;
   std::string at = std::to_string(where.page) + ":" + std::to_string(where.row);
   auto bad = [&](const std::string& why) -> std::optional<ByteView> {
-    report_.Add(FindingKind::kLongValue, id.page, id.row, name,
-                "열 '" + column.name + "' 의 긴 값 행 " + at + " 이(가) " +
-                    why);
+    report_.Add(
+        FindingKind::kLongValue, id.page, id.row, name,
+        "열 '" + column.name + "' 의 긴 값 행 " + at + " 이(가) " + why);
     return std::nullopt;
   };
   if (where.page == 0 || where.page >= page_count_) return bad("파일 밖입니다");
   if (!IsLongValuePage(where.page)) return bad("긴 값 페이지에 있지 않습니다");
-  ownership_.Claim(where.page,
-                   PageOwner{PageRole::kLongValue, t.def.page, column.number});
+  // Jet 4 ties each long-value page to one column by the column's map;
+  // Jet 3 keeps no such map, so its pages are claimed for the file's long
+  // values as a whole (values of several columns or tables may share one).
+  PageOwner owner{PageRole::kLongValue};
+  if (version_ == JetVersion::kJet4) {
+    owner = PageOwner{PageRole::kLongValue, t.def.page, column.number};
+  }
+  ownership_.Claim(where.page, owner);
   auto map = t.long_value_pages.find(column.number);
   if (map != t.long_value_pages.end() &&
-      !std::binary_search(map->second.begin(), map->second.end(),
-                          where.page)) {
-    report_.Add(FindingKind::kPageNotInMap, where.page, where.row, name,
-                "열 '" + column.name +
-                    "' 의 긴 값 행이 그 열의 긴 값 맵에 없는 페이지에 있습니다");
+      !std::binary_search(map->second.begin(), map->second.end(), where.page)) {
+    report_.Add(
+        FindingKind::kPageNotInMap, where.page, where.row, name,
+        "열 '" + column.name +
+            "' 의 긴 값 행이 그 열의 긴 값 맵에 없는 페이지에 있습니다");
   }
   try {
     PageRef page = pager_.Get(where.page);
@@ -774,17 +778,18 @@ void Checker::CheckIndexes(TableState& t) {
     const RealIndex& index = t.def.real_indexes[i];
     ++stats_.indexes;
     std::string what = "색인 " + std::to_string(i);
-    MapContents map = ReadMap(RowPointer::FromPacked(index.usage_map), tp,
-                              name, what + " 사용 맵");
+    MapContents map = ReadMap(RowPointer::FromPacked(index.usage_map), tp, name,
+                              what + " 사용 맵");
     for (uint32_t p : map.pages) {
-      ownership_.Claim(p, PageOwner{PageRole::kIndex, tp,
-                                    static_cast<uint32_t>(i)});
+      ownership_.Claim(
+          p, PageOwner{PageRole::kIndex, tp, static_cast<uint32_t>(i)});
       bool index_page =
           types_[p] == kPageIndexNode || types_[p] == kPageIndexLeaf;
       if (!index_page || owners_[p] != tp) {
-        report_.Add(FindingKind::kWrongPageType, p, -1, name,
-                    what + " 사용 맵이 이 테이블의 색인 페이지가 아닌 페이지(종류 " +
-                        std::to_string(types_[p]) + ")를 가리킵니다");
+        report_.Add(
+            FindingKind::kWrongPageType, p, -1, name,
+            what + " 사용 맵이 이 테이블의 색인 페이지가 아닌 페이지(종류 " +
+                std::to_string(types_[p]) + ")를 가리킵니다");
       }
     }
     IndexTreeSubject subject{tp, name, i, index.first_page};
@@ -807,8 +812,8 @@ void Checker::CheckIndexes(TableState& t) {
       }
     }
     for (uint32_t p : walk.pages) {
-      ownership_.Claim(p, PageOwner{PageRole::kIndex, tp,
-                                    static_cast<uint32_t>(i)});
+      ownership_.Claim(
+          p, PageOwner{PageRole::kIndex, tp, static_cast<uint32_t>(i)});
       if (map.read &&
           !std::binary_search(map.pages.begin(), map.pages.end(), p)) {
         report_.Add(FindingKind::kPageNotInMap, p, -1, name,
@@ -887,9 +892,9 @@ CheckResult CheckDatabaseWithStatistics(Database& db) {
     return Checker(db).Run();
   } catch (const std::exception& e) {
     CheckResult result;
-    result.findings.push_back(Finding{FindingKind::kUnreadable, 0, -1, "",
-                                      std::string("검사를 마칠 수 없습니다: ") +
-                                          e.what()});
+    result.findings.push_back(
+        Finding{FindingKind::kUnreadable, 0, -1, "",
+                std::string("검사를 마칠 수 없습니다: ") + e.what()});
     return result;
   }
 }

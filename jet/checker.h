@@ -9,30 +9,34 @@
 // of the definition; both versions: the pages the rows' long-value
 // references reach), its index pages (each real index's usage map and the
 // pages its tree links), the bitmap pages of reference maps, and the data
-// pages that hold usage map rows. A page owned twice, a page owned but
-// marked free, a map naming a page of another kind, and a data or index
+// pages that hold usage map rows. Faults: a page owned twice; a page owned
+// but marked free; a map naming a page of another kind or owner; a data
 // page that names a table as its owner but is neither free nor in that
-// table's maps are faults.
+// table's map; an index page with entries likewise; a Jet 4 long value on
+// a page its column's map lacks; an index map page the tree does not reach.
 //
 // Access leaves other pages allocated without an owner until the file is
 // compacted; real files have them in numbers, so they are counted, not
-// reported: pages never written (all zero), long-value pages no row
+// reported: pages never written (all zero), long-value pages no value
 // reaches any more, data pages whose type byte Access changed to 0x09 when
-// their last row went, usage map pages and table definitions of objects
-// since deleted, and others (see CheckStatistics).
+// their last row went, definition pages of deleted tables (type 0x08) and
+// the data and index pages still naming them, index leaves left empty,
+// usage map pages nothing refers to, and others (see CheckStatistics).
 //
 // Data pages: row offsets and the free-space field (data_page_check.h).
 // Rows: every row of every table decodes; an overflow pointer (0x4000) leads
 // to a moved copy (0x8000) on a data page of the same table, and every moved
 // copy is reached by exactly one pointer; every long value reads completely
 // (the chain ends where its length does, without loops, on long-value
-// pages) and no long-value row serves two values. Long-value rows no value
-// uses are counted: Access leaves them when values are replaced.
+// pages) and no long-value row serves two values. Live long-value rows no
+// value uses are counted, not reported: Access leaves the rows of deleted
+// table rows live on their pages.
 // Indexes: the tree of each real index (index_tree_check.h), its pages
 // against its usage map, and one entry per row (none for a row whose index
 // columns are all Null when the index ignores Nulls).
 //
-// Index keys are not re-encoded here: that is the index key report's work.
+// Index keys are not made again from the rows here: that is the index key
+// report's work (the check command adds it).
 #ifndef MDBCARE_JET_CHECKER_H_
 #define MDBCARE_JET_CHECKER_H_
 
@@ -53,11 +57,11 @@ struct CheckStatistics {
   // In use, owned by none, and normal for Access (see above).
   uint32_t unowned_zero_pages = 0;
   uint32_t unowned_long_value_pages = 0;
-  uint32_t unowned_retired_data_pages = 0;  // type 0x09
-  uint32_t unowned_map_pages = 0;           // data pages with owner 0
-  uint32_t unowned_definition_pages = 0;  // types 0x02 and 0x08 (deleted)
+  uint32_t unowned_retired_data_pages = 0;   // type 0x09
+  uint32_t unowned_map_pages = 0;            // data pages with owner 0
+  uint32_t unowned_definition_pages = 0;     // types 0x02 and 0x08 (deleted)
   uint32_t unowned_deleted_table_pages = 0;  // data/index of those
-  uint32_t unowned_index_pages = 0;  // without entries
+  uint32_t unowned_index_pages = 0;          // without entries
   uint32_t unowned_other_pages = 0;
 
   uint32_t tables = 0;

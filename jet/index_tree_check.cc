@@ -34,9 +34,9 @@ class Walker {
   };
 
   void Report(FindingKind kind, uint32_t page, const std::string& message) {
-    findings_.push_back(Finding{kind, page, -1, subject_.table_name,
-                                "색인 " + std::to_string(subject_.index_number) +
-                                    ": " + message});
+    findings_.push_back(Finding{
+        kind, page, -1, subject_.table_name,
+        "색인 " + std::to_string(subject_.index_number) + ": " + message});
   }
 
   std::optional<IndexPage> Load(uint32_t page);
@@ -184,8 +184,8 @@ void Walker::CheckBounds(const IndexPage& parent, size_t at,
            "중간 항목이 자식 페이지 " + std::to_string(child.number) +
                " 의 마지막 항목보다 작습니다");
   }
-  if (at > 0 &&
-      !(parent.entries[at - 1].SortBytes() < child.entries.front().SortBytes())) {
+  if (at > 0 && !(parent.entries[at - 1].SortBytes() <
+                  child.entries.front().SortBytes())) {
     Report(FindingKind::kIndexTree, parent.number,
            "자식 페이지 " + std::to_string(child.number) +
                " 의 첫 항목이 앞 중간 항목보다 크지 않습니다");

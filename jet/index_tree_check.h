@@ -33,7 +33,7 @@ struct IndexTreeWalk {
   std::vector<RowPointer> rows;  // the leaf entries' rows, in index order
   size_t leaf_pages = 0;
   size_t intermediate_pages = 0;
-  size_t tail_leaves = 0;  // leaves reached through a tail chain
+  size_t tail_leaves = 0;             // leaves reached through a tail chain
   size_t parent_entries_equal = 0;    // intermediate entries equal to ...
   size_t parent_entries_greater = 0;  // ... or above their child's last
   size_t free_space_agreeing = 0;

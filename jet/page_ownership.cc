@@ -16,6 +16,7 @@ std::string DescribeOwner(const PageOwner& o) {
     case PageRole::kTableData:
       return table + " 의 데이터";
     case PageRole::kLongValue:
+      if (o.table == 0) return "긴 값";
       return table + " 의 열 " + std::to_string(o.part) + " 긴 값";
     case PageRole::kIndex:
       return table + " 의 색인 " + std::to_string(o.part);

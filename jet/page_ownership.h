@@ -6,7 +6,7 @@
 // Owners are told apart by role, table and part. Some claims share a page
 // without conflict: the rows of usage maps of many objects stand on one
 // data page of their own (owner field 0), and a long-value page holds the
-// values of many rows of its column.
+// values of many rows of its column (in Jet 3, of any column).
 #ifndef MDBCARE_JET_PAGE_OWNERSHIP_H_
 #define MDBCARE_JET_PAGE_OWNERSHIP_H_
 
@@ -21,7 +21,7 @@ enum class PageRole : uint8_t {
   kGlobalUsageMap,   // page 1, the map of free pages
   kTableDefinition,  // a table definition page or one of its continuations
   kTableData,        // a data page listed in a table's usage map
-  kLongValue,        // a long-value page of a column
+  kLongValue,        // a long-value page of a column (Jet 3: of the file)
   kIndex,            // a page of one real index
   kUsageBitmap,      // a bitmap page (type 0x05) of a reference map
   kUsageMapHost,     // a data page holding usage map rows
