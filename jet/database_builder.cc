@@ -94,32 +94,13 @@ std::vector<uint8_t> DefinitionPage(const CreateOptions& options,
   return p;
 }
 
-std::vector<uint8_t> GlobalMapPage(JetVersion version, uint32_t pages_in_use) {
-  std::vector<uint8_t> p(PageSizeOf(version), 0);
-  DataPageEditor::Initialize(version, p, kGlobalMapPageOwner);
-  DataPageEditor editor(version, p);
-  size_t bitmap = version == JetVersion::kJet3 ? kJet3GlobalMapBitmapBytes
-                                               : kJet4GlobalMapBitmapBytes;
-  std::vector<uint8_t> free_map(usage_map_layout::kInlineBitmapOffset + bitmap,
-                                0);
-  free_map[0] = usage_map_layout::kInline;
-  std::vector<uint8_t> second = free_map;
-  for (uint32_t page = pages_in_use; page < bitmap * 8; ++page) {
-    free_map[usage_map_layout::kInlineBitmapOffset + page / 8] |=
-        static_cast<uint8_t>(1u << (page % 8));
-  }
-  editor.AddRow(free_map, 0);
-  editor.AddRow(second, 0);
-  return p;
-}
-
 void BuildDatabase(File file, const CreateOptions& options, uint16_t code_page,
                    const std::string& path) {
   const JetVersion version = options.version;
   const uint32_t page_size = PageSizeOf(version);
   const DateTime now = CurrentDateTime();
   file.WriteAt(0, DefinitionPage(options, code_page, now, path));
-  file.WriteAt(page_size, GlobalMapPage(version, kFirstFreePage));
+  file.WriteAt(page_size, GlobalUsageMapPage(version, kFirstFreePage));
   file.WriteAt(2ull * page_size, std::vector<uint8_t>(page_size, 0));
 
   Pager pager(std::move(file), page_size);
@@ -160,6 +141,25 @@ void BuildDatabase(File file, const CreateOptions& options, uint16_t code_page,
 }
 
 }  // namespace
+
+std::vector<uint8_t> GlobalUsageMapPage(JetVersion version, uint32_t pages_in_use) {
+  std::vector<uint8_t> p(PageSizeOf(version), 0);
+  DataPageEditor::Initialize(version, p, kGlobalMapPageOwner);
+  DataPageEditor editor(version, p);
+  size_t bitmap = version == JetVersion::kJet3 ? kJet3GlobalMapBitmapBytes
+                                               : kJet4GlobalMapBitmapBytes;
+  std::vector<uint8_t> free_map(usage_map_layout::kInlineBitmapOffset + bitmap,
+                                0);
+  free_map[0] = usage_map_layout::kInline;
+  std::vector<uint8_t> second = free_map;
+  for (uint32_t page = pages_in_use; page < bitmap * 8; ++page) {
+    free_map[usage_map_layout::kInlineBitmapOffset + page / 8] |=
+        static_cast<uint8_t>(1u << (page % 8));
+  }
+  editor.AddRow(free_map, 0);
+  editor.AddRow(second, 0);
+  return p;
+}
 
 uint16_t DefaultCodePage(uint16_t sort_order) {
   switch (sort_order) {

@@ -55,6 +55,11 @@ struct CreateOptions {
   std::string password;    // "" for none; up to 20 characters
 };
 
+// Page 1 of a new file: the global usage map with pages from
+// `pages_in_use` on marked free (and its empty second row).
+std::vector<uint8_t> GlobalUsageMapPage(JetVersion version,
+                                        uint32_t pages_in_use);
+
 // The code page a new database with `sort_order` gets by default.
 uint16_t DefaultCodePage(uint16_t sort_order);
 

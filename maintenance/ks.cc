@@ -7,9 +7,12 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <vector>
 
+#include "jet/checker.h"
+#include "jet/database.h"
 #include "jet/error.h"
 #include "maintenance/engine/table_row_counts.h"
 
@@ -93,6 +96,18 @@ std::string TempCompactName(const std::string& path) { return path + "_"; }
 
 void CheckCompactedCopy(const std::string& path, const std::string& copy,
                         const std::string& connect) {
+  {
+    jet::OpenOptions options;
+    options.connect = connect;
+    std::unique_ptr<jet::Database> db = jet::Database::Open(copy, options);
+    std::vector<jet::Finding> findings = jet::CheckDatabase(*db);
+    if (!findings.empty()) {
+      throw jet::Error(jet::kErrDamagedFile,
+                       "압축한 사본을 검사하니 문제가 있습니다 (" +
+                           jet::FormatFinding(findings.front()) +
+                           "). 원본은 그대로 두었습니다.");
+    }
+  }
   std::vector<dao::TableRowCount> before = dao::CountTableRows(path, connect);
   std::vector<dao::TableRowCount> after = dao::CountTableRows(copy, connect);
   if (before == after) return;

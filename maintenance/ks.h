@@ -32,8 +32,9 @@ std::string LockFileName(const std::string& path);
 // The compacted copy's name while it is made: `path` + "_".
 std::string TempCompactName(const std::string& path);
 
-// Raises an error (3049) unless the database at `copy` holds the tables of
-// the one at `path` with as many rows each; both open with `connect`.
+// Raises an error (3049) unless the database at `copy` opens, the integrity
+// checker finds nothing in it, and it holds the tables of the one at `path`
+// with as many rows each; both open with `connect`.
 void CheckCompactedCopy(const std::string& path, const std::string& copy,
                         const std::string& connect);
 

@@ -1,7 +1,7 @@
 #include "maintenance/engine/db_engine.h"
 
 #include "jet/error.h"
-#include "maintenance/engine/jet_compact.h"
+#include "jet/compact.h"
 
 namespace dao {
 

@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "jet/error.h"
-#include "maintenance/engine/jet_compact.h"
+#include "jet/compact.h"
 #include "maintenance/engine/table_row_counts.h"
 #include "tests/maintenance/recording_interface.h"
 #include "tests/maintenance/table_census.h"
@@ -146,10 +146,9 @@ TEST(CheckCompactedCopyTest, TablesAndRowCountsMustMatch) {
                jet::Error);
 }
 
-// Needs the engine's CompactDatabase; enable when it lands.
 // Every corpus file compacted in place: only the file remains, with every
 // table and row, never larger than before.
-TEST(CompactDatabaseFileTest, DISABLED_CompactsInPlaceNeedsCompactDatabase) {
+TEST(CompactDatabaseFileTest, CompactsEveryCorpusFileInPlace) {
   SKIP_WITHOUT_CORPUS();
   for (const fs::path& file : testing_support::CorpusFiles()) {
     SCOPED_TRACE(file.string());

@@ -1,0 +1,370 @@
+#include "jet/compact.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "jet/column_type.h"
+#include "jet/database.h"
+#include "jet/database_builder.h"
+#include "jet/error.h"
+#include "jet/file.h"
+#include "jet/index_bulk_load.h"
+#include "jet/index_key.h"
+#include "jet/index_reader.h"
+#include "jet/long_value.h"
+#include "jet/long_value_writer.h"
+#include "jet/object_id_columns.h"
+#include "jet/page_allocator.h"
+#include "jet/pager.h"
+#include "jet/row_appender.h"
+#include "jet/row_codec.h"
+#include "jet/table_builder.h"
+#include "jet/table_scan.h"
+#include "jet/value_codec.h"
+
+namespace jet {
+
+namespace {
+
+// Changed pages are handed to the pager in groups of about this many, so
+// that it writes them out as it goes instead of holding the whole copy.
+constexpr size_t kPagesPerGroup = 1024;
+
+// The write group the copy is written in, renewed as pages pile up. The
+// copy is a new file removed on any error, so groups only bound memory.
+class RollingGroup {
+ public:
+  explicit RollingGroup(Pager& pager) : pager_(pager) { pager_.BeginGroup(); }
+  ~RollingGroup() {
+    if (pager_.in_group()) pager_.RollbackGroup();
+  }
+  void Tick() {
+    if (pager_.pinned_pages() < kPagesPerGroup) return;
+    pager_.CommitGroup();
+    pager_.BeginGroup();
+  }
+  void Finish() { pager_.CommitGroup(); }
+
+ private:
+  Pager& pager_;
+};
+
+struct TableCopy {
+  CatalogEntry entry;
+  TableDefinition source;
+  TableDefinition target;
+  // For each row of the copy, ascending: (new row id, source row id),
+  // packed. Used where an index key is taken over from the source.
+  std::vector<std::pair<uint32_t, uint32_t>> row_ids;
+};
+
+// Index entries of one index held compactly for sorting: each entry's sort
+// bytes (key, then the row pointer) behind a 2-byte length.
+class EntryRun {
+ public:
+  void Add(const std::vector<uint8_t>& key, RowPointer row) {
+    offsets_.push_back(bytes_.size());
+    const size_t length = key.size() + 4;
+    bytes_.push_back(static_cast<uint8_t>(length));
+    bytes_.push_back(static_cast<uint8_t>(length >> 8));
+    bytes_.insert(bytes_.end(), key.begin(), key.end());
+    bytes_.push_back(static_cast<uint8_t>(row.page >> 16));
+    bytes_.push_back(static_cast<uint8_t>(row.page >> 8));
+    bytes_.push_back(static_cast<uint8_t>(row.page));
+    bytes_.push_back(row.row);
+  }
+
+  void Sort() {
+    std::sort(offsets_.begin(), offsets_.end(), [this](size_t a, size_t b) {
+      ByteView x = At(a), y = At(b);
+      const size_t n = std::min(x.size(), y.size());
+      const int c = n == 0 ? 0 : std::memcmp(x.data(), y.data(), n);
+      return c != 0 ? c < 0 : x.size() < y.size();
+    });
+  }
+
+  size_t size() const { return offsets_.size(); }
+
+  IndexEntry Entry(size_t k) const {
+    ByteView b = At(offsets_[k]);
+    IndexEntry e;
+    e.key.assign(b.data(), b.data() + b.size() - 4);
+    const uint8_t* r = b.data() + b.size() - 4;
+    e.row.page = (uint32_t{r[0]} << 16) | (uint32_t{r[1]} << 8) | r[2];
+    e.row.row = r[3];
+    return e;
+  }
+
+ private:
+  ByteView At(size_t offset) const {
+    const size_t length = bytes_[offset] | (size_t{bytes_[offset + 1]} << 8);
+    return ByteView(bytes_.data() + offset + 2, length);
+  }
+
+  std::vector<uint8_t> bytes_;
+  std::vector<size_t> offsets_;
+};
+
+class Compaction {
+ public:
+  Compaction(Database& source, Pager& target)
+      : source_(source),
+        target_(target),
+        version_(source.version()),
+        code_page_(source.header().code_page),
+        allocator_(target, version_),
+        placer_(target, version_, allocator_),
+        target_long_values_(target, version_),
+        key_options_(KeyOptionsFor(source.header().sort_order,
+                                   source.header().sort_order_version,
+                                   source.header().code_page)) {}
+
+  void Run() {
+    RollingGroup group(target_);
+    PlaceDefinitions();
+    for (TableCopy& t : tables_) {
+      CopyRows(t, group);
+      for (size_t i = 0; i < t.target.real_indexes.size(); ++i) {
+        BuildIndex(t, i, group);
+      }
+      t.row_ids.clear();
+      t.row_ids.shrink_to_fit();
+    }
+    for (const TableCopy& t : tables_) {
+      placer_.WriteDefinition(t.target, code_page_);
+    }
+    group.Finish();
+    target_.Flush();
+  }
+
+ private:
+  // Every local table's definition, on its new pages, with its maps.
+  void PlaceDefinitions() {
+    for (const CatalogEntry& e : source_.catalog()) {
+      if (!e.is_local_table()) continue;
+      TableCopy t;
+      t.entry = e;
+      t.source = source_.ReadTableDefinition(e);
+      tables_.push_back(std::move(t));
+    }
+    std::stable_sort(tables_.begin(), tables_.end(),
+                     [](const TableCopy& a, const TableCopy& b) {
+                       return a.source.page < b.source.page;
+                     });
+    if (tables_.empty() || tables_.front().source.page !=
+                               kCatalogTableDefinitionPage) {
+      ThrowDamaged("시스템 개체 테이블을 찾을 수 없습니다");
+    }
+    for (TableCopy& t : tables_) {
+      t.target = EmptiedCopy(t.source);
+      placer_.ReserveDefinitionPages(
+          t.target, code_page_,
+          &t == &tables_.front() ? kCatalogTableDefinitionPage : 0);
+      const int32_t old_id = t.entry.id;
+      const int32_t new_id = static_cast<int32_t>(
+          (static_cast<uint32_t>(old_id) & 0xFF000000u) | t.target.page);
+      if (!new_ids_.emplace(old_id, new_id).second) {
+        ThrowDamaged("두 테이블의 개체 번호가 같습니다");
+      }
+      new_pages_[t.source.page] = t.target.page;
+    }
+    for (TableCopy& t : tables_) {
+      for (LogicalIndex& index : t.target.logical_indexes) {
+        auto it = new_pages_.find(index.related_table_page);
+        if (index.related_table_page != 0 && it != new_pages_.end()) {
+          index.related_table_page = it->second;
+        }
+      }
+      placer_.AddUsageMaps(t.target);
+    }
+  }
+
+  // The definition with its page references cleared, to be given new ones.
+  static TableDefinition EmptiedCopy(const TableDefinition& source) {
+    TableDefinition def = source;
+    def.page = 0;
+    def.pages.clear();
+    def.stored_row_count = 0;
+    def.usage_map = RowPointer{};
+    def.free_space_map = RowPointer{};
+    for (RealIndex& index : def.real_indexes) {
+      index.usage_map = 0;
+      index.first_page = 0;
+      index.first_page_offset = 0;
+    }
+    for (LongValueColumnMaps& m : def.long_value_maps) {
+      m.usage_map = RowPointer{};
+      m.free_space_map = RowPointer{};
+    }
+    return def;
+  }
+
+  void CopyRows(TableCopy& t, RollingGroup& group) {
+    const std::vector<ColumnDefinition>& columns = t.target.columns;
+    std::vector<bool> id_column(columns.size(), false);
+    for (size_t k = 0; k < columns.size(); ++k) {
+      id_column[k] = columns[k].column_type() == ColumnType::kLong &&
+                     IsObjectIdColumn(t.entry.name, columns[k].name);
+    }
+    const LongValueReader& long_values = *source_.value_context().long_values;
+    LongValueWriter long_value_writer(target_, version_, allocator_, t.target);
+    RowAppender rows(target_, version_, allocator_, t.target);
+    TableScan scan(source_.pager(), version_, t.source);
+    std::vector<FieldData> fields(columns.size());
+    uint32_t count = 0;
+    while (scan.Next()) {
+      std::vector<FieldBytes> stored = scan.Fields();
+      for (size_t k = 0; k < columns.size(); ++k) {
+        FieldData& f = fields[k];
+        f.is_null = stored[k].is_null;
+        f.bit = stored[k].bit;
+        f.data.clear();
+        if (f.is_null) continue;
+        ByteView bytes = stored[k].data;
+        if (IsLongValueType(columns[k].type)) {
+          std::vector<uint8_t> value = long_values.Read(bytes);
+          f.data = long_value_writer.Write(value, columns[k]);
+          continue;
+        }
+        f.data.assign(bytes.data(), bytes.data() + bytes.size());
+        if (id_column[k] && f.data.size() == 4) RenumberObjectId(f.data);
+      }
+      RowPointer id = rows.Append(EncodeRow(version_, t.target, fields));
+      t.row_ids.emplace_back(id.Packed(), scan.row_id().Packed());
+      ++count;
+      group.Tick();
+    }
+    rows.Finish();
+    t.target.stored_row_count = count;
+    std::sort(t.row_ids.begin(), t.row_ids.end());
+  }
+
+  void RenumberObjectId(std::vector<uint8_t>& bytes) const {
+    uint32_t raw = 0;
+    for (int i = 3; i >= 0; --i) raw = (raw << 8) | bytes[i];
+    auto it = new_ids_.find(static_cast<int32_t>(raw));
+    if (it == new_ids_.end()) return;
+    const uint32_t id = static_cast<uint32_t>(it->second);
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(id >> (8 * i));
+  }
+
+  void BuildIndex(TableCopy& t, size_t index, RollingGroup& group) {
+    const TableDefinition& def = t.target;
+    const RealIndex& real = def.real_indexes[index];
+    std::vector<int> positions;
+    for (const IndexColumn& c : real.columns) {
+      positions.push_back(ColumnPosition(def, c.column_number));
+    }
+    const ValueContext context{version_, code_page_, &target_long_values_};
+    EntryRun run;
+    std::optional<std::unordered_map<uint32_t, std::vector<uint8_t>>>
+        source_keys;
+    std::vector<Value> values(def.columns.size());
+    TableScan scan(target_, version_, def);
+    while (scan.Next()) {
+      std::vector<FieldBytes> stored = scan.Fields();
+      for (int p : positions) {
+        if (p < 0) continue;
+        values[p] = DecodeValue(stored[p], def.columns[p], context);
+      }
+      if (!RowHasIndexEntry(real, def, values)) continue;
+      IndexKeyResult key =
+          EncodeIndexKey(real, def, values, version_, key_options_);
+      if (key) {
+        run.Add(key.key, scan.row_id());
+        continue;
+      }
+      if (!source_keys) source_keys = SourceKeys(t, index);
+      auto it = source_keys->find(SourceRowId(t, scan.row_id()));
+      if (it == source_keys->end()) {
+        throw Error(kErrIndexKeyUnavailable,
+                    "'" + t.entry.name + "' 테이블의 색인 키를 만들 수 없고 "
+                    "원본 색인에도 없어 압축할 수 없습니다 (" +
+                        key.reason + ").");
+      }
+      run.Add(it->second, scan.row_id());
+    }
+    run.Sort();
+    IndexBulkLoad load(target_, version_, allocator_, def.page,
+                       RowPointer::FromPacked(real.usage_map));
+    for (size_t k = 0; k < run.size(); ++k) {
+      load.Add(run.Entry(k));
+      group.Tick();
+    }
+    t.target.real_indexes[index].first_page = load.Finish();
+  }
+
+  uint32_t SourceRowId(const TableCopy& t, RowPointer copy) const {
+    auto it = std::lower_bound(t.row_ids.begin(), t.row_ids.end(),
+                               std::make_pair(copy.Packed(), uint32_t{0}));
+    if (it == t.row_ids.end() || it->first != copy.Packed()) {
+      ThrowDamaged("압축한 행의 원본을 찾을 수 없습니다");
+    }
+    return it->second;
+  }
+
+  // The keys the source's index holds, by source row id.
+  std::unordered_map<uint32_t, std::vector<uint8_t>> SourceKeys(
+      const TableCopy& t, size_t index) {
+    std::unordered_map<uint32_t, std::vector<uint8_t>> keys;
+    const uint32_t root = t.source.real_indexes[index].first_page;
+    for (IndexEntry& e : ReadIndexEntries(source_.pager(), version_, root)) {
+      keys.emplace(e.row.Packed(), std::move(e.key));
+    }
+    return keys;
+  }
+
+  Database& source_;
+  Pager& target_;
+  JetVersion version_;
+  uint16_t code_page_;
+  PageAllocator allocator_;
+  TablePlacer placer_;
+  LongValueReader target_long_values_;
+  IndexKeyOptions key_options_;
+  std::vector<TableCopy> tables_;
+  std::unordered_map<int32_t, int32_t> new_ids_;
+  std::unordered_map<uint32_t, uint32_t> new_pages_;
+};
+
+void WriteCopy(Database& source, File file) {
+  const uint32_t page_size = source.pager().page_size();
+  std::vector<uint8_t> header(page_size);
+  source.pager().file().ReadAt(0, header);
+  file.WriteAt(0, header);
+
+  Pager target(std::move(file), page_size);
+  target.set_cipher(source.pager().cipher());
+  {
+    WriteGroup group(target);
+    const uint32_t map_page = target.Append();
+    target.Put(map_page, GlobalUsageMapPage(source.version(), 3));
+    target.Append();  // page 2: MSysObjects' definition
+    group.Commit();
+  }
+  Compaction(source, target).Run();
+}
+
+}  // namespace
+
+void CompactDatabase(const std::string& source, const std::string& destination,
+                     const std::string& connect) {
+  OpenOptions options;
+  options.connect = connect;
+  std::unique_ptr<Database> db = Database::Open(source, options);
+  File file = File::Create(destination);
+  try {
+    WriteCopy(*db, std::move(file));
+  } catch (...) {
+    std::remove(destination.c_str());
+    throw;
+  }
+}
+
+}  // namespace jet

@@ -1,0 +1,62 @@
+// A real index's B-tree built in one pass from entries given in sorted
+// order, as a compaction rebuilds it: every page filled as far as it goes
+// (with a shared prefix where that lets more entries in), leaves linked
+// left to right, each intermediate level made of the last entry of every
+// page below it (index_node.h), no tail chains. Every page is recorded in
+// the index's usage map.
+#ifndef MDBCARE_JET_INDEX_BULK_LOAD_H_
+#define MDBCARE_JET_INDEX_BULK_LOAD_H_
+
+#include <cstdint>
+#include <vector>
+
+#include "jet/format.h"
+#include "jet/index_node.h"
+
+namespace jet {
+
+class Pager;
+class PageAllocator;
+
+class IndexBulkLoad {
+ public:
+  // All must outlive the load. Pages are written inside the caller's write
+  // groups; `usage_map` is the index's map row.
+  IndexBulkLoad(Pager& pager, JetVersion version, PageAllocator& allocator,
+                uint32_t table_page, RowPointer usage_map);
+
+  // Adds the next entry; entries must come in EntryLess order.
+  void Add(IndexEntry entry);
+  // Writes what is pending and returns the root page (an empty leaf when
+  // no entry was added).
+  uint32_t Finish();
+
+ private:
+  // A node being filled: its entries, and what the prefix rule of
+  // index_node.h lets it hold.
+  struct Pending {
+    IndexNode node;
+    size_t stored_bytes = 0;  // entries without a shared prefix
+    size_t prefix = 0;        // longest prefix all entries share
+    std::vector<uint8_t> first;  // the first entry as stored
+  };
+
+  void AddAt(size_t level, IndexEntry entry);
+  // Whether `entry` still fits the node at `level`; updates its sizes.
+  bool Fits(Pending& pending, const IndexEntry& entry) const;
+  // Writes the node at `level`, linked to `next`, and (`to_parent`) hands
+  // its last entry to the level above.
+  void Write(size_t level, uint32_t next, bool to_parent);
+  uint32_t NewPage();
+
+  Pager& pager_;
+  JetVersion version_;
+  PageAllocator& allocator_;
+  uint32_t table_page_;
+  RowPointer usage_map_;
+  std::vector<Pending> levels_;  // leaves first
+};
+
+}  // namespace jet
+
+#endif  // MDBCARE_JET_INDEX_BULK_LOAD_H_
