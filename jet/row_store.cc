@@ -112,4 +112,16 @@ RowPointer RowStore::Insert(std::span<const uint8_t> row) {
   return Place(row, 0, 0);
 }
 
+void RowStore::Delete(RowPointer row_id, RowPointer stored_at) {
+  auto give_up = [this](RowPointer slot) {
+    std::vector<uint8_t> bytes = pager_.CopyForWrite(slot.page);
+    DataPageEditor editor(version_, bytes);
+    editor.ResizeRow(slot.row, 0);
+    editor.SetFlags(slot.row, kDeletedFlags);
+    pager_.Put(slot.page, std::move(bytes));
+  };
+  if (!(stored_at == row_id)) give_up(stored_at);
+  give_up(row_id);
+}
+
 }  // namespace jet

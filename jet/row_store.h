@@ -31,6 +31,10 @@ class RowStore {
                std::span<const uint8_t> row);
   // Adds a row; returns its id.
   RowPointer Insert(std::span<const uint8_t> row);
+  // Deletes the row met at `row_id` whose bytes are at `stored_at`: its
+  // slot, and a moved copy, are marked deleted (0xC000) and given up, as
+  // Jet deletes a row. The page's free space grows by the row's bytes.
+  void Delete(RowPointer row_id, RowPointer stored_at);
 
  private:
   // Puts the row on a page of the table other than `avoid` with `flags`.

@@ -88,12 +88,12 @@ struct Table::IndexChange {
 
 std::vector<Table::IndexChange> Table::PlanIndexChanges(
     RowPointer row_id, const std::vector<Value>& old_values,
-    const std::vector<Value>& new_values, bool inserting) {
+    const std::vector<Value>& new_values, bool inserting, bool deleting) {
   const JetVersion version = db_.version();
   std::vector<IndexChange> plan;
   for (size_t i = 0; i < definition_.real_indexes.size(); ++i) {
     const RealIndex& index = definition_.real_indexes[i];
-    bool touched = inserting;
+    bool touched = inserting || deleting;
     for (size_t k = 0; !touched && k < definition_.columns.size(); ++k) {
       if (IndexUses(index, definition_.columns[k].number) &&
           !(old_values[k] == new_values[k])) {
@@ -123,6 +123,10 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
         }
         change.old_entry = IndexEntry{*key, row_id, 0};
       }
+    }
+    if (deleting) {
+      if (change.had_entry) plan.push_back(std::move(change));
+      continue;
     }
     change.has_entry = RowHasIndexEntry(index, definition_, new_values);
     if (change.has_entry) {
@@ -349,6 +353,40 @@ RowPointer Table::InsertRow(const std::vector<Value>& values) {
   definition_.AddToStoredRowCount(pager, version, 1);
   group.Commit();
   return id;
+}
+
+void Table::DeleteRow(RowPointer row_id) {
+  RequireWritable();
+  PrepareWriters();
+  Pager& pager = db_.pager();
+  const JetVersion version = db_.version();
+  TableScan scan(pager, version, definition_);
+  if (!scan.SeekTo(row_id)) {
+    ThrowDamaged("지울 행 " + std::to_string(row_id.page) + ":" +
+                 std::to_string(row_id.row) + " 이(가) 없습니다");
+  }
+  const RowPointer stored_at = scan.stored_at();
+  std::vector<FieldBytes> fields = scan.Fields();
+  const ValueContext context = db_.value_context();
+  std::vector<Value> values;
+  values.reserve(fields.size());
+  for (size_t k = 0; k < fields.size(); ++k) {
+    values.push_back(DecodeValue(fields[k], definition_.columns[k], context));
+  }
+  std::vector<IndexChange> index_plan =
+      PlanIndexChanges(row_id, values, values, false, /*deleting=*/true);
+
+  WriteGroup group(pager);
+  for (size_t k = 0; k < fields.size(); ++k) {
+    const ColumnDefinition& col = definition_.columns[k];
+    if (IsLongValueType(col.type) && !fields[k].is_null) {
+      long_values_->Free(fields[k].data, col);
+    }
+  }
+  rows_->Delete(row_id, stored_at);
+  ApplyIndexChanges(index_plan, row_id);
+  definition_.AddToStoredRowCount(pager, version, -1);
+  group.Commit();
 }
 
 }  // namespace jet

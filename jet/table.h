@@ -57,6 +57,11 @@ class Table {
   // Appends a row; `values` has one value per column. Returns its row id.
   RowPointer InsertRow(const std::vector<Value>& values);
 
+  // Deletes the row met at `row_id`: its index entries, its long values and
+  // its bytes go; the slot stays, marked deleted. Raises 3027 for a
+  // read-only database.
+  void DeleteRow(RowPointer row_id);
+
  private:
   struct IndexChange;
   // The index entries a row change removes and adds; raises 3022 for a
@@ -64,7 +69,8 @@ class Table {
   std::vector<IndexChange> PlanIndexChanges(RowPointer row_id,
                                             const std::vector<Value>& old_values,
                                             const std::vector<Value>& new_values,
-                                            bool inserting);
+                                            bool inserting,
+                                            bool deleting = false);
   void ApplyIndexChanges(std::vector<IndexChange>& plan, RowPointer row_id);
   void RequireWritable() const;
   // Raises 3314 for Null in a Required column and 3315 for "" in a text or
