@@ -23,6 +23,7 @@
 #include "jet/table_scan.h"
 #include "jet/usage_map.h"
 #include "tests/support/corpus.h"
+#include "tests/support/database_check.h"
 
 namespace {
 
@@ -204,6 +205,42 @@ TEST(CheckerTest, DataPageLeftOutOfItsUsageMap) {
   // The rows on it are gone from the table, not from its indexes.
   EXPECT_TRUE(Has(findings, FindingKind::kIndexExtraEntry))
       << Describe(findings);
+}
+
+// The check every write test ends with: passes a sound file, fails a
+// damaged one with the findings in its message, and fails (not raises) when
+// the file cannot be opened.
+TEST(CheckerTest, WriteTestsCheckFailsWithTheFindings) {
+  SKIP_WITHOUT_CORPUS();
+  DamagedCopy copy("jet4/compIndexTestV2000.mdb");
+  EXPECT_TRUE(testing_support::DatabaseChecksClean(copy.path()));
+  {
+    auto db = Open(copy.path());
+    std::vector<TableWithPages> tables = UserTables(*db, 2);
+    ASSERT_FALSE(tables.empty());
+    auto bit = MapBit(*db, tables[0].def.usage_map, tables[0].pages.back());
+    ASSERT_TRUE(bit);
+    copy.bytes()[bit->first] &= static_cast<uint8_t>(~bit->second);
+  }
+  copy.Save();
+  ::testing::AssertionResult damaged =
+      testing_support::DatabaseChecksClean(copy.path());
+  EXPECT_FALSE(damaged);
+  std::string message = damaged.message();
+  EXPECT_NE(message.find(jet::FormatFinding(copy.Check().front())),
+            std::string::npos)
+      << message;
+  EXPECT_NE(message.find("keys matched="), std::string::npos) << message;
+
+  TempDir dir;
+  fs::path locked = dir.Copy(testing_support::CorpusDir() /
+                             "jet4/passwordV2000.mdb");
+  EXPECT_TRUE(testing_support::DatabaseChecksClean(locked, ";pwd=password"));
+  ::testing::AssertionResult refused =
+      testing_support::DatabaseChecksClean(locked, ";pwd=wrong");
+  EXPECT_FALSE(refused);
+  EXPECT_NE(std::string(refused.message()).find("3031"), std::string::npos)
+      << refused.message();
 }
 
 TEST(CheckerTest, DataPageGivenToTwoTables) {

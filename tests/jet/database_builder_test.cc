@@ -22,6 +22,7 @@
 #include "jet/usage_map.h"
 #include "tests/jet/builder_test_support.h"
 #include "tests/support/corpus.h"
+#include "tests/support/database_check.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ std::string Created(const TempDir& dir, const CreateOptions& options,
                     const std::string& name = "new.mdb") {
   std::string path = (dir.path() / name).string();
   jet::CreateDatabase(path, options);
+  EXPECT_DATABASE_CHECKS_CLEAN(path, ";pwd=" + options.password);
   return path;
 }
 
@@ -110,7 +112,9 @@ void ExpectSameLayout(const TableDefinition& ours, const TableDefinition& jet,
     EXPECT_EQ(a.length, b.length) << at;
     EXPECT_EQ(a.flags, b.flags) << at;
     EXPECT_EQ(a.compressed_unicode, b.compressed_unicode) << at;
-    if (a.is_fixed()) EXPECT_EQ(a.fixed_offset, b.fixed_offset) << at;
+    if (a.is_fixed()) {
+      EXPECT_EQ(a.fixed_offset, b.fixed_offset) << at;
+    }
     EXPECT_EQ(a.sort_order, b.sort_order) << at;
   }
   ASSERT_EQ(ours.real_indexes.size(), jet.real_indexes.size()) << where;
@@ -369,6 +373,7 @@ TEST(CreateDatabaseTest, FailureLeavesNoFile) {
   // And then it works.
   jet::CreateDatabase(path, {});
   EXPECT_NO_THROW(Database::Open(path));
+  EXPECT_DATABASE_CHECKS_CLEAN(path);
 }
 
 jet::OpenOptions WithPassword(const std::string& password) {
@@ -404,9 +409,11 @@ TEST(CreateDatabaseTest, PasswordIsCheckedAndCanBeChanged) {
     auto db = Database::Open(path, WithPassword("7316"));
     EXPECT_EQ(jet::StoredPassword(db->header()), "7316");
     db.reset();
+    EXPECT_DATABASE_CHECKS_CLEAN(path, ";pwd=7316");
     jet::SetDatabasePassword(path, "7316", "");
     EXPECT_NO_THROW(Database::Open(path));
     EXPECT_NO_THROW(Database::Open(path, WithPassword("anything")));
+    EXPECT_DATABASE_CHECKS_CLEAN(path);
   }
 }
 
@@ -427,6 +434,7 @@ TEST(CreateDatabaseTest, MdbReaderDecodesThePassword) {
     jet::SetDatabasePassword(path, options.password, "");
     r = RunCommand("node " + Quote(script) + " " + Quote(path) + " --json");
     EXPECT_EQ(r.output, "{\"password\":null}\n") << r.output;
+    EXPECT_DATABASE_CHECKS_CLEAN(path);
   }
 }
 

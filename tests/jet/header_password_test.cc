@@ -11,6 +11,7 @@
 #include "jet/value_format.h"
 #include "tests/jet/read_test_util.h"
 #include "tests/support/corpus.h"
+#include "tests/support/database_check.h"
 
 namespace {
 
@@ -187,6 +188,7 @@ TEST(PasswordTest, StoredPasswordOpensOnlyWithItAndCanBeCleared) {
       if (i >= 0x42 && i < 0x42 + region) continue;
       ASSERT_EQ(after[i], before[i]) << "byte " << i;
     }
+    EXPECT_DATABASE_CHECKS_CLEAN(copy, ";pwd=7316");
 
     SetPassword(copy, "");
     EXPECT_EQ(jet::StoredPassword(HeaderOf(copy)), "");
@@ -203,6 +205,7 @@ TEST(PasswordTest, Jet4PasswordsKeepHangulAndTwentyCharacters) {
     SetPassword(copy, pw);
     EXPECT_EQ(jet::StoredPassword(HeaderOf(copy)), pw);
     EXPECT_EQ(OpenError(copy, ";pwd=" + pw), 0) << pw;
+    EXPECT_DATABASE_CHECKS_CLEAN(copy, ";pwd=" + pw) << pw;
   }
   try {
     SetPassword(copy, "abcdefghijklmnopqrstu");

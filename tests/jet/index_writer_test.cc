@@ -14,6 +14,7 @@
 #include "jet/index_writer.h"
 #include "jet/page_allocator.h"
 #include "tests/support/corpus.h"
+#include "tests/support/database_check.h"
 
 namespace {
 
@@ -125,6 +126,8 @@ TEST(IndexWriterTest, RemovedEntriesPutBackGiveTheSameIndex) {
     }
     EXPECT_TRUE(SameEntries(ReadIndex(pager, v, f.def.real_indexes[f.index].first_page), before))
         << file;
+    f.db->Close();
+    EXPECT_DATABASE_CHECKS_CLEAN(f.db->path()) << file;
   }
 }
 
@@ -178,6 +181,8 @@ TEST(IndexWriterTest, ManyInsertsSplitPagesAndRemovalsGiveThemBack) {
     EXPECT_TRUE(SameEntries(ReadIndex(again->pager(), v, def.real_indexes[f.index].first_page),
                             before))
         << file;
+    again.reset();
+    EXPECT_DATABASE_CHECKS_CLEAN(f.db->path()) << file;
   }
 }
 

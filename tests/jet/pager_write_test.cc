@@ -1,14 +1,19 @@
 // Write groups of the pager: a rolled-back group leaves no trace in memory
 // or in the file, committed groups reach the file only at a flush, and a
-// failing write (through the file's fault hook) leaves the file as it was
-// before the flush.
+// failing write (through the file's fault hook) keeps the changes pinned,
+// so that a later flush still writes a sound database.
 #include <gtest/gtest.h>
 
 #include <fstream>
 
+#include "jet/database.h"
+#include "jet/database_builder.h"
 #include "jet/error.h"
 #include "jet/pager.h"
+#include "jet/table.h"
+#include "jet/table_builder.h"
 #include "tests/support/corpus.h"
+#include "tests/support/database_check.h"
 
 namespace {
 
@@ -101,6 +106,46 @@ TEST(PagerWriteTest, FailedFlushRaisesDiskError) {
   EXPECT_EQ(pager.pinned_pages(), 3u);
   pager.Flush();
   EXPECT_EQ(pager.pinned_pages(), 0u);
+}
+
+// The same on a database: rows, their long values and index entries spread
+// over many pages, a flush that fails part way, then the close.
+TEST(PagerWriteTest, FlushRetriedAfterAFailureLeavesASoundDatabase) {
+  testing_support::TempDir dir;
+  for (jet::JetVersion version : {jet::JetVersion::kJet4, jet::JetVersion::kJet3}) {
+    std::string path =
+        (dir.path() / (version == jet::JetVersion::kJet3 ? "3.mdb" : "4.mdb"))
+            .string();
+    jet::CreateOptions create;
+    create.version = version;
+    jet::CreateDatabase(path, create);
+    jet::OpenOptions options;
+    options.writable = true;
+    auto db = jet::Database::Open(path, options);
+    jet::TableSpec spec;
+    spec.name = "Rows";
+    spec.columns = {{"ID", jet::ColumnType::kLong},
+                    {"Text", jet::ColumnType::kText, 100},
+                    {"Notes", jet::ColumnType::kMemo}};
+    jet::IndexSpec key;
+    key.name = "PrimaryKey";
+    key.columns = {{"ID", true}};
+    key.primary_key = true;
+    spec.indexes = {key};
+    auto table = jet::CreateTable(*db, spec);
+    for (int32_t i = 0; i < 300; ++i) {
+      table->InsertRow({i, std::string(50, static_cast<char>('a' + i % 26)),
+                        std::string(i % 10 == 0 ? 3000 : 20, 'n')});
+    }
+    jet::File::SetFaultHook(FailThirdWrite);
+    EXPECT_THROW(db->pager().Flush(), jet::Error);
+    jet::File::SetFaultHook(nullptr);
+    EXPECT_GT(db->pager().pinned_pages(), 0u);
+    table.reset();
+    db->Close();
+    db.reset();
+    EXPECT_DATABASE_CHECKS_CLEAN(path);
+  }
 }
 
 TEST(PagerWriteTest, WritesOutsideAGroupOrReadOnlyAreRefused) {

@@ -21,6 +21,7 @@
 #include "jet/usage_map.h"
 #include "tests/jet/builder_test_support.h"
 #include "tests/support/corpus.h"
+#include "tests/support/database_check.h"
 
 namespace {
 
@@ -206,6 +207,7 @@ Created CreateFilled(const TempDir& dir, const std::string& name,
     c.ids.push_back(table->InsertRow(row));
   }
   db->Close();
+  EXPECT_DATABASE_CHECKS_CLEAN(c.path);
   return c;
 }
 
@@ -362,6 +364,9 @@ TEST(CreateTableTest, DefinitionIsLaidOutAsAccessLaysItOut) {
                 true);
     }
     EXPECT_TRUE(found);
+    catalog.reset();
+    again.reset();
+    EXPECT_DATABASE_CHECKS_CLEAN(path) << v.file;
   }
 }
 
@@ -396,6 +401,10 @@ TEST(CreateTableTest, IndexesHoldAnEntryPerRow) {
     std::vector<Value> again = EveryTypeRows(v.options.version, v.korean)[1];
     EXPECT_EQ(ErrorNumberOf([&] { table->InsertRow(again); }),
               jet::kErrDuplicateKey);
+    table.reset();
+    db->Close();
+    db.reset();
+    EXPECT_DATABASE_CHECKS_CLEAN(c.path) << v.file;
   }
 }
 
@@ -429,6 +438,10 @@ TEST(CreateTableTest, InsertRowsConvertsValues) {
   EXPECT_EQ(rows[0][0], Value(int32_t{5}));
   EXPECT_EQ(rows[0][1], Value(0.0));
   EXPECT_EQ(rows[2][2], Value(std::string("seven")));
+  table.reset();
+  db->Close();
+  db.reset();
+  EXPECT_DATABASE_CHECKS_CLEAN(path);
 }
 
 TEST(CreateTableTest, LongDefinitionsContinueOnFurtherPages) {
@@ -466,14 +479,17 @@ TEST(CreateTableTest, LongDefinitionsContinueOnFurtherPages) {
       table->InsertRow(row);
       db->Close();
     }
-    auto db = Database::Open(path);
-    auto table = db->OpenTable("Wide");
-    EXPECT_EQ(table->definition().columns.size(), 250u);
-    EXPECT_EQ(table->definition().real_indexes.size(), 20u);
-    auto scan = table->Scan();
-    ASSERT_TRUE(scan.Next());
-    EXPECT_EQ(table->ReadRow(scan.row_id())[248], Value(int32_t{248}));
-    EXPECT_EQ(table->ReadRow(scan.row_id())[249], Value(std::string("v249")));
+    {
+      auto db = Database::Open(path);
+      auto table = db->OpenTable("Wide");
+      EXPECT_EQ(table->definition().columns.size(), 250u);
+      EXPECT_EQ(table->definition().real_indexes.size(), 20u);
+      auto scan = table->Scan();
+      ASSERT_TRUE(scan.Next());
+      EXPECT_EQ(table->ReadRow(scan.row_id())[248], Value(int32_t{248}));
+      EXPECT_EQ(table->ReadRow(scan.row_id())[249], Value(std::string("v249")));
+    }
+    EXPECT_DATABASE_CHECKS_CLEAN(path);
   }
 }
 
@@ -555,6 +571,9 @@ TEST(CreateTableTest, BadDescriptionsChangeNothing) {
                                spec("New", {Column("A", ColumnType::kLong)}));
             }),
             jet::kErrReadOnly);
+  read_only.reset();
+  EXPECT_DATABASE_CHECKS_CLEAN(path);
+  EXPECT_DATABASE_CHECKS_CLEAN(path3);
 }
 
 TEST(CreateTableTest, MdbtoolsAndMdbReaderReadTheSameValues) {

@@ -11,6 +11,7 @@
 #include "jet/table.h"
 #include "jet/value_conversion.h"
 #include "tests/support/corpus.h"
+#include "tests/support/database_check.h"
 
 namespace {
 
@@ -71,6 +72,9 @@ TEST(TableWriteTest, ValuesWrittenReadBackAfterReopen) {
   EXPECT_EQ(row[ColumnIndex(*table, "A")], Value(std::string("x")));
   EXPECT_EQ(row[ColumnIndex(*table, "G")], Value(jet::Null{}));
   EXPECT_FALSE(jet::IsNull(row[ColumnIndex(*table, "C")]));
+  table.reset();
+  db.reset();
+  EXPECT_DATABASE_CHECKS_CLEAN(path);
 }
 
 TEST(TableWriteTest, GrowingRowsMoveAndStayReachableOnce) {
@@ -96,6 +100,9 @@ TEST(TableWriteTest, GrowingRowsMoveAndStayReachableOnce) {
     std::string expected(80 + i, static_cast<char>('a' + i % 26));
     EXPECT_EQ(t->ReadRow(ids[i])[b], Value(expected)) << i;
   }
+  t.reset();
+  again.reset();
+  EXPECT_DATABASE_CHECKS_CLEAN(path);
 }
 
 // The first user table with rows and a memo column: its name and the
@@ -140,6 +147,9 @@ TEST(TableWriteTest, MemoValuesOfEverySizeRoundTrip) {
     auto t = again->OpenTable(name);
     EXPECT_EQ(RowIds(*t), ids) << file;
     EXPECT_EQ(t->ReadRow(ids[0])[memo], Value(last)) << file;
+    t.reset();
+    again.reset();
+    EXPECT_DATABASE_CHECKS_CLEAN(path);
   }
 }
 

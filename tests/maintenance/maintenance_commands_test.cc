@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "tests/support/corpus.h"
+#include "tests/support/database_check.h"
 
 namespace {
 
@@ -39,6 +40,8 @@ TEST(MaintenanceCommandsTest, EachFileInTurnAndStatusOneAfterAnError) {
   EXPECT_EQ(out.rfind(none_a + none_a + "오류 3031: ", 0), 0u) << out;
   EXPECT_EQ(RunCommand("trim", {b}, ";pwd=password", 0),
             "'" + b.string() + "' 의 스페이스를 모두 제거하였습니다\n");
+  EXPECT_DATABASE_CHECKS_CLEAN(a);
+  EXPECT_DATABASE_CHECKS_CLEAN(b, ";pwd=password");
   EXPECT_TRUE(cli::IsMaintenanceCommand("compact"));
   EXPECT_FALSE(cli::IsMaintenanceCommand("dump"));
 }

@@ -11,6 +11,7 @@
 #include "tests/maintenance/recording_interface.h"
 #include "tests/maintenance/table_census.h"
 #include "tests/support/corpus.h"
+#include "tests/support/database_check.h"
 
 namespace {
 
@@ -193,6 +194,7 @@ TEST(RemoveNullValuesTest, CorpusFilesNeedsWrites) {
     }
     expected.push_back("unload");
     EXPECT_EQ(ui.calls, expected);
+    EXPECT_DATABASE_CHECKS_CLEAN(copy, connect);
   }
 }
 

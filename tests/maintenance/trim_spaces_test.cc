@@ -9,6 +9,7 @@
 #include "tests/maintenance/recording_interface.h"
 #include "tests/maintenance/table_census.h"
 #include "tests/support/corpus.h"
+#include "tests/support/database_check.h"
 
 namespace {
 
@@ -126,6 +127,7 @@ TEST(TrimSpacesTest, CorpusFilesNeedsWrites) {
         }
       }
     }
+    EXPECT_DATABASE_CHECKS_CLEAN(copy, connect);
   }
 }
 

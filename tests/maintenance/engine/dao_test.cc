@@ -14,6 +14,7 @@
 #include "maintenance/engine/db_engine.h"
 #include "tests/maintenance/table_census.h"
 #include "tests/support/corpus.h"
+#include "tests/support/database_check.h"
 
 namespace {
 
@@ -217,6 +218,7 @@ TEST(RecordsetCorpusTest, UpdatesAreSeenAndKeepTheWalkNeedsWrites) {
   for (size_t n = 0; n < written.size(); ++n) {
     EXPECT_TRUE(tables[0].rows[n][text] == written[n]) << n;
   }
+  EXPECT_DATABASE_CHECKS_CLEAN(copy);
 }
 
 }  // namespace
