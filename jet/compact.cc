@@ -59,17 +59,15 @@ struct TableCopy {
   CatalogEntry entry;
   TableDefinition source;
   TableDefinition target;
-  // For each row of the copy, ascending: (new row id, source row id),
-  // packed. Used where an index key is taken over from the source.
-  std::vector<std::pair<uint32_t, uint32_t>> row_ids;
 };
 
 // Index entries of one index held compactly for sorting: each entry's sort
-// bytes (key, then the row pointer) behind a 2-byte length.
+// bytes (key, then the row pointer) behind a 2-byte length, and per entry
+// its first 8 bytes as a number, which decides most comparisons.
 class EntryRun {
  public:
   void Add(const std::vector<uint8_t>& key, RowPointer row) {
-    offsets_.push_back(bytes_.size());
+    const size_t offset = bytes_.size();
     const size_t length = key.size() + 4;
     bytes_.push_back(static_cast<uint8_t>(length));
     bytes_.push_back(static_cast<uint8_t>(length >> 8));
@@ -78,21 +76,29 @@ class EntryRun {
     bytes_.push_back(static_cast<uint8_t>(row.page >> 8));
     bytes_.push_back(static_cast<uint8_t>(row.page));
     bytes_.push_back(row.row);
+    ByteView b = At(offset);
+    uint64_t head = 0;
+    for (size_t i = 0; i < 8; ++i) {
+      head = (head << 8) | (i < b.size() ? b.data()[i] : 0);
+    }
+    slots_.push_back(Slot{head, offset});
   }
 
   void Sort() {
-    std::sort(offsets_.begin(), offsets_.end(), [this](size_t a, size_t b) {
-      ByteView x = At(a), y = At(b);
-      const size_t n = std::min(x.size(), y.size());
-      const int c = n == 0 ? 0 : std::memcmp(x.data(), y.data(), n);
-      return c != 0 ? c < 0 : x.size() < y.size();
-    });
+    std::sort(slots_.begin(), slots_.end(),
+              [this](const Slot& a, const Slot& b) {
+                if (a.head != b.head) return a.head < b.head;
+                ByteView x = At(a.offset), y = At(b.offset);
+                const size_t n = std::min(x.size(), y.size());
+                const int c = std::memcmp(x.data(), y.data(), n);
+                return c != 0 ? c < 0 : x.size() < y.size();
+              });
   }
 
-  size_t size() const { return offsets_.size(); }
+  size_t size() const { return slots_.size(); }
 
   IndexEntry Entry(size_t k) const {
-    ByteView b = At(offsets_[k]);
+    ByteView b = At(slots_[k].offset);
     IndexEntry e;
     e.key.assign(b.data(), b.data() + b.size() - 4);
     const uint8_t* r = b.data() + b.size() - 4;
@@ -102,13 +108,18 @@ class EntryRun {
   }
 
  private:
+  struct Slot {
+    uint64_t head;  // the first 8 sort bytes, big-endian, 0-padded
+    size_t offset;
+  };
+
   ByteView At(size_t offset) const {
     const size_t length = bytes_[offset] | (size_t{bytes_[offset + 1]} << 8);
     return ByteView(bytes_.data() + offset + 2, length);
   }
 
   std::vector<uint8_t> bytes_;
-  std::vector<size_t> offsets_;
+  std::vector<Slot> slots_;
 };
 
 class Compaction {
@@ -120,7 +131,6 @@ class Compaction {
         code_page_(source.header().code_page),
         allocator_(target, version_),
         placer_(target, version_, allocator_),
-        target_long_values_(target, version_),
         key_options_(KeyOptionsFor(source.header().sort_order,
                                    source.header().sort_order_version,
                                    source.header().code_page)) {}
@@ -129,12 +139,12 @@ class Compaction {
     RollingGroup group(target_);
     PlaceDefinitions();
     for (TableCopy& t : tables_) {
-      CopyRows(t, group);
-      for (size_t i = 0; i < t.target.real_indexes.size(); ++i) {
-        BuildIndex(t, i, group);
+      std::vector<EntryRun> runs(t.target.real_indexes.size());
+      CopyRows(t, runs, group);
+      for (size_t i = 0; i < runs.size(); ++i) {
+        BuildIndex(t, i, runs[i], group);
+        runs[i] = EntryRun();
       }
-      t.row_ids.clear();
-      t.row_ids.shrink_to_fit();
     }
     for (const TableCopy& t : tables_) {
       placer_.WriteDefinition(t.target, code_page_);
@@ -205,7 +215,9 @@ class Compaction {
     return def;
   }
 
-  void CopyRows(TableCopy& t, RollingGroup& group) {
+  // Copies the rows of `t` and collects each index's entries in `runs`.
+  void CopyRows(TableCopy& t, std::vector<EntryRun>& runs,
+                RollingGroup& group) {
     const std::vector<ColumnDefinition>& columns = t.target.columns;
     std::vector<bool> id_column(columns.size(), false);
     for (size_t k = 0; k < columns.size(); ++k) {
@@ -217,6 +229,13 @@ class Compaction {
     RowAppender rows(target_, version_, allocator_, t.target);
     TableScan scan(source_.pager(), version_, t.source);
     std::vector<FieldData> fields(columns.size());
+    std::vector<IndexKeys> keys(t.target.real_indexes.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+      for (const IndexColumn& c : t.target.real_indexes[i].columns) {
+        keys[i].positions.push_back(ColumnPosition(t.target, c.column_number));
+      }
+    }
+    std::vector<Value> values(columns.size());
     uint32_t count = 0;
     while (scan.Next()) {
       std::vector<FieldBytes> stored = scan.Fields();
@@ -235,14 +254,16 @@ class Compaction {
         f.data.assign(bytes.data(), bytes.data() + bytes.size());
         if (id_column[k] && f.data.size() == 4) RenumberObjectId(f.data);
       }
-      RowPointer id = rows.Append(EncodeRow(version_, t.target, fields));
-      t.row_ids.emplace_back(id.Packed(), scan.row_id().Packed());
+      const RowPointer id = rows.Append(EncodeRow(version_, t.target, fields));
+      for (size_t i = 0; i < keys.size(); ++i) {
+        AddEntry(t, i, keys[i], stored, fields, values, scan.row_id(), id,
+                 runs[i]);
+      }
       ++count;
       group.Tick();
     }
     rows.Finish();
     t.target.stored_row_count = count;
-    std::sort(t.row_ids.begin(), t.row_ids.end());
   }
 
   void RenumberObjectId(std::vector<uint8_t>& bytes) const {
@@ -254,59 +275,69 @@ class Compaction {
     for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(id >> (8 * i));
   }
 
-  void BuildIndex(TableCopy& t, size_t index, RollingGroup& group) {
+  // Per index: where its columns are, and (read when first needed) the
+  // keys the source's index holds, for rows whose key cannot be made.
+  struct IndexKeys {
+    std::vector<int> positions;
+    std::optional<std::unordered_map<uint32_t, std::vector<uint8_t>>> source;
+  };
+
+  // The entry of the copied row `copy` (met at `original` in the source)
+  // in index `index`. Its key is made from the copy's bytes, where object
+  // ids are already renumbered (MSysObjects indexes its Id); long values
+  // are read from the source.
+  void AddEntry(const TableCopy& t, size_t index, IndexKeys& keys,
+                const std::vector<FieldBytes>& stored,
+                const std::vector<FieldData>& fields,
+                std::vector<Value>& values, RowPointer original,
+                RowPointer copy, EntryRun& run) {
     const TableDefinition& def = t.target;
     const RealIndex& real = def.real_indexes[index];
-    std::vector<int> positions;
-    for (const IndexColumn& c : real.columns) {
-      positions.push_back(ColumnPosition(def, c.column_number));
-    }
-    const ValueContext context{version_, code_page_, &target_long_values_};
-    EntryRun run;
-    std::optional<std::unordered_map<uint32_t, std::vector<uint8_t>>>
-        source_keys;
-    std::vector<Value> values(def.columns.size());
-    TableScan scan(target_, version_, def);
-    while (scan.Next()) {
-      std::vector<FieldBytes> stored = scan.Fields();
-      for (int p : positions) {
-        if (p < 0) continue;
-        values[p] = DecodeValue(stored[p], def.columns[p], context);
-      }
-      if (!RowHasIndexEntry(real, def, values)) continue;
-      IndexKeyResult key =
-          EncodeIndexKey(real, def, values, version_, key_options_);
-      if (key) {
-        run.Add(key.key, scan.row_id());
+    const ValueContext context = source_.value_context();
+    for (int p : keys.positions) {
+      if (p < 0) continue;
+      const ColumnDefinition& column = def.columns[p];
+      if (IsLongValueType(column.type)) {
+        values[p] = DecodeValue(stored[p], column, context);
         continue;
       }
-      if (!source_keys) source_keys = SourceKeys(t, index);
-      auto it = source_keys->find(SourceRowId(t, scan.row_id()));
-      if (it == source_keys->end()) {
-        throw Error(kErrIndexKeyUnavailable,
-                    "'" + t.entry.name + "' 테이블의 색인 키를 만들 수 없고 "
-                    "원본 색인에도 없어 압축할 수 없습니다 (" +
-                        key.reason + ").");
-      }
-      run.Add(it->second, scan.row_id());
+      FieldBytes now;
+      now.is_null = fields[p].is_null;
+      now.bit = fields[p].bit;
+      now.data = ByteView(fields[p].data.data(), fields[p].data.size());
+      values[p] = DecodeValue(now, column, context);
     }
+    if (!RowHasIndexEntry(real, def, values)) return;
+    IndexKeyResult key =
+        EncodeIndexKey(real, def, values, version_, key_options_);
+    if (key) {
+      run.Add(key.key, copy);
+      return;
+    }
+    if (!keys.source) keys.source = SourceKeys(t, index);
+    auto it = keys.source->find(original.Packed());
+    if (it == keys.source->end()) {
+      throw Error(kErrIndexKeyUnavailable,
+                  "'" + t.entry.name +
+                      "' 테이블의 색인 키를 만들 수 없고 원본 색인에도 없어 "
+                      "압축할 수 없습니다 (" +
+                      key.reason + ").");
+    }
+    run.Add(it->second, copy);
+  }
+
+  // Writes index `index` of `t` from its collected entries.
+  void BuildIndex(TableCopy& t, size_t index, EntryRun& run,
+                  RollingGroup& group) {
+    const RealIndex& real = t.target.real_indexes[index];
     run.Sort();
-    IndexBulkLoad load(target_, version_, allocator_, def.page,
+    IndexBulkLoad load(target_, version_, allocator_, t.target.page,
                        RowPointer::FromPacked(real.usage_map));
     for (size_t k = 0; k < run.size(); ++k) {
       load.Add(run.Entry(k));
       group.Tick();
     }
     t.target.real_indexes[index].first_page = load.Finish();
-  }
-
-  uint32_t SourceRowId(const TableCopy& t, RowPointer copy) const {
-    auto it = std::lower_bound(t.row_ids.begin(), t.row_ids.end(),
-                               std::make_pair(copy.Packed(), uint32_t{0}));
-    if (it == t.row_ids.end() || it->first != copy.Packed()) {
-      ThrowDamaged("압축한 행의 원본을 찾을 수 없습니다");
-    }
-    return it->second;
   }
 
   // The keys the source's index holds, by source row id.
@@ -326,7 +357,6 @@ class Compaction {
   uint16_t code_page_;
   PageAllocator allocator_;
   TablePlacer placer_;
-  LongValueReader target_long_values_;
   IndexKeyOptions key_options_;
   std::vector<TableCopy> tables_;
   std::unordered_map<int32_t, int32_t> new_ids_;

@@ -60,11 +60,22 @@ bool IndexBulkLoad::Fits(Pending& pending, const IndexEntry& entry) const {
   }
   // The prefix the page could share: what the first entry has in common
   // with every other, each keeping at least one byte of its own.
+  // The entry's stored bytes one at a time (key, row pointer, child), so
+  // that no copy of it is made for the comparison.
+  auto byte_at = [&entry](size_t j) -> uint8_t {
+    const size_t n = entry.key.size();
+    if (j < n) return entry.key[j];
+    j -= n;
+    if (j < kRowPointerSize) {
+      const uint32_t page = entry.row.page;
+      return j == 3 ? entry.row.row : static_cast<uint8_t>(page >> (8 * (2 - j)));
+    }
+    return static_cast<uint8_t>(entry.child >> (8 * (3 - (j - kRowPointerSize))));
+  };
   const std::vector<uint8_t>& first = pending.first;
-  std::vector<uint8_t> next = StoredForm(entry, leaf);
-  size_t limit = std::min(pending.prefix, next.size() - 1);
+  const size_t limit = std::min(pending.prefix, size - 1);
   size_t common = 0;
-  while (common < limit && first[common] == next[common]) ++common;
+  while (common < limit && first[common] == byte_at(common)) ++common;
   const size_t total = pending.stored_bytes + size;
   const size_t others = pending.node.entries.size();  // entries after the first
   const size_t capacity = IndexNode::Capacity(version_);

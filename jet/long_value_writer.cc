@@ -20,6 +20,11 @@ void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+// Pages with room tried for a new row before a new page is taken.
+constexpr size_t kPagesTried = 4;
+// A row's entry in the page's offset table.
+constexpr size_t kSlotSize = 2;
+
 constexpr uint16_t kDeletedFlags =
     data_page_layout::kFlagDeletedOrMoved | data_page_layout::kFlagOverflowPointer;
 
@@ -33,12 +38,27 @@ LongValueWriter::LongValueWriter(Pager& pager, JetVersion version,
 RowPointer LongValueWriter::AddRow(std::span<const uint8_t> row,
                                    const ColumnDefinition& column) {
   std::vector<uint32_t>& candidates = candidates_[column.number];
-  for (auto it = candidates.rbegin(); it != candidates.rend(); ++it) {
-    std::vector<uint8_t> bytes = pager_.CopyForWrite(*it);
+  // The free-space field of a page this writer keeps is exact, so a page
+  // is only copied for writing when the row fits it. Pages too full for
+  // any long-value row leave the list, so that it stays short.
+  size_t tried = 0;
+  for (size_t k = candidates.size(); k-- > 0 && tried < kPagesTried;) {
+    const uint32_t number = candidates[k];
+    DataPage page(version_, pager_.Get(number)->view());
+    if (page.free_space() < kMaxInlineLength + kSlotSize) {
+      candidates.erase(candidates.begin() + static_cast<ptrdiff_t>(k));
+      continue;
+    }
+    ++tried;
+    if (page.free_space() < row.size() + kSlotSize ||
+        page.row_count() >= DataPageEditor::kMaxRows) {
+      continue;
+    }
+    std::vector<uint8_t> bytes = pager_.CopyForWrite(number);
     DataPageEditor editor(version_, bytes);
     if (auto slot = editor.AddRow(row, 0)) {
-      pager_.Put(*it, std::move(bytes));
-      return RowPointer{*it, static_cast<uint8_t>(*slot)};
+      pager_.Put(number, std::move(bytes));
+      return RowPointer{number, static_cast<uint8_t>(*slot)};
     }
   }
   uint32_t page = allocator_.Allocate();
