@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "jet/error.h"
+#include "jet/file.h"
 #include "jet/compact.h"
 #include "maintenance/engine/table_row_counts.h"
 #include "tests/maintenance/recording_interface.h"
@@ -166,6 +167,34 @@ TEST(CompactDatabaseFileTest, CompactsEveryCorpusFileInPlace) {
     EXPECT_EQ(dao::CountTableRows(copy.string(), connect), rows_before);
     EXPECT_LE(fs::file_size(copy), size_before);
   }
+}
+
+// A disk that fails at any one write or sync while the copy is made: the
+// database at its path is the old one, whole, and no copy is left; once
+// the disk works, the compaction completes with every row.
+TEST(CompactDatabaseFileTest, DiskFailureAtAnyWriteKeepsTheDatabase) {
+  SKIP_WITHOUT_CORPUS();
+  TempDir dir;
+  const fs::path db = dir.Copy(CorpusDir() / "jet4" / "delTestV2000.mdb");
+  const std::vector<uint8_t> before = FileBytes(db);
+  const auto rows = dao::CountTableRows(db.string(), dao::ConnectString);
+  static uint64_t target;
+  uint64_t failures = 0;
+  for (target = 0;; ++target) {
+    RecordingInterface ui;
+    jet::File::SetFaultHook([](uint64_t op) { return op == target; });
+    const Outcome outcome = CompactDatabaseFile(ui, db.string(), -1);
+    jet::File::SetFaultHook(nullptr);
+    if (outcome == Outcome::kCompleted) break;
+    ++failures;
+    ASSERT_EQ(outcome, Outcome::kFailed) << "write " << target;
+    ASSERT_TRUE(FileBytes(db) == before) << "write " << target;
+    ASSERT_EQ(FolderNames(dir.path()), Names{db.filename().string()})
+        << "write " << target;
+  }
+  EXPECT_GT(failures, 5u);
+  EXPECT_EQ(dao::CountTableRows(db.string(), dao::ConnectString), rows);
+  EXPECT_LT(fs::file_size(db), before.size());
 }
 
 }  // namespace
