@@ -185,20 +185,27 @@ TableScan Table::Scan() {
   return TableScan(db_.pager(), db_.version(), definition_);
 }
 
-std::vector<Value> Table::ReadRow(RowPointer row_id) {
+TableScan Table::ScanAt(RowPointer row_id, const char* what) {
   TableScan scan(db_.pager(), db_.version(), definition_);
   if (!scan.SeekTo(row_id)) {
-    ThrowDamaged("행 " + std::to_string(row_id.page) + ":" +
+    ThrowDamaged(std::string(what) + std::to_string(row_id.page) + ":" +
                  std::to_string(row_id.row) + " 이(가) 없습니다");
   }
-  std::vector<FieldBytes> fields = scan.Fields();
-  ValueContext context = db_.value_context();
+  return scan;
+}
+
+std::vector<Value> Table::ValuesOf(const std::vector<FieldBytes>& fields) {
+  const ValueContext context = db_.value_context();
   std::vector<Value> values;
   values.reserve(fields.size());
   for (size_t k = 0; k < fields.size(); ++k) {
     values.push_back(DecodeValue(fields[k], definition_.columns[k], context));
   }
   return values;
+}
+
+std::vector<Value> Table::ReadRow(RowPointer row_id) {
+  return ValuesOf(ScanAt(row_id, "행 ").Fields());
 }
 
 void Table::RequireWritable() const {
@@ -244,24 +251,14 @@ void Table::UpdateRow(RowPointer row_id,
   PrepareWriters();
   Pager& pager = db_.pager();
   const JetVersion version = db_.version();
-  const ValueContext context = db_.value_context();
 
-  TableScan scan(pager, version, definition_);
-  if (!scan.SeekTo(row_id)) {
-    ThrowDamaged("고칠 행 " + std::to_string(row_id.page) + ":" +
-                 std::to_string(row_id.row) + " 이(가) 없습니다");
-  }
+  TableScan scan = ScanAt(row_id, "고칠 행 ");
   const RowPointer stored_at = scan.stored_at();
   std::vector<FieldBytes> old_fields = scan.Fields();
   std::vector<FieldData> fields;
   fields.reserve(old_fields.size());
   for (const FieldBytes& f : old_fields) fields.push_back(CopyField(f));
-
-  std::vector<Value> old_values;
-  old_values.reserve(old_fields.size());
-  for (size_t k = 0; k < old_fields.size(); ++k) {
-    old_values.push_back(DecodeValue(old_fields[k], definition_.columns[k], context));
-  }
+  std::vector<Value> old_values = ValuesOf(old_fields);
   std::vector<Value> new_values = old_values;
   for (const ColumnChange& change : changes) {
     if (change.column >= definition_.columns.size()) {
@@ -360,19 +357,10 @@ void Table::DeleteRow(RowPointer row_id) {
   PrepareWriters();
   Pager& pager = db_.pager();
   const JetVersion version = db_.version();
-  TableScan scan(pager, version, definition_);
-  if (!scan.SeekTo(row_id)) {
-    ThrowDamaged("지울 행 " + std::to_string(row_id.page) + ":" +
-                 std::to_string(row_id.row) + " 이(가) 없습니다");
-  }
+  TableScan scan = ScanAt(row_id, "지울 행 ");
   const RowPointer stored_at = scan.stored_at();
   std::vector<FieldBytes> fields = scan.Fields();
-  const ValueContext context = db_.value_context();
-  std::vector<Value> values;
-  values.reserve(fields.size());
-  for (size_t k = 0; k < fields.size(); ++k) {
-    values.push_back(DecodeValue(fields[k], definition_.columns[k], context));
-  }
+  std::vector<Value> values = ValuesOf(fields);
   std::vector<IndexChange> index_plan =
       PlanIndexChanges(row_id, values, values, false, /*deleting=*/true);
 

@@ -72,6 +72,11 @@ class Table {
                                             bool inserting,
                                             bool deleting = false);
   void ApplyIndexChanges(std::vector<IndexChange>& plan, RowPointer row_id);
+  // A scan positioned on the row met at `row_id`; raises the damaged-file
+  // error, its message starting with `what`, when there is none.
+  TableScan ScanAt(RowPointer row_id, const char* what);
+  // The values of a row's fields.
+  std::vector<Value> ValuesOf(const std::vector<FieldBytes>& fields);
   void RequireWritable() const;
   // Raises 3314 for Null in a Required column and 3315 for "" in a text or
   // memo column that does not allow zero length.

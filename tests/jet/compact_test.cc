@@ -25,6 +25,7 @@
 #include "jet/table_builder.h"
 #include "jet/value_conversion.h"
 #include "tests/support/database_check.h"
+#include "tests/support/error_number.h"
 
 namespace {
 
@@ -54,14 +55,7 @@ std::vector<uint8_t> FileBytes(const fs::path& p) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-int ErrorNumberOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const jet::Error& e) {
-    return e.number();
-  }
-  return 0;
-}
+using testing_support::ErrorNumberOf;
 
 // Jet 3 files here are Western (code page 1252) in the General sort order,
 // whose keys this engine makes for ASCII: their names and texts are ASCII.

@@ -22,6 +22,7 @@
 #include "tests/jet/builder_test_support.h"
 #include "tests/support/corpus.h"
 #include "tests/support/database_check.h"
+#include "tests/support/error_number.h"
 
 namespace {
 
@@ -44,14 +45,7 @@ std::unique_ptr<Database> OpenWritable(const std::string& path) {
   return Database::Open(path, o);
 }
 
-int ErrorNumberOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const jet::Error& e) {
-    return e.number();
-  }
-  return 0;
-}
+using testing_support::ErrorNumberOf;
 
 std::vector<uint8_t> FileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -2,16 +2,19 @@
 // corpus file (set Null, set zero, set texts and memos of many lengths, add
 // and strip spaces), until rows grow, move and long values chain. After the
 // writes each copy is reopened and every value compared with what was
-// written; the copies stay in OUT_DIR for the readers' comparison that runs
-// next (tests/oracles/compare_dump.py). Exit 0 when every value read back,
-// 1 otherwise, 77 without the corpus.
+// written, and the integrity check with the index key report (mdbcare-cli
+// check) runs on it; the copies stay in OUT_DIR for the readers' comparison
+// that runs next (tests/oracles/compare_dump.py). Exit 0 when every value read
+// back and every copy checked clean, 1 otherwise, 77 without the corpus.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <random>
+#include <sstream>
 #include <string>
 
+#include "cli/check_command.h"
 #include "jet/database.h"
 #include "jet/error.h"
 #include "jet/table.h"
@@ -197,6 +200,13 @@ int RunFile(const fs::path& source, const fs::path& out_dir, uint32_t seed,
                   seen, rows.size());
       ++failures;
     }
+  }
+  db.reset();
+  std::ostringstream check;
+  if (cli::RunCheck(path.string(), connect, check) != 0) {
+    std::printf("%s: the check has findings\n%s", source.c_str(),
+                check.str().c_str());
+    ++failures;
   }
   return failures;
 }

@@ -15,6 +15,7 @@
 #include "tests/maintenance/table_census.h"
 #include "tests/support/corpus.h"
 #include "tests/support/database_check.h"
+#include "tests/support/error_number.h"
 
 namespace {
 
@@ -25,14 +26,7 @@ using testing_support::FileBytes;
 using testing_support::SameValue;
 using testing_support::TempDir;
 
-int ErrorNumberOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const jet::Error& e) {
-    return e.number();
-  }
-  return 0;
-}
+using testing_support::ErrorNumberOf;
 
 std::unique_ptr<dao::Database> Open(const fs::path& file, bool read_only) {
   return dao::DBEngine::Get().OpenDatabase(file.string(), false, read_only,
