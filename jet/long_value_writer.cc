@@ -21,7 +21,7 @@ void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
 }
 
 // Pages with room tried for a new row before a new page is taken.
-constexpr size_t kPagesTried = 4;
+constexpr size_t kPagesTried = 16;
 // A row's entry in the page's offset table.
 constexpr size_t kSlotSize = 2;
 
@@ -132,9 +132,11 @@ void LongValueWriter::Free(ByteView ref, const ColumnDefinition& column) {
     editor.ResizeRow(at.row, 0);
     editor.SetFlags(at.row, kDeletedFlags);
     pager_.Put(at.page, std::move(bytes));
-    if (std::find(candidates.begin(), candidates.end(), at.page) == candidates.end()) {
-      candidates.insert(candidates.begin(), at.page);
-    }
+    // The page with the room just freed is the first tried for the next
+    // value, so that replaced values give their space to the new ones.
+    auto known = std::find(candidates.begin(), candidates.end(), at.page);
+    if (known != candidates.end()) candidates.erase(known);
+    candidates.push_back(at.page);
     if (!chain) break;
     at = next;
   }

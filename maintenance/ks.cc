@@ -1,6 +1,7 @@
 #include "maintenance/ks.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,16 +54,38 @@ void SyncToDisk(const std::string& path, bool folder) {
 }
 
 // Puts the complete copy in the original's place: one rename over it, so
-// that no moment is without a whole database at `path`.
+// that no moment is without a whole database at `path`. The copy first
+// gets the original's permissions (and owner, where the process may give
+// it), so that a database kept private stays private.
 void ReplaceWithCopy(const std::string& path, const std::string& copy) {
-  SyncToDisk(copy, false);
   std::error_code ec;
+  fs::permissions(copy, fs::status(path).permissions(), ec);
+  if (ec) {
+    ThrowFileError("'" + copy + "' 파일의 권한을 원본과 같게 할 수 없습니다",
+                   ec.value());
+  }
+  struct stat original;
+  if (::stat(path.c_str(), &original) == 0) {
+    // Only a privileged process may give the file away; otherwise it
+    // stays the user's own, as the original was.
+    (void)::chown(copy.c_str(), original.st_uid, original.st_gid);
+  }
+  SyncToDisk(copy, false);
   fs::rename(copy, path, ec);
   if (ec) {
     ThrowFileError(
         "'" + copy + "' 파일로 '" + path + "' 파일을 바꿀 수 없습니다",
         ec.value());
   }
+}
+
+// The file a database path names: a symbolic link is followed, so that the
+// compacted copy replaces the database and not the link to it.
+std::string RealFile(const std::string& path) {
+  std::error_code ec;
+  if (!fs::is_symlink(path, ec)) return path;
+  fs::path target = fs::canonical(path, ec);
+  return ec ? path : target.string();
 }
 
 // Makes the rename itself durable where the file system allows it. The
@@ -130,15 +153,17 @@ void CheckCompactedCopy(const std::string& path, const std::string& copy,
                    "두었습니다.");
 }
 
-Outcome CompactDatabaseFile(UserInterface& ui, const std::string& path,
+Outcome CompactDatabaseFile(UserInterface& ui, const std::string& chosen,
                             int16_t checkLock, const std::string& connect) {
+  const std::string path = RealFile(chosen);
   const std::string temp = TempCompactName(path);
   bool copy_made = false;
   std::string description;
   try {
     if (checkLock != 0) {
       std::error_code ec;
-      if (fs::is_regular_file(LockFileName(path), ec)) {
+      if (fs::is_regular_file(LockFileName(chosen), ec) ||
+          fs::is_regular_file(LockFileName(path), ec)) {
         ui.ShowMessage(kDatabaseOpenMessage);
         return Outcome::kRefused;
       }

@@ -41,7 +41,9 @@ void CheckCompactedCopy(const std::string& path, const std::string& copy,
 // Compacts `path`. With `checkLock` non-zero a lock file beside it stops
 // the procedure with a message before anything happens. Shows the busy
 // pointer while it works; reports success or the failure's description in
-// one message. `connect` carries the source's password.
+// one message. `connect` carries the source's password. Where `path` is a
+// symbolic link, the file it leads to is compacted (its copy beside it);
+// the compacted file keeps the original's permissions.
 Outcome CompactDatabaseFile(UserInterface& ui, const std::string& path,
                             int16_t checkLock,
                             const std::string& connect = dao::ConnectString);

@@ -197,4 +197,24 @@ TEST(CompactDatabaseFileTest, DiskFailureAtAnyWriteKeepsTheDatabase) {
   EXPECT_LT(fs::file_size(db), before.size());
 }
 
+// A private database stays private, and a link to a database stays a link
+// to the database, which is the file compacted.
+TEST(CompactDatabaseFileTest, KeepsPermissionsAndFollowsLinks) {
+  SKIP_WITHOUT_CORPUS();
+  TempDir dir;
+  const fs::path db = dir.Copy(CorpusDir() / "jet4" / "testV2000.mdb");
+  fs::permissions(db, fs::perms::owner_read | fs::perms::owner_write);
+  const fs::path link = dir.path() / "link.mdb";
+  fs::create_symlink(db.filename(), link);
+  const auto size = fs::file_size(db);
+  RecordingInterface ui;
+  EXPECT_EQ(CompactDatabaseFile(ui, link.string(), -1), Outcome::kCompleted);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_LT(fs::file_size(db), size);
+  EXPECT_EQ(fs::status(db).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(FolderNames(dir.path()),
+            (Names{"link.mdb", db.filename().string()}));
+}
+
 }  // namespace
