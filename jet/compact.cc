@@ -67,19 +67,14 @@ struct TableCopy {
 class EntryRun {
  public:
   void Add(const std::vector<uint8_t>& key, RowPointer row) {
+    const std::vector<uint8_t> sort = IndexEntry{key, row, 0}.SortBytes();
     const size_t offset = bytes_.size();
-    const size_t length = key.size() + 4;
-    bytes_.push_back(static_cast<uint8_t>(length));
-    bytes_.push_back(static_cast<uint8_t>(length >> 8));
-    bytes_.insert(bytes_.end(), key.begin(), key.end());
-    bytes_.push_back(static_cast<uint8_t>(row.page >> 16));
-    bytes_.push_back(static_cast<uint8_t>(row.page >> 8));
-    bytes_.push_back(static_cast<uint8_t>(row.page));
-    bytes_.push_back(row.row);
-    ByteView b = At(offset);
+    bytes_.push_back(static_cast<uint8_t>(sort.size()));
+    bytes_.push_back(static_cast<uint8_t>(sort.size() >> 8));
+    bytes_.insert(bytes_.end(), sort.begin(), sort.end());
     uint64_t head = 0;
     for (size_t i = 0; i < 8; ++i) {
-      head = (head << 8) | (i < b.size() ? b.data()[i] : 0);
+      head = (head << 8) | (i < sort.size() ? sort[i] : 0);
     }
     slots_.push_back(Slot{head, offset});
   }
@@ -98,13 +93,7 @@ class EntryRun {
   size_t size() const { return slots_.size(); }
 
   IndexEntry Entry(size_t k) const {
-    ByteView b = At(slots_[k].offset);
-    IndexEntry e;
-    e.key.assign(b.data(), b.data() + b.size() - 4);
-    const uint8_t* r = b.data() + b.size() - 4;
-    e.row.page = (uint32_t{r[0]} << 16) | (uint32_t{r[1]} << 8) | r[2];
-    e.row.row = r[3];
-    return e;
+    return IndexEntry::FromSortBytes(At(slots_[k].offset));
   }
 
  private:

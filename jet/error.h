@@ -48,6 +48,9 @@ class Error : public std::runtime_error {
 // together (a pointer or length outside its page, a loop in a page chain).
 [[noreturn]] void ThrowDamaged(const std::string& detail);
 
+// Raised by the writers for a row longer than a data page can hold (3251).
+[[noreturn]] void ThrowRowTooLarge();
+
 }  // namespace jet
 
 #endif  // MDBCARE_JET_ERROR_H_

@@ -9,27 +9,6 @@
 
 namespace jet {
 
-namespace {
-
-constexpr size_t kRowPointerSize = 4;
-constexpr size_t kChildSize = 4;
-
-// An entry's bytes as a page stores them (see index_node.h).
-std::vector<uint8_t> StoredForm(const IndexEntry& e, bool leaf) {
-  std::vector<uint8_t> b = e.SortBytes();
-  if (!leaf) {
-    for (int i = 3; i >= 0; --i) {
-      b.push_back(static_cast<uint8_t>(e.child >> (8 * i)));
-    }
-  }
-  return b;
-}
-
-size_t MaxPrefix(JetVersion version) {
-  return version == JetVersion::kJet3 ? 0xFF : 0xFFFF;
-}
-
-}  // namespace
 
 IndexBulkLoad::IndexBulkLoad(Pager& pager, JetVersion version,
                              PageAllocator& allocator, uint32_t table_page,
@@ -49,33 +28,20 @@ uint32_t IndexBulkLoad::NewPage() {
 }
 
 bool IndexBulkLoad::Fits(Pending& pending, const IndexEntry& entry) const {
-  const bool leaf = pending.node.leaf;
-  const size_t size =
-      entry.key.size() + kRowPointerSize + (leaf ? 0 : kChildSize);
+  std::vector<uint8_t> stored = entry.StoredBytes(pending.node.leaf);
+  const size_t size = stored.size();
   if (pending.node.entries.empty()) {
-    pending.first = StoredForm(entry, leaf);
+    pending.first = std::move(stored);
     pending.stored_bytes = size;
-    pending.prefix = std::min(size - 1, MaxPrefix(version_));
+    pending.prefix = std::min(size - 1, IndexNode::MaxPrefix(version_));
     return true;
   }
   // The prefix the page could share: what the first entry has in common
   // with every other, each keeping at least one byte of its own.
-  // The entry's stored bytes one at a time (key, row pointer, child), so
-  // that no copy of it is made for the comparison.
-  auto byte_at = [&entry](size_t j) -> uint8_t {
-    const size_t n = entry.key.size();
-    if (j < n) return entry.key[j];
-    j -= n;
-    if (j < kRowPointerSize) {
-      const uint32_t page = entry.row.page;
-      return j == 3 ? entry.row.row : static_cast<uint8_t>(page >> (8 * (2 - j)));
-    }
-    return static_cast<uint8_t>(entry.child >> (8 * (3 - (j - kRowPointerSize))));
-  };
   const std::vector<uint8_t>& first = pending.first;
   const size_t limit = std::min(pending.prefix, size - 1);
   size_t common = 0;
-  while (common < limit && first[common] == byte_at(common)) ++common;
+  while (common < limit && first[common] == stored[common]) ++common;
   const size_t total = pending.stored_bytes + size;
   const size_t others = pending.node.entries.size();  // entries after the first
   const size_t capacity = IndexNode::Capacity(version_);
@@ -86,26 +52,25 @@ bool IndexBulkLoad::Fits(Pending& pending, const IndexEntry& entry) const {
   return true;
 }
 
+IndexBulkLoad::Pending IndexBulkLoad::NewNode(size_t level, uint32_t page,
+                                              uint32_t prev) const {
+  Pending fresh;
+  fresh.node.page = page;
+  fresh.node.leaf = level == 0;
+  fresh.node.table_page = table_page_;
+  fresh.node.prev = prev;
+  return fresh;
+}
+
 void IndexBulkLoad::Add(IndexEntry entry) { AddAt(0, std::move(entry)); }
 
 void IndexBulkLoad::AddAt(size_t level, IndexEntry entry) {
-  if (levels_.size() == level) {
-    Pending fresh;
-    fresh.node.page = NewPage();
-    fresh.node.leaf = level == 0;
-    fresh.node.table_page = table_page_;
-    levels_.push_back(std::move(fresh));
-  }
+  if (levels_.size() == level) levels_.push_back(NewNode(level, NewPage(), 0));
   if (!Fits(levels_[level], entry)) {
     const uint32_t next_page = NewPage();
     const uint32_t full_page = levels_[level].node.page;
     Write(level, next_page, /*to_parent=*/true);
-    Pending fresh;
-    fresh.node.page = next_page;
-    fresh.node.leaf = level == 0;
-    fresh.node.table_page = table_page_;
-    fresh.node.prev = full_page;
-    levels_[level] = std::move(fresh);
+    levels_[level] = NewNode(level, next_page, full_page);
     Fits(levels_[level], entry);
   }
   levels_[level].node.entries.push_back(std::move(entry));
@@ -124,16 +89,8 @@ void IndexBulkLoad::Write(size_t level, uint32_t next, bool to_parent) {
 }
 
 uint32_t IndexBulkLoad::Finish() {
-  if (levels_.empty()) {
-    IndexNode root;
-    root.page = NewPage();
-    root.leaf = true;
-    root.table_page = table_page_;
-    std::optional<std::vector<uint8_t>> bytes = root.Encode(version_);
-    if (!bytes) ThrowDamaged("빈 색인 페이지를 만들 수 없습니다");
-    pager_.Put(root.page, std::move(*bytes));
-    return root.page;
-  }
+  // No entry: the root is an empty leaf.
+  if (levels_.empty()) levels_.push_back(NewNode(0, NewPage(), 0));
   // Each level's last node goes up to the level above, until a level that
   // only ever had one node: the root.
   for (size_t level = 0;; ++level) {

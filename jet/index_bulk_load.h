@@ -41,6 +41,8 @@ class IndexBulkLoad {
     std::vector<uint8_t> first;  // the first entry as stored
   };
 
+  // An empty node at `level` on `page`, after `prev` (0 for none).
+  Pending NewNode(size_t level, uint32_t page, uint32_t prev) const;
   void AddAt(size_t level, IndexEntry entry);
   // Whether `entry` still fits the node at `level`; updates its sizes.
   bool Fits(Pending& pending, const IndexEntry& entry) const;

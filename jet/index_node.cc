@@ -26,15 +26,6 @@ void Put32(std::vector<uint8_t>& p, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// An entry as stored: key, row pointer, child pointer.
-std::vector<uint8_t> StoredBytes(const IndexEntry& e, bool leaf) {
-  std::vector<uint8_t> b = e.SortBytes();
-  if (!leaf) {
-    for (int i = 3; i >= 0; --i) b.push_back(static_cast<uint8_t>(e.child >> (8 * i)));
-  }
-  return b;
-}
-
 // The longest prefix all entries share, leaving each at least one byte of
 // its own, within what the version's prefix field can hold.
 size_t SharedPrefix(const std::vector<std::vector<uint8_t>>& stored,
@@ -49,8 +40,7 @@ size_t SharedPrefix(const std::vector<std::vector<uint8_t>>& stored,
     while (i < limit && first[i] == e[i]) ++i;
     n = i;
   }
-  size_t max = version == JetVersion::kJet3 ? 0xFF : 0xFFFF;
-  return std::min(n, max);
+  return std::min(n, IndexNode::MaxPrefix(version));
 }
 
 }  // namespace
@@ -64,8 +54,29 @@ std::vector<uint8_t> IndexEntry::SortBytes() const {
   return b;
 }
 
+std::vector<uint8_t> IndexEntry::StoredBytes(bool leaf) const {
+  std::vector<uint8_t> b = SortBytes();
+  if (!leaf) {
+    for (int i = 3; i >= 0; --i) b.push_back(static_cast<uint8_t>(child >> (8 * i)));
+  }
+  return b;
+}
+
+IndexEntry IndexEntry::FromSortBytes(ByteView sort_bytes) {
+  const size_t key_size = sort_bytes.size() - kRowPointerSize;
+  IndexEntry entry;
+  entry.key.assign(sort_bytes.data(), sort_bytes.data() + key_size);
+  entry.row.page = sort_bytes.U24BigEndian(key_size);
+  entry.row.row = sort_bytes.U8(key_size + 3);
+  return entry;
+}
+
 bool EntryLess(const IndexEntry& a, const IndexEntry& b) {
   return a.SortBytes() < b.SortBytes();
+}
+
+size_t IndexNode::MaxPrefix(JetVersion version) {
+  return version == JetVersion::kJet3 ? 0xFF : 0xFFFF;
 }
 
 size_t IndexNode::Capacity(JetVersion version) {
@@ -77,7 +88,7 @@ size_t IndexNode::EntryBytes() const {
   stored.reserve(entries.size());
   size_t n = 0;
   for (const IndexEntry& e : entries) {
-    stored.push_back(StoredBytes(e, leaf));
+    stored.push_back(e.StoredBytes(leaf));
     n += stored.back().size();
   }
   // The prefix depends on the version only through its cap, far above
@@ -130,11 +141,8 @@ IndexNode IndexNode::Decode(JetVersion version, uint32_t page_number,
     }
     if (bytes.size() < tail_size) ThrowDamaged("색인 항목이 너무 짧습니다");
     ByteView e(bytes.data(), bytes.size());
-    IndexEntry entry;
     size_t key_size = bytes.size() - tail_size;
-    entry.key.assign(bytes.begin(), bytes.begin() + key_size);
-    entry.row.page = e.U24BigEndian(key_size);
-    entry.row.row = e.U8(key_size + 3);
+    IndexEntry entry = IndexEntry::FromSortBytes(e.Sub(0, key_size + kRowPointerSize));
     if (!node.leaf) {
       entry.child = (static_cast<uint32_t>(e.U8(key_size + 4)) << 24) |
                     e.U24BigEndian(key_size + 5);
@@ -151,7 +159,7 @@ std::optional<std::vector<uint8_t>> IndexNode::Encode(JetVersion version) const 
   stored.reserve(entries.size());
   size_t total = 0;
   for (const IndexEntry& e : entries) {
-    stored.push_back(StoredBytes(e, leaf));
+    stored.push_back(e.StoredBytes(leaf));
     total += stored.back().size();
   }
   // Like Access, a shared prefix only on pages that need it to hold their

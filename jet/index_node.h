@@ -46,6 +46,11 @@ struct IndexEntry {
 
   // The bytes entries are ordered by: key, page (big-endian), row.
   std::vector<uint8_t> SortBytes() const;
+  // The entry as a page stores it: its sort bytes, then on intermediate
+  // pages (`leaf` false) the child page, big-endian.
+  std::vector<uint8_t> StoredBytes(bool leaf) const;
+  // The entry whose sort bytes are `sort_bytes` (at least 4 of them).
+  static IndexEntry FromSortBytes(ByteView sort_bytes);
 };
 
 bool EntryLess(const IndexEntry& a, const IndexEntry& b);
@@ -72,6 +77,8 @@ struct IndexNode {
   // needed), and what a page offers.
   size_t EntryBytes() const;
   static size_t Capacity(JetVersion version);
+  // The longest shared prefix the version's prefix field can hold.
+  static size_t MaxPrefix(JetVersion version);
 };
 
 }  // namespace jet

@@ -27,10 +27,7 @@ void RowAppender::StartPage() {
 }
 
 RowPointer RowAppender::Append(std::span<const uint8_t> row) {
-  if (row.size() > DataPageEditor::MaxRowLength(version_)) {
-    throw Error(kErrUnsupportedFeature,
-                "레코드가 너무 큽니다. 한 페이지에 저장할 수 없습니다.");
-  }
+  if (row.size() > DataPageEditor::MaxRowLength(version_)) ThrowRowTooLarge();
   if (page_number_ != 0) {
     DataPageEditor editor(version_, page_);
     if (auto slot = editor.AddRow(row, 0)) {
@@ -41,10 +38,7 @@ RowPointer RowAppender::Append(std::span<const uint8_t> row) {
   StartPage();
   DataPageEditor editor(version_, page_);
   auto slot = editor.AddRow(row, 0);
-  if (!slot) {
-    throw Error(kErrUnsupportedFeature,
-                "레코드가 너무 큽니다. 한 페이지에 저장할 수 없습니다.");
-  }
+  if (!slot) ThrowRowTooLarge();
   return RowPointer{page_number_, static_cast<uint8_t>(*slot)};
 }
 

@@ -18,11 +18,6 @@ constexpr uint16_t kMovedFlags = kFlagDeletedOrMoved;
 constexpr uint16_t kDeletedFlags = kFlagDeletedOrMoved | kFlagOverflowPointer;
 constexpr size_t kPointerSize = 4;
 
-[[noreturn]] void ThrowTooLarge() {
-  throw Error(kErrUnsupportedFeature,
-              "레코드가 너무 큽니다. 한 페이지에 저장할 수 없습니다.");
-}
-
 }  // namespace
 
 RowStore::RowStore(Pager& pager, JetVersion version, PageAllocator& allocator,
@@ -44,7 +39,7 @@ uint32_t RowStore::NewDataPage() {
 
 RowPointer RowStore::Place(std::span<const uint8_t> row, uint16_t flags,
                            uint32_t avoid) {
-  if (row.size() > DataPageEditor::MaxRowLength(version_)) ThrowTooLarge();
+  if (row.size() > DataPageEditor::MaxRowLength(version_)) ThrowRowTooLarge();
   if (!pages_loaded_) {
     pages_ = ReadUsageMap(pager_, version_, table_.usage_map);
     pages_loaded_ = true;
@@ -69,14 +64,14 @@ RowPointer RowStore::Place(std::span<const uint8_t> row, uint16_t flags,
   std::vector<uint8_t> bytes = pager_.CopyForWrite(fresh);
   DataPageEditor editor(version_, bytes);
   auto slot = editor.AddRow(row, flags);
-  if (!slot) ThrowTooLarge();
+  if (!slot) ThrowRowTooLarge();
   pager_.Put(fresh, std::move(bytes));
   return RowPointer{fresh, static_cast<uint8_t>(*slot)};
 }
 
 void RowStore::Replace(RowPointer row_id, RowPointer stored_at,
                        std::span<const uint8_t> row) {
-  if (row.size() > DataPageEditor::MaxRowLength(version_)) ThrowTooLarge();
+  if (row.size() > DataPageEditor::MaxRowLength(version_)) ThrowRowTooLarge();
   {
     std::vector<uint8_t> bytes = pager_.CopyForWrite(stored_at.page);
     DataPageEditor editor(version_, bytes);
