@@ -36,9 +36,8 @@ std::unique_ptr<Database> Database::Open(const std::string& path,
   }
   CheckPassword(header, ConnectStringPassword(options.connect));
 
-  auto pager =
-      std::make_unique<Pager>(std::move(file), header.page_size(),
-                              options.cache_pages);
+  auto pager = std::make_unique<Pager>(std::move(file), header.page_size(),
+                                       options.cache_pages);
   pager->set_cipher(PageCipher(header.database_key));
   std::unique_ptr<Database> db(
       new Database(path, std::move(header), std::move(pager)));
@@ -58,8 +57,27 @@ Database::~Database() {
   }
 }
 
-void Database::Close() {
+void Database::Flush() {
+  std::optional<Error> error;
+  std::swap(error, deferred_error_);
+  for (Table* table : writers_) {
+    try {
+      table->FlushIndexChanges();
+    } catch (const Error& e) {
+      if (!error) error = e;
+    }
+  }
   if (pager_ && pager_->writable() && !pager_->in_group()) pager_->Flush();
+  if (error) throw *error;
+}
+
+void Database::Close() {
+  try {
+    Flush();
+  } catch (...) {
+    lock_.reset();
+    throw;
+  }
   lock_.reset();
 }
 
@@ -67,14 +85,14 @@ const CatalogEntry& Database::FindTable(const std::string& name) const {
   for (const CatalogEntry& t : tables_) {
     if (NamesEqualIgnoringCase(t.name, name)) return t;
   }
-  throw Error(kErrTableNotFound,
-              "'" + name + "' 테이블을 찾을 수 없습니다.");
+  throw Error(kErrTableNotFound, "'" + name + "' 테이블을 찾을 수 없습니다.");
 }
 
 TableDefinition Database::ReadTableDefinition(const CatalogEntry& table) {
   if (!table.is_local_table()) {
-    throw Error(kErrUnsupportedFeature,
-                "'" + table.name + "' 은(는) 연결된 테이블이라 읽을 수 없습니다.");
+    throw Error(
+        kErrUnsupportedFeature,
+        "'" + table.name + "' 은(는) 연결된 테이블이라 읽을 수 없습니다.");
   }
   return TableDefinition::Read(*pager_, header_.version, header_.code_page,
                                table.definition_page());
@@ -86,7 +104,9 @@ namespace jet {
 
 void Database::SetPassword(const std::string& password) {
   if (!writable_) {
-    throw Error(kErrReadOnly, "데이터베이스가 읽기 전용으로 열려 있어 암호를 바꿀 수 없습니다.");
+    throw Error(
+        kErrReadOnly,
+        "데이터베이스가 읽기 전용으로 열려 있어 암호를 바꿀 수 없습니다.");
   }
   WriteGroup group(*pager_);
   std::vector<uint8_t> page = pager_->CopyForWrite(0);

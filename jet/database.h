@@ -4,11 +4,14 @@
 #define MDBCARE_JET_DATABASE_H_
 
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "jet/catalog.h"
 #include "jet/database_header.h"
+#include "jet/error.h"
 #include "jet/lock_file.h"
 #include "jet/long_value.h"
 #include "jet/pager.h"
@@ -41,6 +44,19 @@ class Database {
   // Writes every completed change to the file and releases the lock file.
   // The destructor does the same; Close() reports its errors.
   void Close();
+  // Writes every completed change to the file: the index changes the
+  // tables have gathered, then the changed pages.
+  void Flush();
+
+  // Tables that write rows attach themselves while they live, so that
+  // Flush() and Close() write their gathered index changes. An error a
+  // table met writing them when it was destroyed is kept and raised by
+  // the next Flush() or Close().
+  void AttachWriter(Table* table) { writers_.insert(table); }
+  void DetachWriter(Table* table) { writers_.erase(table); }
+  void KeepDeferredError(const Error& error) {
+    if (!deferred_error_) deferred_error_ = error;
+  }
   bool writable() const { return writable_; }
 
   const std::string& path() const { return path_; }
@@ -81,6 +97,8 @@ class Database {
   std::vector<CatalogEntry> tables_;
   bool writable_ = false;
   std::unique_ptr<LockFile> lock_;  // held while open for writing
+  std::set<Table*> writers_;
+  std::optional<Error> deferred_error_;
 };
 
 }  // namespace jet

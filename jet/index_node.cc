@@ -1,6 +1,7 @@
 #include "jet/index_node.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "jet/error.h"
 
@@ -26,38 +27,29 @@ void Put32(std::vector<uint8_t>& p, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// The longest prefix all entries share, leaving each at least one byte of
-// its own, within what the version's prefix field can hold.
-size_t SharedPrefix(const std::vector<std::vector<uint8_t>>& stored,
-                    JetVersion version) {
-  if (stored.size() < 2) return 0;
-  const std::vector<uint8_t>& first = stored.front();
-  size_t n = first.size() - 1;
-  for (size_t k = 1; k < stored.size(); ++k) {
-    const std::vector<uint8_t>& e = stored[k];
-    size_t limit = std::min(n, e.size() - 1);
-    size_t i = 0;
-    while (i < limit && first[i] == e[i]) ++i;
-    n = i;
-  }
-  return std::min(n, IndexNode::MaxPrefix(version));
-}
-
 }  // namespace
 
+void AppendSortBytes(const std::vector<uint8_t>& key, RowPointer row,
+                     std::vector<uint8_t>& out) {
+  out.insert(out.end(), key.begin(), key.end());
+  out.push_back(static_cast<uint8_t>(row.page >> 16));
+  out.push_back(static_cast<uint8_t>(row.page >> 8));
+  out.push_back(static_cast<uint8_t>(row.page));
+  out.push_back(row.row);
+}
+
 std::vector<uint8_t> IndexEntry::SortBytes() const {
-  std::vector<uint8_t> b = key;
-  b.push_back(static_cast<uint8_t>(row.page >> 16));
-  b.push_back(static_cast<uint8_t>(row.page >> 8));
-  b.push_back(static_cast<uint8_t>(row.page));
-  b.push_back(row.row);
+  std::vector<uint8_t> b;
+  b.reserve(key.size() + kRowPointerSize);
+  AppendSortBytes(key, row, b);
   return b;
 }
 
 std::vector<uint8_t> IndexEntry::StoredBytes(bool leaf) const {
   std::vector<uint8_t> b = SortBytes();
   if (!leaf) {
-    for (int i = 3; i >= 0; --i) b.push_back(static_cast<uint8_t>(child >> (8 * i)));
+    for (int i = 3; i >= 0; --i)
+      b.push_back(static_cast<uint8_t>(child >> (8 * i)));
   }
   return b;
 }
@@ -71,8 +63,114 @@ IndexEntry IndexEntry::FromSortBytes(ByteView sort_bytes) {
   return entry;
 }
 
+namespace {
+
+// The bytes of an entry as a page stores it (key, page big-endian, row,
+// and on intermediate pages the child page big-endian), read one at a time
+// without building them. Without `with_child` they are its sort bytes.
+class StoredBytesOf {
+ public:
+  StoredBytesOf(const IndexEntry& e, bool with_child)
+      : key_(e.key.data()),
+        key_size_(e.key.size()),
+        tail_size_(with_child ? kRowPointerSize + kChildSize : kRowPointerSize),
+        tail_{static_cast<uint8_t>(e.row.page >> 16),
+              static_cast<uint8_t>(e.row.page >> 8),
+              static_cast<uint8_t>(e.row.page),
+              e.row.row,
+              static_cast<uint8_t>(e.child >> 24),
+              static_cast<uint8_t>(e.child >> 16),
+              static_cast<uint8_t>(e.child >> 8),
+              static_cast<uint8_t>(e.child)} {}
+  size_t size() const { return key_size_ + tail_size_; }
+  uint8_t operator[](size_t i) const {
+    return i < key_size_ ? key_[i] : tail_[i - key_size_];
+  }
+  const uint8_t* key() const { return key_; }
+  size_t key_size() const { return key_size_; }
+  // Writes bytes [from, size()) to `out`.
+  void CopyFrom(size_t from, uint8_t* out) const {
+    if (from < key_size_) {
+      std::memcpy(out, key_ + from, key_size_ - from);
+      out += key_size_ - from;
+      from = key_size_;
+    }
+    std::memcpy(out, tail_ + (from - key_size_), size() - from);
+  }
+
+ private:
+  const uint8_t* key_;
+  size_t key_size_;
+  size_t tail_size_;
+  uint8_t tail_[kRowPointerSize + kChildSize];
+};
+
+struct RawBytes {
+  const uint8_t* data;
+  size_t length;
+  size_t size() const { return length; }
+  uint8_t operator[](size_t i) const { return data[i]; }
+};
+
+// Lexicographic comparison of two byte sequences, the first `common`
+// bytes of which are compared with memcmp.
+template <typename A, typename B>
+int CompareBytes(const A& a, const B& b, size_t common) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = common; i < n; ++i) {
+    if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+// How many leading bytes of `a` and `b` are equal, looking at most at `n`.
+size_t EqualPrefix(const uint8_t* a, const uint8_t* b, size_t n) {
+  const int c = n ? std::memcmp(a, b, n) : 0;
+  if (c == 0) return n;
+  size_t i = 0;
+  while (a[i] == b[i]) ++i;
+  return i;
+}
+
+// The longest prefix all entries' stored bytes share, leaving each at
+// least one byte of its own, within what the version's prefix field can
+// hold.
+size_t SharedPrefix(const std::vector<IndexEntry>& entries, bool leaf,
+                    JetVersion version) {
+  if (entries.size() < 2) return 0;
+  const StoredBytesOf first(entries.front(), !leaf);
+  size_t n = first.size() - 1;
+  for (size_t k = 1; k < entries.size() && n > 0; ++k) {
+    const StoredBytesOf e(entries[k], !leaf);
+    const size_t limit = std::min(n, e.size() - 1);
+    size_t i = EqualPrefix(first.key(), e.key(),
+                           std::min({limit, first.key_size(), e.key_size()}));
+    while (i < limit && first[i] == e[i]) ++i;
+    n = i;
+  }
+  return std::min(n, IndexNode::MaxPrefix(version));
+}
+
+size_t StoredSize(const IndexEntry& e, bool leaf) {
+  return e.key.size() + kRowPointerSize + (leaf ? 0 : kChildSize);
+}
+
+}  // namespace
+
 bool EntryLess(const IndexEntry& a, const IndexEntry& b) {
-  return a.SortBytes() < b.SortBytes();
+  StoredBytesOf x(a, false), y(b, false);
+  const size_t common =
+      EqualPrefix(x.key(), y.key(), std::min(x.key_size(), y.key_size()));
+  return CompareBytes(x, y, common) < 0;
+}
+
+int CompareSortBytes(const IndexEntry& entry, ByteView sort_bytes) {
+  StoredBytesOf x(entry, false);
+  const size_t common = EqualPrefix(x.key(), sort_bytes.data(),
+                                    std::min(x.key_size(), sort_bytes.size()));
+  return CompareBytes(x, RawBytes{sort_bytes.data(), sort_bytes.size()},
+                      common);
 }
 
 size_t IndexNode::MaxPrefix(JetVersion version) {
@@ -84,92 +182,188 @@ size_t IndexNode::Capacity(JetVersion version) {
 }
 
 size_t IndexNode::EntryBytes() const {
-  std::vector<std::vector<uint8_t>> stored;
-  stored.reserve(entries.size());
   size_t n = 0;
-  for (const IndexEntry& e : entries) {
-    stored.push_back(e.StoredBytes(leaf));
-    n += stored.back().size();
-  }
+  for (const IndexEntry& e : entries) n += StoredSize(e, leaf);
   // The prefix depends on the version only through its cap, far above
   // what a page can share; Jet 4's cap is used.
   if (n <= Capacity(JetVersion::kJet4)) return n;
-  size_t prefix = SharedPrefix(stored, JetVersion::kJet4);
-  return stored.empty() ? 0 : n - prefix * (stored.size() - 1);
+  size_t prefix = SharedPrefix(entries, leaf, JetVersion::kJet4);
+  return entries.empty() ? 0 : n - prefix * (entries.size() - 1);
+}
+
+IndexNodeView::IndexNodeView(JetVersion version, uint32_t page_number,
+                             ByteView p)
+    : version_(version), page_number_(page_number), page_(p) {
+  const Layout& L = LayoutOf(version);
+  uint8_t type = p.U8(0);
+  if (type != kPageIndexNode && type != kPageIndexLeaf) {
+    ThrowDamaged("페이지 " + std::to_string(page_number) +
+                 " 은(는) 색인 페이지가 아닙니다");
+  }
+  leaf_ = type == kPageIndexLeaf;
+  prefix_ = L.prefix_size == 1 ? p.U8(L.prefix) : p.U16(L.prefix);
+  const size_t tail_size = kRowPointerSize + (leaf_ ? 0 : kChildSize);
+  ByteView mask = p.Sub(L.mask, L.first_entry - L.mask);
+  size_t start = L.first_entry;
+  ends_.reserve(64);
+  for (size_t i = 0; i < mask.size(); ++i) {
+    uint8_t b = mask.data()[i];
+    for (int bit = 0; b && bit < 8; ++bit) {
+      if (!(b & (1u << bit))) continue;
+      const size_t end = L.first_entry + i * 8 + bit;
+      if (end <= start || end > p.size()) {
+        ThrowDamaged("색인 항목의 위치가 잘못되었습니다");
+      }
+      const size_t k = ends_.size();
+      if (k > 0 && prefix_ > ends_[0] - L.first_entry) {
+        ThrowDamaged("색인 접두사 길이가 잘못되었습니다");
+      }
+      if (Shared(k) + (end - start) < tail_size) {
+        ThrowDamaged("색인 항목이 너무 짧습니다");
+      }
+      ends_.push_back(static_cast<uint16_t>(end));
+      start = end;
+    }
+  }
+}
+
+uint32_t IndexNodeView::prev() const {
+  return page_.U32(LayoutOf(version_).prev);
+}
+uint32_t IndexNodeView::next() const {
+  return page_.U32(LayoutOf(version_).next);
+}
+uint32_t IndexNodeView::tail() const {
+  return page_.U32(LayoutOf(version_).tail);
+}
+
+size_t IndexNodeView::Start(size_t k) const {
+  return k == 0 ? LayoutOf(version_).first_entry : ends_[k - 1];
+}
+
+size_t IndexNodeView::SortSize(size_t k) const {
+  return Shared(k) + (ends_[k] - Start(k)) - (leaf_ ? 0 : kChildSize);
+}
+
+uint8_t IndexNodeView::ByteAt(size_t k, size_t i) const {
+  const size_t shared = Shared(k);
+  const size_t first = LayoutOf(version_).first_entry;
+  return i < shared ? page_.data()[first + i]
+                    : page_.data()[Start(k) + (i - shared)];
+}
+
+int IndexNodeView::Compare(size_t k, ByteView target) const {
+  const size_t shared = Shared(k);
+  const size_t total = SortSize(k);
+  const size_t n = std::min(total, target.size());
+  const size_t from_prefix = std::min(shared, n);
+  const uint8_t* base = page_.data();
+  int c = from_prefix ? std::memcmp(base + LayoutOf(version_).first_entry,
+                                    target.data(), from_prefix)
+                      : 0;
+  if (c == 0 && n > from_prefix) {
+    c = std::memcmp(base + Start(k), target.data() + from_prefix,
+                    n - from_prefix);
+  }
+  if (c != 0) return c < 0 ? -1 : 1;
+  if (total == target.size()) return 0;
+  return total < target.size() ? -1 : 1;
+}
+
+size_t IndexNodeView::LowerBound(ByteView sort_bytes) const {
+  size_t lo = 0, hi = size();
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (Compare(mid, sort_bytes) < 0) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
+}
+
+bool IndexNodeView::KeyEquals(size_t k, ByteView key) const {
+  const size_t key_size = SortSize(k) - kRowPointerSize;
+  if (key_size != key.size()) return false;
+  for (size_t i = 0; i < key_size; ++i) {
+    if (ByteAt(k, i) != key.data()[i]) return false;
+  }
+  return true;
+}
+
+RowPointer IndexNodeView::Row(size_t k) const {
+  const size_t at = SortSize(k) - kRowPointerSize;
+  RowPointer row;
+  row.page = (static_cast<uint32_t>(ByteAt(k, at)) << 16) |
+             (static_cast<uint32_t>(ByteAt(k, at + 1)) << 8) |
+             ByteAt(k, at + 2);
+  row.row = ByteAt(k, at + 3);
+  return row;
+}
+
+uint32_t IndexNodeView::Child(size_t k) const {
+  if (leaf_) return 0;
+  const size_t at = SortSize(k);
+  return (static_cast<uint32_t>(ByteAt(k, at)) << 24) |
+         (static_cast<uint32_t>(ByteAt(k, at + 1)) << 16) |
+         (static_cast<uint32_t>(ByteAt(k, at + 2)) << 8) | ByteAt(k, at + 3);
+}
+
+IndexEntry IndexNodeView::Entry(size_t k) const {
+  IndexEntry entry;
+  const size_t key_size = SortSize(k) - kRowPointerSize;
+  const size_t shared = Shared(k);
+  entry.key.resize(key_size);
+  const size_t from_prefix = std::min(shared, key_size);
+  const uint8_t* base = page_.data();
+  if (from_prefix) {
+    std::memcpy(entry.key.data(), base + LayoutOf(version_).first_entry,
+                from_prefix);
+  }
+  if (key_size > from_prefix) {
+    std::memcpy(entry.key.data() + from_prefix,
+                base + Start(k) + (from_prefix - shared),
+                key_size - from_prefix);
+  }
+  entry.row = Row(k);
+  entry.child = Child(k);
+  return entry;
 }
 
 IndexNode IndexNode::Decode(JetVersion version, uint32_t page_number,
                             ByteView p) {
-  const Layout& L = LayoutOf(version);
+  const IndexNodeView view(version, page_number, p);
   IndexNode node;
   node.page = page_number;
-  uint8_t type = p.U8(0);
-  if (type != kPageIndexNode && type != kPageIndexLeaf) {
-    ThrowDamaged("페이지 " + std::to_string(page_number) + " 은(는) 색인 페이지가 아닙니다");
-  }
-  node.leaf = type == kPageIndexLeaf;
-  node.table_page = p.U32(0x04);
-  node.prev = p.U32(L.prev);
-  node.next = p.U32(L.next);
-  node.tail = p.U32(L.tail);
-  ByteView head = p.Sub(0, L.mask);
+  node.leaf = view.leaf();
+  node.table_page = view.table_page();
+  node.prev = view.prev();
+  node.next = view.next();
+  node.tail = view.tail();
+  ByteView head = p.Sub(0, LayoutOf(version).mask);
   node.header.assign(head.data(), head.data() + head.size());
-  size_t prefix = L.prefix_size == 1 ? p.U8(L.prefix) : p.U16(L.prefix);
-  size_t tail_size = kRowPointerSize + (node.leaf ? 0 : kChildSize);
-
-  std::vector<size_t> ends;
-  for (size_t i = L.mask; i < L.first_entry; ++i) {
-    uint8_t b = p.U8(i);
-    for (int bit = 0; b && bit < 8; ++bit) {
-      if (b & (1u << bit)) ends.push_back(L.first_entry + (i - L.mask) * 8 + bit);
-    }
-  }
-  size_t start = L.first_entry;
-  std::vector<uint8_t> first_bytes;
-  for (size_t k = 0; k < ends.size(); ++k) {
-    size_t end = ends[k];
-    if (end <= start || end > p.size()) ThrowDamaged("색인 항목의 위치가 잘못되었습니다");
-    ByteView stored = p.Sub(start, end - start);
-    std::vector<uint8_t> bytes;
-    if (k == 0) {
-      bytes.assign(stored.data(), stored.data() + stored.size());
-      first_bytes = bytes;
-    } else {
-      if (prefix > first_bytes.size()) ThrowDamaged("색인 접두사 길이가 잘못되었습니다");
-      bytes.assign(first_bytes.begin(), first_bytes.begin() + prefix);
-      bytes.insert(bytes.end(), stored.data(), stored.data() + stored.size());
-    }
-    if (bytes.size() < tail_size) ThrowDamaged("색인 항목이 너무 짧습니다");
-    ByteView e(bytes.data(), bytes.size());
-    size_t key_size = bytes.size() - tail_size;
-    IndexEntry entry = IndexEntry::FromSortBytes(e.Sub(0, key_size + kRowPointerSize));
-    if (!node.leaf) {
-      entry.child = (static_cast<uint32_t>(e.U8(key_size + 4)) << 24) |
-                    e.U24BigEndian(key_size + 5);
-    }
-    node.entries.push_back(std::move(entry));
-    start = end;
-  }
+  node.entries.reserve(view.size());
+  for (size_t k = 0; k < view.size(); ++k)
+    node.entries.push_back(view.Entry(k));
   return node;
 }
 
-std::optional<std::vector<uint8_t>> IndexNode::Encode(JetVersion version) const {
+std::optional<std::vector<uint8_t>> IndexNode::Encode(
+    JetVersion version) const {
   const Layout& L = LayoutOf(version);
-  std::vector<std::vector<uint8_t>> stored;
-  stored.reserve(entries.size());
   size_t total = 0;
-  for (const IndexEntry& e : entries) {
-    stored.push_back(e.StoredBytes(leaf));
-    total += stored.back().size();
-  }
+  for (const IndexEntry& e : entries) total += StoredSize(e, leaf);
   // Like Access, a shared prefix only on pages that need it to hold their
   // entries.
-  size_t prefix = total > Capacity(version) ? SharedPrefix(stored, version) : 0;
-  size_t used = stored.empty() ? 0 : total - prefix * (stored.size() - 1);
+  size_t prefix =
+      total > Capacity(version) ? SharedPrefix(entries, leaf, version) : 0;
+  size_t used = entries.empty() ? 0 : total - prefix * (entries.size() - 1);
   if (used > Capacity(version)) return std::nullopt;
 
   std::vector<uint8_t> p(PageSizeOf(version), 0);
-  if (header.size() == L.mask) std::copy(header.begin(), header.end(), p.begin());
+  if (header.size() == L.mask)
+    std::copy(header.begin(), header.end(), p.begin());
   p[0] = leaf ? kPageIndexLeaf : kPageIndexNode;
   p[1] = 0x01;
   Put32(p, 0x04, table_page);
@@ -180,10 +374,11 @@ std::optional<std::vector<uint8_t>> IndexNode::Encode(JetVersion version) const 
   if (L.prefix_size == 2) p[L.prefix + 1] = static_cast<uint8_t>(prefix >> 8);
   p[L.intermediate_flag] = leaf ? 0 : 1;
   size_t at = L.first_entry;
-  for (size_t k = 0; k < stored.size(); ++k) {
+  for (size_t k = 0; k < entries.size(); ++k) {
+    const StoredBytesOf stored(entries[k], !leaf);
     size_t skip = k == 0 ? 0 : prefix;
-    std::copy(stored[k].begin() + skip, stored[k].end(), p.begin() + at);
-    at += stored[k].size() - skip;
+    stored.CopyFrom(skip, p.data() + at);
+    at += stored.size() - skip;
     size_t bit = at - L.first_entry;
     p[L.mask + bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
   }

@@ -55,6 +55,60 @@ struct IndexEntry {
 
 bool EntryLess(const IndexEntry& a, const IndexEntry& b);
 
+// Compares an entry's sort bytes with `sort_bytes` (-1, 0 or 1) without
+// building them.
+int CompareSortBytes(const IndexEntry& entry, ByteView sort_bytes);
+
+// Appends an entry's sort bytes (key, page big-endian, row) to `out`.
+void AppendSortBytes(const std::vector<uint8_t>& key, RowPointer row,
+                     std::vector<uint8_t>& out);
+
+// A node page read in place: its links and its entries, without copying
+// them. Entry k's stored bytes are the first `shared` bytes of the first
+// entry (the shared prefix; none for the first entry itself) followed by
+// the bytes between its start and end on the page. The page must outlive
+// the view.
+class IndexNodeView {
+ public:
+  // Raises the damaged-file error for a page that is not an index page or
+  // whose entries do not fit it.
+  IndexNodeView(JetVersion version, uint32_t page_number, ByteView page);
+
+  uint32_t page() const { return page_number_; }
+  bool leaf() const { return leaf_; }
+  uint32_t table_page() const { return page_.U32(0x04); }
+  uint32_t prev() const;
+  uint32_t next() const;
+  uint32_t tail() const;
+  size_t size() const { return ends_.size(); }
+  bool empty() const { return ends_.empty(); }
+
+  // Compares entry k's sort bytes (key and row) with `sort_bytes`.
+  int Compare(size_t k, ByteView sort_bytes) const;
+  // The first entry whose sort bytes are not before `sort_bytes`, or
+  // size() when there is none.
+  size_t LowerBound(ByteView sort_bytes) const;
+  IndexEntry Entry(size_t k) const;
+  // Whether entry k's key is exactly `key`.
+  bool KeyEquals(size_t k, ByteView key) const;
+  RowPointer Row(size_t k) const;
+  uint32_t Child(size_t k) const;
+
+ private:
+  uint8_t ByteAt(size_t k, size_t i) const;
+  size_t Shared(size_t k) const { return k == 0 ? 0 : prefix_; }
+  size_t Start(size_t k) const;
+  // Bytes of entry k's key and row pointer.
+  size_t SortSize(size_t k) const;
+
+  JetVersion version_;
+  uint32_t page_number_;
+  ByteView page_;
+  bool leaf_ = true;
+  size_t prefix_ = 0;
+  std::vector<uint16_t> ends_;  // where each entry ends on the page
+};
+
 struct IndexNode {
   uint32_t page = 0;
   bool leaf = true;

@@ -17,26 +17,35 @@ constexpr int kMaxDepth = 32;
 // Leaves followed along a tail chain before giving up on a loop.
 constexpr int kMaxChain = 1 << 20;
 
-bool NotBefore(const IndexEntry& e, const std::vector<uint8_t>& target) {
-  return !(e.SortBytes() < target);
-}
-
 }  // namespace
 
 IndexWriter::IndexWriter(Pager& pager, JetVersion version,
                          PageAllocator& allocator, TableDefinition& def,
                          size_t index)
-    : pager_(pager), version_(version), allocator_(allocator), def_(def),
+    : pager_(pager),
+      version_(version),
+      allocator_(allocator),
+      def_(def),
       index_(index) {}
 
-IndexNode IndexWriter::Load(uint32_t page) {
+PageRef IndexWriter::LoadPage(uint32_t page) {
   PageRef p = pager_.Get(page);
   if (p->type() != kPageIndexLeaf && p->type() != kPageIndexNode) {
     throw Error(kErrUnsupportedFeature,
                 "색인 페이지가 아닌 곳(" + std::to_string(page) +
                     ")을 가리키는 색인은 고칠 수 없습니다.");
   }
+  return p;
+}
+
+IndexNode IndexWriter::Load(uint32_t page) {
+  PageRef p = LoadPage(page);
   return IndexNode::Decode(version_, page, p->view());
+}
+
+IndexNode& IndexWriter::Node(Step& step) {
+  if (!step.decoded) step.decoded = Load(step.page);
+  return *step.decoded;
 }
 
 void IndexWriter::Store(const IndexNode& node) {
@@ -58,74 +67,81 @@ void IndexWriter::FreePage(uint32_t page) {
   allocator_.Free(page);
 }
 
-std::vector<IndexWriter::Step> IndexWriter::Descend(
-    const std::vector<uint8_t>& target) {
+std::vector<IndexWriter::Step> IndexWriter::Descend(ByteView target) {
   std::vector<Step> path;
   uint32_t page = def_.real_indexes[index_].first_page;
   std::set<uint32_t> seen;
   bool in_tail = false;
   for (int depth = 0; depth < kMaxDepth; ++depth) {
     if (!seen.insert(page).second) ThrowDamaged("색인의 연결이 순환합니다");
-    Step step{Load(page)};
-    if (step.node.leaf) {
+    PageRef p = LoadPage(page);
+    IndexNodeView view(version_, page, p->view());
+    Step step;
+    step.page = page;
+    if (view.leaf()) {
       // Along a tail chain, the leaf is the first whose last entry is not
       // before the target, or the chain's last.
       if (in_tail) {
         int hops = 0;
-        while (step.node.next != 0 &&
-               (step.node.entries.empty() ||
-                !NotBefore(step.node.entries.back(), target))) {
-          if (++hops > kMaxChain || !seen.insert(step.node.next).second) {
+        while (view.next() != 0 &&
+               (view.empty() || view.Compare(view.size() - 1, target) < 0)) {
+          const uint32_t next = view.next();
+          if (++hops > kMaxChain || !seen.insert(next).second) {
             ThrowDamaged("색인 잎 페이지의 연결이 순환합니다");
           }
-          step.node = Load(step.node.next);
+          p = LoadPage(next);
+          view = IndexNodeView(version_, next, p->view());
+          step.page = next;
           path.back().referenced = false;
         }
       }
       path.push_back(std::move(step));
       return path;
     }
-    if (step.node.entries.empty()) {
+    if (view.empty()) {
       // An intermediate page that names no child: its leaves are all in the
       // tail chain, walked from the chain's first leaf.
-      if (step.node.tail == 0) ThrowDamaged("빈 중간 색인 페이지입니다");
-      page = FirstOfChain(pager_, version_, step.node.tail);
+      if (view.tail() == 0) ThrowDamaged("빈 중간 색인 페이지입니다");
+      page = FirstOfChain(pager_, version_, view.tail());
       step.referenced = false;
       in_tail = true;
       path.push_back(std::move(step));
       continue;
     }
-    auto& entries = step.node.entries;
-    auto it = std::find_if(entries.begin(), entries.end(),
-                           [&](const IndexEntry& e) { return NotBefore(e, target); });
-    if (it == entries.end()) {
-      it = entries.end() - 1;
-      in_tail = step.node.tail != 0;
+    size_t at = view.LowerBound(target);
+    if (at == view.size()) {
+      at = view.size() - 1;
+      in_tail = view.tail() != 0;
     } else {
       in_tail = false;
     }
-    step.position = static_cast<size_t>(it - entries.begin());
-    page = it->child;
+    step.position = at;
+    page = view.Child(at);
     path.push_back(std::move(step));
   }
   ThrowDamaged("색인이 너무 깊습니다");
 }
 
 bool IndexWriter::ContainsKey(const std::vector<uint8_t>& key,
-                              RowPointer except) {
+                              RowPointer except,
+                              const std::function<bool(RowPointer)>& gone) {
   std::vector<uint8_t> target = key;
   target.insert(target.end(), 4, 0);
-  std::vector<Step> path = Descend(target);
-  IndexNode node = path.back().node;
+  std::vector<Step> path = Descend(ByteView(target.data(), target.size()));
+  const ByteView wanted(key.data(), key.size());
+  uint32_t page = path.back().page;
   std::set<uint32_t> seen;
   for (int hops = 0; hops < kMaxChain; ++hops) {
-    for (const IndexEntry& e : node.entries) {
-      if (e.key < key) continue;
-      if (e.key != key) return false;
-      if (!(e.row == except)) return true;
+    PageRef p = LoadPage(page);
+    IndexNodeView leaf(version_, page, p->view());
+    for (size_t k = leaf.LowerBound(ByteView(target.data(), target.size()));
+         k < leaf.size(); ++k) {
+      if (!leaf.KeyEquals(k, wanted)) return false;
+      const RowPointer row = leaf.Row(k);
+      if (!(row == except) && !(gone && gone(row))) return true;
     }
-    if (node.next == 0 || !seen.insert(node.next).second) return false;
-    node = Load(node.next);
+    page = leaf.next();
+    if (page == 0 || !seen.insert(page).second) return false;
   }
   return false;
 }
@@ -133,11 +149,11 @@ bool IndexWriter::ContainsKey(const std::vector<uint8_t>& key,
 void IndexWriter::FixParentKey(std::vector<Step>& path, size_t level) {
   // The entry naming this node in its parent repeats the node's last entry.
   if (level == 0) return;
-  Step& child = path[level];
+  IndexNode& child = Node(path[level]);
   Step& parent = path[level - 1];
-  if (!parent.referenced || child.node.entries.empty()) return;
-  IndexEntry& named = parent.node.entries[parent.position];
-  const IndexEntry& last = child.node.entries.back();
+  if (!parent.referenced || child.entries.empty()) return;
+  IndexEntry& named = Node(parent).entries.at(parent.position);
+  const IndexEntry& last = child.entries.back();
   if (named.key == last.key && named.row == last.row) return;
   named.key = last.key;
   named.row = last.row;
@@ -182,7 +198,7 @@ std::vector<std::vector<IndexEntry>> Pieces(std::vector<IndexEntry> entries,
 }  // namespace
 
 void IndexWriter::Commit(std::vector<Step>& path, size_t level) {
-  IndexNode& node = path[level].node;
+  IndexNode& node = Node(path[level]);
   if (node.EntryBytes() <= IndexNode::Capacity(version_)) {
     Store(node);
     FixParentKey(path, level);
@@ -190,7 +206,8 @@ void IndexWriter::Commit(std::vector<Step>& path, size_t level) {
   }
   // Split: the first run stays on this page, the others go to new pages
   // linked after it.
-  std::vector<std::vector<IndexEntry>> runs = Pieces(node.entries, node, version_);
+  std::vector<std::vector<IndexEntry>> runs =
+      Pieces(node.entries, node, version_);
   std::vector<IndexNode> nodes;
   uint32_t after = node.next;
   uint32_t old_tail = node.tail;
@@ -232,23 +249,27 @@ void IndexWriter::Commit(std::vector<Step>& path, size_t level) {
       e.child = n.page;
       root.entries.push_back(std::move(e));
     }
-    path.insert(path.begin(), Step{std::move(root), 0, true});
-    def_.SetIndexRoot(pager_, index_, path.front().node.page);
+    Step top;
+    top.page = root.page;
+    top.decoded = std::move(root);
+    path.insert(path.begin(), std::move(top));
+    def_.SetIndexRoot(pager_, index_, path.front().page);
     Commit(path, 0);
     return;
   }
-  Step& parent = path[level - 1];
-  if (!parent.referenced) {
+  Step& parent_step = path[level - 1];
+  IndexNode& parent = Node(parent_step);
+  if (!parent_step.referenced) {
     // Leaves of the tail chain: the chain takes the new pages; the
     // parent's tail moves to the last when the split leaf was the end.
-    if (parent.node.tail == node.page) {
-      parent.node.tail = nodes.back().page;
-      Store(parent.node);
+    if (parent.tail == node.page) {
+      parent.tail = nodes.back().page;
+      Store(parent);
     }
     return;
   }
-  if (parent.node.tail == node.page) parent.node.tail = nodes.back().page;
-  IndexEntry& named = parent.node.entries[parent.position];
+  if (parent.tail == node.page) parent.tail = nodes.back().page;
+  IndexEntry& named = parent.entries.at(parent_step.position);
   named.key = node.entries.back().key;
   named.row = node.entries.back().row;
   std::vector<IndexEntry> added;
@@ -257,26 +278,15 @@ void IndexWriter::Commit(std::vector<Step>& path, size_t level) {
     e.child = nodes[r].page;
     added.push_back(std::move(e));
   }
-  parent.node.entries.insert(parent.node.entries.begin() + parent.position + 1,
-                             added.begin(), added.end());
+  parent.entries.insert(parent.entries.begin() + parent_step.position + 1,
+                        added.begin(), added.end());
   Commit(path, level - 1);
 }
 
-void IndexWriter::Insert(const IndexEntry& entry) {
-  std::vector<uint8_t> target = entry.SortBytes();
-  std::vector<Step> path = Descend(target);
-  IndexNode& leaf = path.back().node;
-  auto it = std::lower_bound(leaf.entries.begin(), leaf.entries.end(), entry,
-                             EntryLess);
-  if (it != leaf.entries.end() && it->SortBytes() == target) {
-    ThrowDamaged("색인에 같은 항목이 이미 있습니다");
-  }
-  leaf.entries.insert(it, entry);
-  Commit(path, path.size() - 1);
-}
+void IndexWriter::Insert(const IndexEntry& entry) { Apply({}, {entry}); }
 
 void IndexWriter::RemoveNode(std::vector<Step>& path, size_t level) {
-  IndexNode& node = path[level].node;
+  IndexNode& node = Node(path[level]);
   if (level == 0) {
     // The root stays, an empty leaf.
     node.leaf = true;
@@ -296,40 +306,89 @@ void IndexWriter::RemoveNode(std::vector<Step>& path, size_t level) {
     after.prev = node.prev;
     Store(after);
   }
-  Step& parent = path[level - 1];
-  if (parent.node.tail == node.page) parent.node.tail = node.prev;
-  if (parent.referenced) {
-    parent.node.entries.erase(parent.node.entries.begin() + parent.position);
+  Step& parent_step = path[level - 1];
+  IndexNode& parent = Node(parent_step);
+  if (parent.tail == node.page) parent.tail = node.prev;
+  if (parent_step.referenced) {
+    if (parent_step.position >= parent.entries.size()) {
+      ThrowDamaged("색인 중간 페이지의 항목이 맞지 않습니다");
+    }
+    parent.entries.erase(parent.entries.begin() + parent_step.position);
   }
   FreePage(node.page);
-  if (parent.node.entries.empty() && parent.node.tail == 0) {
+  if (parent.entries.empty() && parent.tail == 0) {
     RemoveNode(path, level - 1);
   } else {
-    Store(parent.node);
+    Store(parent);
     // The parent's last entry may have been the removed one.
-    if (!parent.node.entries.empty() &&
-        parent.position == parent.node.entries.size()) {
-      parent.position = parent.node.entries.size() - 1;
+    if (!parent.entries.empty() &&
+        parent_step.position == parent.entries.size()) {
+      parent_step.position = parent.entries.size() - 1;
       FixParentKey(path, level - 1);
     }
   }
 }
 
-void IndexWriter::Remove(const IndexEntry& entry) {
-  std::vector<uint8_t> target = entry.SortBytes();
-  std::vector<Step> path = Descend(target);
-  IndexNode& leaf = path.back().node;
-  auto it = std::lower_bound(leaf.entries.begin(), leaf.entries.end(), entry,
-                             EntryLess);
-  if (it == leaf.entries.end() || it->SortBytes() != target) {
-    ThrowDamaged("색인에 지울 항목이 없습니다");
-  }
-  leaf.entries.erase(it);
-  if (leaf.entries.empty()) {
+void IndexWriter::Remove(const IndexEntry& entry) { Apply({entry}, {}); }
+
+void IndexWriter::CommitLeaf(std::vector<Step>& path) {
+  if (Node(path.back()).entries.empty()) {
     RemoveNode(path, path.size() - 1);
   } else {
-    Store(leaf);
-    FixParentKey(path, path.size() - 1);
+    Commit(path, path.size() - 1);
+  }
+}
+
+void IndexWriter::Apply(const std::vector<IndexEntry>& removals,
+                        const std::vector<IndexEntry>& insertions) {
+  size_t r = 0, i = 0;
+  std::vector<uint8_t> target;
+  std::vector<IndexEntry> merged;
+  while (r < removals.size() || i < insertions.size()) {
+    // The leaf where the smallest change left belongs.
+    const bool removal_first =
+        i == insertions.size() ||
+        (r < removals.size() && EntryLess(removals[r], insertions[i]));
+    const IndexEntry& first = removal_first ? removals[r] : insertions[i];
+    target.clear();
+    AppendSortBytes(first.key, first.row, target);
+    std::vector<Step> path = Descend(ByteView(target.data(), target.size()));
+    IndexNode& leaf = Node(path.back());
+    // Changes up to the leaf's last entry are the leaf's; past it they
+    // belong to the next leaf, unless this is the last one.
+    const bool bounded = leaf.next != 0 && !leaf.entries.empty();
+    const IndexEntry bound = bounded ? leaf.entries.back() : IndexEntry{};
+    auto belongs = [&](const IndexEntry& e) {
+      return !bounded || !EntryLess(bound, e);
+    };
+    size_t r_end = r, i_end = i;
+    while (r_end < removals.size() && belongs(removals[r_end])) ++r_end;
+    while (i_end < insertions.size() && belongs(insertions[i_end])) ++i_end;
+    // The first change always belongs: Descend chose this leaf for it.
+    if (r_end == r && i_end == i) (removal_first ? r_end : i_end)++;
+    merged.clear();
+    merged.reserve(leaf.entries.size() + (i_end - i));
+    for (IndexEntry& e : leaf.entries) {
+      while (i < i_end && EntryLess(insertions[i], e)) {
+        merged.push_back(insertions[i++]);
+      }
+      if (i < i_end && !EntryLess(e, insertions[i])) {
+        ThrowDamaged("색인에 같은 항목이 이미 있습니다");
+      }
+      if (r < r_end && !EntryLess(removals[r], e)) {
+        if (EntryLess(e, removals[r])) {
+          merged.push_back(std::move(e));
+          continue;
+        }
+        ++r;  // this entry goes
+        continue;
+      }
+      merged.push_back(std::move(e));
+    }
+    if (r < r_end) ThrowDamaged("색인에 지울 항목이 없습니다");
+    while (i < i_end) merged.push_back(insertions[i++]);
+    leaf.entries.swap(merged);
+    CommitLeaf(path);
   }
 }
 

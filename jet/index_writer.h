@@ -9,10 +9,13 @@
 #define MDBCARE_JET_INDEX_WRITER_H_
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "jet/format.h"
 #include "jet/index_node.h"
+#include "jet/pager.h"
 #include "jet/table_definition.h"
 
 namespace jet {
@@ -28,24 +31,41 @@ class IndexWriter {
               TableDefinition& def, size_t index);
 
   // Whether an entry with exactly `key` exists for another row than
-  // `except`.
-  bool ContainsKey(const std::vector<uint8_t>& key, RowPointer except);
+  // `except` and for which `gone` (when given) is false.
+  bool ContainsKey(const std::vector<uint8_t>& key, RowPointer except,
+                   const std::function<bool(RowPointer)>& gone = {});
   // Adds an entry (inside a write group).
   void Insert(const IndexEntry& entry);
   // Removes an entry; raises the damaged-file error when it is not there.
   void Remove(const IndexEntry& entry);
+  // Removes `removals` and adds `insertions`, each sorted by EntryLess and
+  // no entry in both. Every leaf they touch is read and written once, so a
+  // batch costs about one pass over the leaves it reaches. Raises the
+  // damaged-file error for a removal that is not there or an insertion
+  // that already is.
+  void Apply(const std::vector<IndexEntry>& removals,
+             const std::vector<IndexEntry>& insertions);
 
  private:
+  // One node of a path from the root, decoded when first needed.
   struct Step {
-    IndexNode node;
+    uint32_t page = 0;
+    std::optional<IndexNode> decoded;
     size_t position = 0;  // the entry followed down (intermediate pages)
-    bool referenced = true;  // the child is named by `position` (not a tail leaf)
+    bool referenced =
+        true;  // the child is named by `position` (not a tail leaf)
   };
 
+  IndexNode& Node(Step& step);
   IndexNode Load(uint32_t page);
+  PageRef LoadPage(uint32_t page);
   void Store(const IndexNode& node);
-  // The path from the root to the leaf where `target` belongs.
-  std::vector<Step> Descend(const std::vector<uint8_t>& target);
+  // The path from the root to the leaf where `target` (sort bytes)
+  // belongs. Only the pages are read; nodes are decoded when used.
+  std::vector<Step> Descend(ByteView target);
+  // Writes the leaf at the end of `path` after its entries changed:
+  // removed when empty, else stored (split when full).
+  void CommitLeaf(std::vector<Step>& path);
   // Writes the leaf (or intermediate node) at `level` of `path`, splitting
   // it when full and fixing the entries above it.
   void Commit(std::vector<Step>& path, size_t level);

@@ -1,21 +1,27 @@
 #include "jet/table.h"
 
+#include <algorithm>
+
 #include "jet/database.h"
 #include "jet/error.h"
-#include "jet/long_value.h"
 #include "jet/index_key.h"
 #include "jet/index_reader.h"
 #include "jet/index_writer.h"
+#include "jet/long_value.h"
 #include "jet/long_value_writer.h"
-#include "jet/text_key_segment.h"
 #include "jet/page_allocator.h"
+#include "jet/pending_index_changes.h"
 #include "jet/row_store.h"
 #include "jet/table_properties.h"
+#include "jet/text_key_segment.h"
 #include "jet/value_codec.h"
 
 namespace jet {
 
 namespace {
+
+// Index changes gathered before they are written: about 100 bytes each.
+constexpr size_t kMaxPendingIndexEntries = 200000;
 
 FieldData CopyField(const FieldBytes& f) {
   FieldData d;
@@ -37,7 +43,8 @@ bool AllIndexColumnsNull(const TableDefinition& def, const RealIndex& index,
   for (const IndexColumn& c : index.columns) {
     int k = ColumnPosition(def, c.column_number);
     if (k < 0) continue;
-    if (def.columns[k].type == static_cast<uint8_t>(ColumnType::kBoolean)) return false;
+    if (def.columns[k].type == static_cast<uint8_t>(ColumnType::kBoolean))
+      return false;
     if (!IsNull(row[k])) return false;
   }
   return true;
@@ -52,14 +59,16 @@ bool IndexUses(const RealIndex& index, uint16_t column_number) {
 
 [[noreturn]] void ThrowUnencodable(const std::string& table) {
   throw Error(kErrIndexKeyUnavailable,
-              "'" + table + "' 테이블 색인의 정렬 순서로는 이 값의 색인 키를 만들 수 "
-                            "없어 값을 바꾸지 않았습니다.");
+              "'" + table +
+                  "' 테이블 색인의 정렬 순서로는 이 값의 색인 키를 만들 수 "
+                  "없어 값을 바꾸지 않았습니다.");
 }
 
 [[noreturn]] void ThrowDuplicate(const std::string& table) {
   throw Error(kErrDuplicateKey,
-              "'" + table + "' 테이블의 고유 색인에 같은 값이 있어 값을 바꿀 수 "
-                            "없습니다.");
+              "'" + table +
+                  "' 테이블의 고유 색인에 같은 값이 있어 값을 바꿀 수 "
+                  "없습니다.");
 }
 
 // The number of spaces `before` loses at its start when it becomes
@@ -88,40 +97,35 @@ struct Table::IndexChange {
 
 std::vector<Table::IndexChange> Table::PlanIndexChanges(
     RowPointer row_id, const std::vector<Value>& old_values,
-    const std::vector<Value>& new_values, bool inserting, bool deleting) {
+    const std::vector<Value>& new_values, const std::vector<bool>* changed,
+    bool inserting, bool deleting) {
   const JetVersion version = db_.version();
+  const IndexKeyOptions options =
+      KeyOptionsFor(db_.header().sort_order, db_.header().sort_order_version,
+                    db_.header().code_page);
   std::vector<IndexChange> plan;
   for (size_t i = 0; i < definition_.real_indexes.size(); ++i) {
     const RealIndex& index = definition_.real_indexes[i];
-    bool touched = inserting || deleting;
+    bool touched = inserting || deleting || !changed;
     for (size_t k = 0; !touched && k < definition_.columns.size(); ++k) {
-      if (IndexUses(index, definition_.columns[k].number) &&
-          !(old_values[k] == new_values[k])) {
+      if ((*changed)[k] && IndexUses(index, definition_.columns[k].number)) {
         touched = true;
       }
     }
     if (!touched) continue;
     IndexChange change;
     change.index = i;
-    const IndexKeyOptions options = KeyOptionsFor(
-        db_.header().sort_order, db_.header().sort_order_version,
-        db_.header().code_page);
     if (!inserting) {
       change.had_entry = RowHasIndexEntry(index, definition_, old_values);
       if (change.had_entry) {
         IndexKeyResult old_key =
             EncodeIndexKey(index, definition_, old_values, version, options);
-        std::optional<std::vector<uint8_t>> key;
-        if (old_key) {
-          key = old_key.key;
-        } else {
-          // The entry is found by its row instead.
-          for (IndexEntry& e : ReadIndexEntries(db_.pager(), version, index.first_page)) {
-            if (e.row == row_id) key = e.key;
-          }
-          if (!key) ThrowDamaged("행의 색인 항목이 없습니다");
-        }
-        change.old_entry = IndexEntry{*key, row_id, 0};
+        // An entry whose key cannot be made is found by its row instead.
+        std::optional<std::vector<uint8_t>> key =
+            old_key ? std::optional(std::move(old_key.key))
+                    : StoredKeyOf(i, row_id);
+        if (!key) ThrowDamaged("행의 색인 항목이 없습니다");
+        change.old_entry = IndexEntry{std::move(*key), row_id, 0};
       }
     }
     if (deleting) {
@@ -133,26 +137,28 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
       IndexKeyResult new_key =
           EncodeIndexKey(index, definition_, new_values, version, options);
       std::optional<std::vector<uint8_t>> key;
-      if (new_key) key = new_key.key;
+      if (new_key) key = std::move(new_key.key);
       if (!key && change.had_entry && index.columns.size() == 1) {
         // A trimmed text whose characters this engine cannot encode takes
         // its key from the old one.
         int k = ColumnPosition(definition_, index.columns[0].column_number);
         if (k >= 0) {
           int lead = LeadingSpacesTrimmed(old_values[k], new_values[k]);
-          auto order = ColumnSortOrder(definition_.columns[k], version, options);
+          auto order =
+              ColumnSortOrder(definition_.columns[k], version, options);
           if (lead == 0) key = change.old_entry.key;
           if (lead > 0 && order) {
-            key = SegmentWithoutLeadingSpaces(change.old_entry.key,
-                                              static_cast<size_t>(lead), *order);
+            key = SegmentWithoutLeadingSpaces(
+                change.old_entry.key, static_cast<size_t>(lead), *order);
           }
         }
       }
       if (!key) ThrowUnencodable(entry_.name);
       change.new_entry = IndexEntry{*key, row_id, 0};
-      if (index.unique() && !AllIndexColumnsNull(definition_, index, new_values)) {
-        IndexWriter reader(db_.pager(), version, *allocator_, definition_, i);
-        if (reader.ContainsKey(*key, row_id)) ThrowDuplicate(entry_.name);
+      if (index.unique() &&
+          !AllIndexColumnsNull(definition_, index, new_values) &&
+          KeyTaken(i, *key, row_id)) {
+        ThrowDuplicate(entry_.name);
       }
     }
     if (change.had_entry && change.has_entry &&
@@ -164,22 +170,74 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
   return plan;
 }
 
-void Table::ApplyIndexChanges(std::vector<IndexChange>& plan, RowPointer row_id) {
+bool Table::KeyTaken(size_t index, const std::vector<uint8_t>& key,
+                     RowPointer row_id) {
+  if (pending_->AddedWithKey(index, key, row_id)) return true;
+  IndexWriter reader(db_.pager(), db_.version(), *allocator_, definition_,
+                     index);
+  return reader.ContainsKey(key, row_id, [&](RowPointer row) {
+    return pending_->Removed(index, key, row);
+  });
+}
+
+std::optional<std::vector<uint8_t>> Table::StoredKeyOf(size_t index,
+                                                       RowPointer row_id) {
+  FlushIndexChanges();
+  for (IndexEntry& e :
+       ReadIndexEntries(db_.pager(), db_.version(),
+                        definition_.real_indexes[index].first_page)) {
+    if (e.row == row_id) return std::move(e.key);
+  }
+  return std::nullopt;
+}
+
+void Table::RecordIndexChanges(std::vector<IndexChange>& plan,
+                               RowPointer row_id) {
   for (IndexChange& change : plan) {
-    IndexWriter writer(db_.pager(), db_.version(), *allocator_, definition_,
-                       change.index);
-    if (change.had_entry) writer.Remove(change.old_entry);
+    if (change.had_entry) pending_->Remove(change.index, change.old_entry);
     if (change.has_entry) {
       change.new_entry.row = row_id;
-      writer.Insert(change.new_entry);
+      pending_->Add(change.index, change.new_entry);
     }
   }
+}
+
+void Table::FlushIndexChanges() {
+  if (!pending_ || pending_->empty()) return;
+  WriteGroup group(db_.pager());
+  std::vector<IndexEntry> removals, insertions;
+  for (size_t i = 0; i < definition_.real_indexes.size(); ++i) {
+    if (pending_->empty(i)) continue;
+    pending_->Take(i, removals, insertions);
+    IndexWriter(db_.pager(), db_.version(), *allocator_, definition_, i)
+        .Apply(removals, insertions);
+  }
+  group.Commit();
+}
+
+std::vector<bool> Table::IndexedColumns() const {
+  std::vector<bool> indexed(definition_.columns.size(), false);
+  for (const RealIndex& index : definition_.real_indexes) {
+    for (const IndexColumn& c : index.columns) {
+      int k = ColumnPosition(definition_, c.column_number);
+      if (k >= 0) indexed[k] = true;
+    }
+  }
+  return indexed;
 }
 
 Table::Table(Database& db, CatalogEntry entry, TableDefinition definition)
     : db_(db), entry_(std::move(entry)), definition_(std::move(definition)) {}
 
-Table::~Table() = default;
+Table::~Table() {
+  if (!rows_) return;
+  try {
+    FlushIndexChanges();
+  } catch (const Error& e) {
+    db_.KeepDeferredError(e);
+  }
+  db_.DetachWriter(this);
+}
 
 TableScan Table::Scan() {
   return TableScan(db_.pager(), db_.version(), definition_);
@@ -210,7 +268,8 @@ std::vector<Value> Table::ReadRow(RowPointer row_id) {
 
 void Table::RequireWritable() const {
   if (!db_.writable()) {
-    throw Error(kErrReadOnly, "데이터베이스가 읽기 전용으로 열려 있어 바꿀 수 없습니다.");
+    throw Error(kErrReadOnly,
+                "데이터베이스가 읽기 전용으로 열려 있어 바꿀 수 없습니다.");
   }
 }
 
@@ -219,8 +278,11 @@ void Table::PrepareWriters() {
   allocator_ = std::make_unique<PageAllocator>(db_.pager(), db_.version());
   rows_ = std::make_unique<RowStore>(db_.pager(), db_.version(), *allocator_,
                                      definition_);
-  long_values_ = std::make_unique<LongValueWriter>(
-      db_.pager(), db_.version(), *allocator_, definition_);
+  long_values_ = std::make_unique<LongValueWriter>(db_.pager(), db_.version(),
+                                                   *allocator_, definition_);
+  pending_ =
+      std::make_unique<PendingIndexChanges>(definition_.real_indexes.size());
+  db_.AttachWriter(this);
   TableProperties properties = ReadTableProperties(db_, entry_);
   for (const ColumnDefinition& col : definition_.columns) {
     required_.push_back(properties.Required(col.name));
@@ -239,8 +301,9 @@ void Table::CheckColumnRules(size_t column, const Value& value) const {
   if (text && text->empty() && !allow_zero_length_[column] &&
       (col.type == static_cast<uint8_t>(ColumnType::kText) ||
        col.type == static_cast<uint8_t>(ColumnType::kMemo))) {
-    throw Error(kErrZeroLength, "'" + entry_.name + "." + col.name +
-                                    "' 필드는 길이가 0인 문자열을 가질 수 없습니다.");
+    throw Error(kErrZeroLength,
+                "'" + entry_.name + "." + col.name +
+                    "' 필드는 길이가 0인 문자열을 가질 수 없습니다.");
   }
 }
 
@@ -248,69 +311,118 @@ void Table::UpdateRow(RowPointer row_id,
                       const std::vector<ColumnChange>& changes) {
   RequireWritable();
   if (changes.empty()) return;
+  const size_t n = definition_.columns.size();
+  for (const ColumnChange& change : changes) {
+    if (change.column >= n) {
+      throw Error(kErrItemNotFound, "열 번호가 잘못되었습니다.");
+    }
+  }
   PrepareWriters();
   Pager& pager = db_.pager();
   const JetVersion version = db_.version();
+  const ValueContext context = db_.value_context();
 
   TableScan scan = ScanAt(row_id, "고칠 행 ");
   const RowPointer stored_at = scan.stored_at();
-  std::vector<FieldBytes> old_fields = scan.Fields();
-  std::vector<FieldData> fields;
-  fields.reserve(old_fields.size());
-  for (const FieldBytes& f : old_fields) fields.push_back(CopyField(f));
-  std::vector<Value> old_values = ValuesOf(old_fields);
-  std::vector<Value> new_values = old_values;
+  const std::vector<FieldBytes> old_fields = scan.Fields();
+
+  // What changes: fixed and text columns are compared by their new bytes,
+  // memo and OLE columns by their values.
+  std::vector<bool> changed(n, false);
+  std::vector<std::optional<FieldData>> next(n);
+  std::vector<const Value*> assigned(n, nullptr);
   for (const ColumnChange& change : changes) {
-    if (change.column >= definition_.columns.size()) {
-      throw Error(kErrItemNotFound, "열 번호가 잘못되었습니다.");
+    const size_t c = change.column;
+    CheckColumnRules(c, change.value);
+    const ColumnDefinition& col = definition_.columns[c];
+    const FieldBytes& old = old_fields[c];
+    assigned[c] = &change.value;
+    next[c].reset();
+    changed[c] = false;
+    if (IsLongValueType(col.type)) {
+      if (!IsNull(change.value)) {
+        const bool memo = col.type == static_cast<uint8_t>(ColumnType::kMemo);
+        if (memo && !std::holds_alternative<std::string>(change.value)) {
+          throw Error(kErrConversion,
+                      "메모 필드에는 텍스트만 넣을 수 있습니다.");
+        }
+        if (!memo && !std::holds_alternative<Binary>(change.value)) {
+          throw Error(kErrConversion,
+                      "OLE 개체 필드에는 이진 값만 넣을 수 있습니다.");
+        }
+      }
+      if (IsNull(change.value)
+              ? !old.is_null
+              : old.is_null ||
+                    !(DecodeValue(old, col, context) == change.value)) {
+        changed[c] = true;
+      }
+      continue;
     }
-    new_values[change.column] = change.value;
-    CheckColumnRules(change.column, change.value);
+    FieldData data = EncodeValue(change.value, col, version);
+    FieldData before = CopyField(old);
+    const bool is_bool = col.type == static_cast<uint8_t>(ColumnType::kBoolean);
+    if (SameField(data, before, is_bool)) continue;
+    changed[c] = true;
+    next[c] = std::move(data);
   }
-  // Every refusal (unique index, unencodable key) comes before any write.
+  if (std::find(changed.begin(), changed.end(), true) == changed.end()) return;
+
+  // The values of the columns that the touched indexes use; refusals
+  // (unique index, unencodable key) come before any write.
+  std::vector<bool> needed(n, false);
+  for (const RealIndex& index : definition_.real_indexes) {
+    bool touched = false;
+    for (const IndexColumn& ic : index.columns) {
+      int k = ColumnPosition(definition_, ic.column_number);
+      if (k >= 0 && changed[k]) touched = true;
+    }
+    if (!touched) continue;
+    for (const IndexColumn& ic : index.columns) {
+      int k = ColumnPosition(definition_, ic.column_number);
+      if (k >= 0) needed[k] = true;
+    }
+  }
+  std::vector<Value> old_values(n), new_values(n);
+  for (size_t k = 0; k < n; ++k) {
+    if (!needed[k]) continue;
+    old_values[k] = DecodeValue(old_fields[k], definition_.columns[k], context);
+    new_values[k] = changed[k] ? *assigned[k] : old_values[k];
+  }
   std::vector<IndexChange> index_plan =
-      PlanIndexChanges(row_id, old_values, new_values, false);
+      PlanIndexChanges(row_id, old_values, new_values, &changed, false);
 
   WriteGroup group(pager);
-  bool changed = false;
-  for (const ColumnChange& change : changes) {
-    if (change.column >= definition_.columns.size()) {
-      throw Error(kErrItemNotFound, "열 번호가 잘못되었습니다.");
-    }
-    const ColumnDefinition& col = definition_.columns[change.column];
-    const bool is_bool = col.type == static_cast<uint8_t>(ColumnType::kBoolean);
-    FieldData next;
-    if (IsLongValueType(col.type)) {
-      const FieldBytes& old = old_fields[change.column];
-      if (old_values[change.column] == change.value) continue;
-      if (!IsNull(change.value)) {
+  std::vector<FieldData> fields;
+  fields.reserve(n);
+  for (size_t k = 0; k < n; ++k) {
+    const ColumnDefinition& col = definition_.columns[k];
+    if (!changed[k]) {
+      fields.push_back(CopyField(old_fields[k]));
+    } else if (next[k]) {
+      fields.push_back(std::move(*next[k]));
+    } else {
+      // A memo or OLE value: the new one is written, the old one freed.
+      FieldData d;
+      if (!IsNull(*assigned[k])) {
         std::vector<uint8_t> bytes;
-        if (col.type == static_cast<uint8_t>(ColumnType::kMemo)) {
-          const auto* text = std::get_if<std::string>(&change.value);
-          if (!text) throw Error(kErrConversion, "메모 필드에는 텍스트만 넣을 수 있습니다.");
+        if (const auto* text = std::get_if<std::string>(assigned[k])) {
           bytes = EncodeText(*text, col, version);
         } else {
-          const auto* binary = std::get_if<Binary>(&change.value);
-          if (!binary) throw Error(kErrConversion, "OLE 개체 필드에는 이진 값만 넣을 수 있습니다.");
-          bytes = *binary;
+          bytes = std::get<Binary>(*assigned[k]);
         }
-        next.is_null = false;
-        next.data = long_values_->Write(bytes, col);
+        d.is_null = false;
+        d.data = long_values_->Write(bytes, col);
       }
-      if (!old.is_null) long_values_->Free(old.data, col);
-    } else {
-      next = EncodeValue(change.value, col, version);
+      if (!old_fields[k].is_null) long_values_->Free(old_fields[k].data, col);
+      fields.push_back(std::move(d));
     }
-    if (SameField(next, fields[change.column], is_bool)) continue;
-    fields[change.column] = std::move(next);
-    changed = true;
   }
-  if (!changed) return;  // the group rolls back; nothing was written
-
   std::vector<uint8_t> row = EncodeRow(version, definition_, fields);
   rows_->Replace(row_id, stored_at, row);
-  ApplyIndexChanges(index_plan, row_id);
+  RecordIndexChanges(index_plan, row_id);
   group.Commit();
+  if (pending_->size() > kMaxPendingIndexEntries) FlushIndexChanges();
 }
 
 RowPointer Table::InsertRow(const std::vector<Value>& values) {
@@ -323,7 +435,7 @@ RowPointer Table::InsertRow(const std::vector<Value>& values) {
   const JetVersion version = db_.version();
   for (size_t k = 0; k < values.size(); ++k) CheckColumnRules(k, values[k]);
   std::vector<IndexChange> index_plan =
-      PlanIndexChanges(RowPointer{}, values, values, true);
+      PlanIndexChanges(RowPointer{}, values, values, nullptr, true);
   WriteGroup group(pager);
   std::vector<FieldData> fields(values.size());
   for (size_t k = 0; k < values.size(); ++k) {
@@ -346,9 +458,10 @@ RowPointer Table::InsertRow(const std::vector<Value>& values) {
   }
   std::vector<uint8_t> row = EncodeRow(version, definition_, fields);
   RowPointer id = rows_->Insert(row);
-  ApplyIndexChanges(index_plan, id);
+  RecordIndexChanges(index_plan, id);
   definition_.AddToStoredRowCount(pager, version, 1);
   group.Commit();
+  if (pending_->size() > kMaxPendingIndexEntries) FlushIndexChanges();
   return id;
 }
 
@@ -361,8 +474,8 @@ void Table::DeleteRow(RowPointer row_id) {
   const RowPointer stored_at = scan.stored_at();
   std::vector<FieldBytes> fields = scan.Fields();
   std::vector<Value> values = ValuesOf(fields);
-  std::vector<IndexChange> index_plan =
-      PlanIndexChanges(row_id, values, values, false, /*deleting=*/true);
+  std::vector<IndexChange> index_plan = PlanIndexChanges(
+      row_id, values, values, nullptr, false, /*deleting=*/true);
 
   WriteGroup group(pager);
   for (size_t k = 0; k < fields.size(); ++k) {
@@ -372,9 +485,10 @@ void Table::DeleteRow(RowPointer row_id) {
     }
   }
   rows_->Delete(row_id, stored_at);
-  ApplyIndexChanges(index_plan, row_id);
+  RecordIndexChanges(index_plan, row_id);
   definition_.AddToStoredRowCount(pager, version, -1);
   group.Commit();
+  if (pending_->size() > kMaxPendingIndexEntries) FlushIndexChanges();
 }
 
 }  // namespace jet

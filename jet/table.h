@@ -1,12 +1,16 @@
 // A table of an open database: its definition, a cursor over its rows, and
-// the row writes (update and insert). Every write keeps the row's indexes,
-// the page's free space and the page maps exact, or raises an error and
-// changes nothing.
+// the row writes (update, insert, delete). Every write keeps the page's
+// free space and the page maps exact, or raises an error and changes
+// nothing. A write's index changes are checked at once (a duplicate in a
+// unique index is refused then) and gathered; they reach the index pages in
+// sorted batches: when many have gathered, at FlushIndexChanges(), when the
+// table is destroyed, and when the database is flushed or closed.
 #ifndef MDBCARE_JET_TABLE_H_
 #define MDBCARE_JET_TABLE_H_
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "jet/catalog.h"
@@ -19,6 +23,7 @@ namespace jet {
 class Database;
 class LongValueWriter;
 class PageAllocator;
+class PendingIndexChanges;
 class RowStore;
 
 // A new value for the column at `column` (a position in
@@ -62,16 +67,30 @@ class Table {
   // read-only database.
   void DeleteRow(RowPointer row_id);
 
+  // Writes the gathered index changes to the index pages.
+  void FlushIndexChanges();
+
  private:
   struct IndexChange;
   // The index entries a row change removes and adds; raises 3022 for a
   // duplicate in a unique index and 3900 for a key that cannot be made.
-  std::vector<IndexChange> PlanIndexChanges(RowPointer row_id,
-                                            const std::vector<Value>& old_values,
-                                            const std::vector<Value>& new_values,
-                                            bool inserting,
-                                            bool deleting = false);
-  void ApplyIndexChanges(std::vector<IndexChange>& plan, RowPointer row_id);
+  // Only the indexes over a column marked in `changed` are looked at
+  // (every index when `changed` is null); `old_values` and `new_values`
+  // need hold only those indexes' columns.
+  std::vector<IndexChange> PlanIndexChanges(
+      RowPointer row_id, const std::vector<Value>& old_values,
+      const std::vector<Value>& new_values, const std::vector<bool>* changed,
+      bool inserting, bool deleting = false);
+  void RecordIndexChanges(std::vector<IndexChange>& plan, RowPointer row_id);
+  // Whether another row than `row_id` holds `key` in unique index `index`,
+  // the gathered changes included.
+  bool KeyTaken(size_t index, const std::vector<uint8_t>& key,
+                RowPointer row_id);
+  // The key the index holds for `row_id`, found by its row.
+  std::optional<std::vector<uint8_t>> StoredKeyOf(size_t index,
+                                                  RowPointer row_id);
+  // Marks the columns the table's indexes use, in definition order.
+  std::vector<bool> IndexedColumns() const;
   // A scan positioned on the row met at `row_id`; raises the damaged-file
   // error, its message starting with `what`, when there is none.
   TableScan ScanAt(RowPointer row_id, const char* what);
@@ -90,6 +109,7 @@ class Table {
   std::unique_ptr<PageAllocator> allocator_;
   std::unique_ptr<RowStore> rows_;
   std::unique_ptr<LongValueWriter> long_values_;
+  std::unique_ptr<PendingIndexChanges> pending_;
   // Required / AllowZeroLength per column position, from the table's
   // properties, read at the first write.
   std::vector<bool> required_;

@@ -84,6 +84,7 @@ void Recordset::CheckCurrent() const {
 
 void Recordset::Arrive() {
   current_ = true;
+  row_scan_.reset();
   ++record_count_;
   row_id_ = scan_->row_id();
   field_bytes_ = scan_->Fields();
@@ -165,8 +166,14 @@ void Recordset::Update() {
   }
   editing_ = false;
   edit_buffer_.clear();
-  field_bytes_valid_ = false;
   for (jet::ColumnChange& c : changes) values_[c.column] = std::move(c.value);
+  Refetch();
+}
+
+void Recordset::Refetch() {
+  row_scan_.emplace(table_->Scan());
+  field_bytes_valid_ = row_scan_->SeekTo(row_id_);
+  if (field_bytes_valid_) field_bytes_ = row_scan_->Fields();
 }
 
 void Recordset::CancelUpdate() {

@@ -114,7 +114,8 @@ class Recordset {
 
   void CheckOpen() const;
   void CheckCurrent() const;
-  void Arrive();  // takes the scan's current row as the current record
+  void Arrive();   // takes the scan's current row as the current record
+  void Refetch();  // takes the current record's bytes anew after a write
   const jet::ColumnDefinition& Column(int index) const;
   int ColumnCount() const;
   jet::Value FieldValue(int index);
@@ -123,11 +124,14 @@ class Recordset {
   std::shared_ptr<Connection> connection_;
   std::unique_ptr<jet::Table> table_;
   std::optional<jet::TableScan> scan_;
+  // Positioned on the current record after an Update rewrote it: holds
+  // the page its new bytes are on.
+  std::optional<jet::TableScan> row_scan_;
   bool current_ = false;
   int32_t record_count_ = 0;
   jet::RowPointer row_id_;
-  // The current record: its field bytes as the scan met them (decoded on
-  // first use) until a write moves them, then its values re-read.
+  // The current record: its field bytes (decoded on first use), as the
+  // scan met them or, after an Update, as they were written.
   std::vector<jet::FieldBytes> field_bytes_;
   bool field_bytes_valid_ = false;
   std::vector<std::optional<jet::Value>> values_;
