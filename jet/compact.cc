@@ -12,6 +12,7 @@
 #include "jet/column_type.h"
 #include "jet/database.h"
 #include "jet/database_builder.h"
+#include "jet/entry_run.h"
 #include "jet/error.h"
 #include "jet/file.h"
 #include "jet/index_bulk_load.h"
@@ -61,56 +62,6 @@ struct TableCopy {
   TableDefinition target;
 };
 
-// Index entries of one index held compactly for sorting: each entry's sort
-// bytes (key, then the row pointer) behind a 2-byte length, and per entry
-// its first 8 bytes as a number, which decides most comparisons.
-class EntryRun {
- public:
-  void Add(const std::vector<uint8_t>& key, RowPointer row) {
-    const std::vector<uint8_t> sort = IndexEntry{key, row, 0}.SortBytes();
-    const size_t offset = bytes_.size();
-    bytes_.push_back(static_cast<uint8_t>(sort.size()));
-    bytes_.push_back(static_cast<uint8_t>(sort.size() >> 8));
-    bytes_.insert(bytes_.end(), sort.begin(), sort.end());
-    uint64_t head = 0;
-    for (size_t i = 0; i < 8; ++i) {
-      head = (head << 8) | (i < sort.size() ? sort[i] : 0);
-    }
-    slots_.push_back(Slot{head, offset});
-  }
-
-  void Sort() {
-    std::sort(slots_.begin(), slots_.end(),
-              [this](const Slot& a, const Slot& b) {
-                if (a.head != b.head) return a.head < b.head;
-                ByteView x = At(a.offset), y = At(b.offset);
-                const size_t n = std::min(x.size(), y.size());
-                const int c = std::memcmp(x.data(), y.data(), n);
-                return c != 0 ? c < 0 : x.size() < y.size();
-              });
-  }
-
-  size_t size() const { return slots_.size(); }
-
-  IndexEntry Entry(size_t k) const {
-    return IndexEntry::FromSortBytes(At(slots_[k].offset));
-  }
-
- private:
-  struct Slot {
-    uint64_t head;  // the first 8 sort bytes, big-endian, 0-padded
-    size_t offset;
-  };
-
-  ByteView At(size_t offset) const {
-    const size_t length = bytes_[offset] | (size_t{bytes_[offset + 1]} << 8);
-    return ByteView(bytes_.data() + offset + 2, length);
-  }
-
-  std::vector<uint8_t> bytes_;
-  std::vector<Slot> slots_;
-};
-
 class Compaction {
  public:
   Compaction(Database& source, Pager& target)
@@ -156,8 +107,8 @@ class Compaction {
                      [](const TableCopy& a, const TableCopy& b) {
                        return a.source.page < b.source.page;
                      });
-    if (tables_.empty() || tables_.front().source.page !=
-                               kCatalogTableDefinitionPage) {
+    if (tables_.empty() ||
+        tables_.front().source.page != kCatalogTableDefinitionPage) {
       ThrowDamaged("시스템 개체 테이블을 찾을 수 없습니다");
     }
     for (TableCopy& t : tables_) {

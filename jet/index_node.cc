@@ -136,7 +136,7 @@ size_t EqualPrefix(const uint8_t* a, const uint8_t* b, size_t n) {
 // The longest prefix all entries' stored bytes share, leaving each at
 // least one byte of its own, within what the version's prefix field can
 // hold.
-size_t SharedPrefix(const std::vector<IndexEntry>& entries, bool leaf,
+size_t SharedPrefix(std::span<const IndexEntry> entries, bool leaf,
                     JetVersion version) {
   if (entries.size() < 2) return 0;
   const StoredBytesOf first(entries.front(), !leaf);
@@ -181,7 +181,9 @@ size_t IndexNode::Capacity(JetVersion version) {
   return PageSizeOf(version) - LayoutOf(version).first_entry;
 }
 
-size_t IndexNode::EntryBytes() const {
+size_t IndexNode::EntryBytes() const { return EntryBytesOf(entries, leaf); }
+
+size_t IndexNode::EntryBytesOf(std::span<const IndexEntry> entries, bool leaf) {
   size_t n = 0;
   for (const IndexEntry& e : entries) n += StoredSize(e, leaf);
   // The prefix depends on the version only through its cap, far above

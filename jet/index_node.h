@@ -32,6 +32,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "jet/byte_view.h"
@@ -130,6 +131,7 @@ struct IndexNode {
   // Bytes the entries take on a page (with a shared prefix where one is
   // needed), and what a page offers.
   size_t EntryBytes() const;
+  static size_t EntryBytesOf(std::span<const IndexEntry> entries, bool leaf);
   static size_t Capacity(JetVersion version);
   // The longest shared prefix the version's prefix field can hold.
   static size_t MaxPrefix(JetVersion version);

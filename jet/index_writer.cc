@@ -172,9 +172,8 @@ std::vector<std::vector<IndexEntry>> Pieces(std::vector<IndexEntry> entries,
   while (!todo.empty()) {
     std::vector<IndexEntry> run = std::move(todo.back());
     todo.pop_back();
-    IndexNode probe = like;
-    probe.entries = run;
-    if (probe.EntryBytes() <= IndexNode::Capacity(version) || run.size() < 2) {
+    if (run.size() < 2 || IndexNode::EntryBytesOf(run, like.leaf) <=
+                              IndexNode::Capacity(version)) {
       out.push_back(std::move(run));
       continue;
     }

@@ -1,6 +1,7 @@
 #include "jet/pending_index_changes.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace jet {
 
@@ -16,28 +17,50 @@ std::vector<uint8_t> SortBytesOf(const std::vector<uint8_t>& key,
   return bytes;
 }
 
-// Moves `bytes` from `from` into `to`, unless it is in `from`'s opposite
-// set `cancel`, where it is dropped instead. Returns the change in size.
-int Record(std::vector<uint8_t> bytes, std::set<std::vector<uint8_t>>& to,
-           std::set<std::vector<uint8_t>>& cancel) {
-  auto it = cancel.find(bytes);
-  if (it != cancel.end()) {
-    cancel.erase(it);
-    return -1;
-  }
-  return to.insert(std::move(bytes)).second ? 1 : 0;
-}
+// Per entry kept in a set: its bytes and the set's node.
+constexpr size_t kSetEntryOverhead = 64;
 
 }  // namespace
 
-void PendingIndexChanges::Remove(size_t index, const IndexEntry& entry) {
+PendingIndexChanges::PendingIndexChanges(const std::vector<bool>& unique)
+    : indexes_(unique.size()) {
+  for (size_t i = 0; i < unique.size(); ++i) indexes_[i].unique = unique[i];
+}
+
+bool PendingIndexChanges::empty(size_t index) const {
+  const Changes& c = indexes_.at(index);
+  return c.unique ? c.added.empty() && c.removed.empty() : c.log.empty();
+}
+
+void PendingIndexChanges::Record(size_t index, const IndexEntry& entry,
+                                 bool add) {
   Changes& c = indexes_.at(index);
-  size_ += Record(SortBytesOf(entry.key, entry.row), c.removed, c.added);
+  ++changes_;
+  if (!c.unique) {
+    const size_t before = c.log.bytes();
+    c.log.Add(entry.key, entry.row, add ? 1 : 0);
+    bytes_ += c.log.bytes() - before;
+    return;
+  }
+  std::vector<uint8_t> bytes = SortBytesOf(entry.key, entry.row);
+  const size_t size = bytes.size() + kSetEntryOverhead;
+  std::set<std::vector<uint8_t>>& to = add ? c.added : c.removed;
+  std::set<std::vector<uint8_t>>& cancel = add ? c.removed : c.added;
+  auto it = cancel.find(bytes);
+  if (it != cancel.end()) {
+    cancel.erase(it);
+    bytes_ -= std::min(bytes_, size);
+  } else if (to.insert(std::move(bytes)).second) {
+    bytes_ += size;
+  }
+}
+
+void PendingIndexChanges::Remove(size_t index, const IndexEntry& entry) {
+  Record(index, entry, false);
 }
 
 void PendingIndexChanges::Add(size_t index, const IndexEntry& entry) {
-  Changes& c = indexes_.at(index);
-  size_ += Record(SortBytesOf(entry.key, entry.row), c.added, c.removed);
+  Record(index, entry, true);
 }
 
 bool PendingIndexChanges::AddedWithKey(size_t index,
@@ -66,17 +89,46 @@ void PendingIndexChanges::Take(size_t index, std::vector<IndexEntry>& removals,
   Changes& c = indexes_.at(index);
   removals.clear();
   insertions.clear();
-  removals.reserve(c.removed.size());
-  insertions.reserve(c.added.size());
-  for (const std::vector<uint8_t>& b : c.removed) {
-    removals.push_back(IndexEntry::FromSortBytes(ByteView(b.data(), b.size())));
+  if (c.unique) {
+    for (const std::vector<uint8_t>& b : c.removed) {
+      removals.push_back(
+          IndexEntry::FromSortBytes(ByteView(b.data(), b.size())));
+    }
+    for (const std::vector<uint8_t>& b : c.added) {
+      insertions.push_back(
+          IndexEntry::FromSortBytes(ByteView(b.data(), b.size())));
+    }
+  } else {
+    // An entry's changes alternate (added, removed, added...), so their
+    // sum says what is left of them: +1 added, -1 removed, 0 nothing.
+    c.log.Sort();
+    for (size_t k = 0; k < c.log.size();) {
+      const ByteView bytes = c.log.SortBytes(k);
+      int net = 0;
+      size_t end = k;
+      for (; end < c.log.size(); ++end) {
+        const ByteView other = c.log.SortBytes(end);
+        if (other.size() != bytes.size() ||
+            std::memcmp(other.data(), bytes.data(), bytes.size()) != 0) {
+          break;
+        }
+        net += c.log.Tag(end) ? 1 : -1;
+      }
+      if (net > 0) insertions.push_back(c.log.Entry(k));
+      if (net < 0) removals.push_back(c.log.Entry(k));
+      k = end;
+    }
   }
-  for (const std::vector<uint8_t>& b : c.added) {
-    insertions.push_back(
-        IndexEntry::FromSortBytes(ByteView(b.data(), b.size())));
-  }
-  size_ -= c.removed.size() + c.added.size();
+  const bool unique = c.unique;
   c = Changes();
+  c.unique = unique;
+  bytes_ = 0;
+  changes_ = 0;
+  for (const Changes& other : indexes_) {
+    bytes_ += other.log.bytes() +
+              (other.added.size() + other.removed.size()) * kSetEntryOverhead;
+    changes_ += other.log.size() + other.added.size() + other.removed.size();
+  }
 }
 
 }  // namespace jet

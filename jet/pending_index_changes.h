@@ -5,8 +5,9 @@
 // batch instead of once per change.
 //
 // An entry added and then removed (or removed and then added back) before
-// the batch is written cancels out. Entries are kept by their sort bytes
-// (key, then the row pointer), so that they come out in index order.
+// the batch is written cancels out. The changes of an index are logged in
+// an EntryRun and netted when they are taken; a unique index's are also
+// kept in sets, netted as they come, so that a duplicate can be looked up.
 #ifndef MDBCARE_JET_PENDING_INDEX_CHANGES_H_
 #define MDBCARE_JET_PENDING_INDEX_CHANGES_H_
 
@@ -15,6 +16,7 @@
 #include <set>
 #include <vector>
 
+#include "jet/entry_run.h"
 #include "jet/format.h"
 #include "jet/index_node.h"
 
@@ -22,23 +24,22 @@ namespace jet {
 
 class PendingIndexChanges {
  public:
-  explicit PendingIndexChanges(size_t index_count) : indexes_(index_count) {}
+  // `unique`: per index, whether it needs the look-ups below.
+  explicit PendingIndexChanges(const std::vector<bool>& unique);
 
   void Remove(size_t index, const IndexEntry& entry);
   void Add(size_t index, const IndexEntry& entry);
 
-  // Entries held, over all indexes.
-  size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  bool empty(size_t index) const {
-    return indexes_[index].added.empty() && indexes_[index].removed.empty();
-  }
+  // Bytes held, over all indexes, for bounding memory.
+  size_t bytes() const { return bytes_; }
+  bool empty() const { return changes_ == 0; }
+  bool empty(size_t index) const;
 
-  // Whether an entry with exactly `key` was added for another row than
-  // `except`.
+  // Unique indexes only: whether an entry with exactly `key` was added for
+  // another row than `except`.
   bool AddedWithKey(size_t index, const std::vector<uint8_t>& key,
                     RowPointer except) const;
-  // Whether the entry of `row` with `key` was removed.
+  // Unique indexes only: whether the entry of `row` with `key` was removed.
   bool Removed(size_t index, const std::vector<uint8_t>& key,
                RowPointer row) const;
 
@@ -49,12 +50,16 @@ class PendingIndexChanges {
 
  private:
   struct Changes {
-    std::set<std::vector<uint8_t>> added;    // sort bytes
-    std::set<std::vector<uint8_t>> removed;  // sort bytes
+    bool unique = false;
+    EntryRun log;                            // tag 1: added, 0: removed
+    std::set<std::vector<uint8_t>> added;    // unique: sort bytes
+    std::set<std::vector<uint8_t>> removed;  // unique: sort bytes
   };
+  void Record(size_t index, const IndexEntry& entry, bool add);
 
   std::vector<Changes> indexes_;
-  size_t size_ = 0;
+  size_t bytes_ = 0;
+  size_t changes_ = 0;
 };
 
 }  // namespace jet

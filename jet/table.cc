@@ -20,8 +20,8 @@ namespace jet {
 
 namespace {
 
-// Index changes gathered before they are written: about 100 bytes each.
-constexpr size_t kMaxPendingIndexEntries = 200000;
+// Memory the gathered index changes may take before they are written.
+constexpr size_t kMaxPendingIndexBytes = size_t{16} << 20;
 
 FieldData CopyField(const FieldBytes& f) {
   FieldData d;
@@ -280,8 +280,11 @@ void Table::PrepareWriters() {
                                      definition_);
   long_values_ = std::make_unique<LongValueWriter>(db_.pager(), db_.version(),
                                                    *allocator_, definition_);
-  pending_ =
-      std::make_unique<PendingIndexChanges>(definition_.real_indexes.size());
+  std::vector<bool> unique;
+  for (const RealIndex& index : definition_.real_indexes) {
+    unique.push_back(index.unique());
+  }
+  pending_ = std::make_unique<PendingIndexChanges>(unique);
   db_.AttachWriter(this);
   TableProperties properties = ReadTableProperties(db_, entry_);
   for (const ColumnDefinition& col : definition_.columns) {
@@ -422,7 +425,7 @@ void Table::UpdateRow(RowPointer row_id,
   rows_->Replace(row_id, stored_at, row);
   RecordIndexChanges(index_plan, row_id);
   group.Commit();
-  if (pending_->size() > kMaxPendingIndexEntries) FlushIndexChanges();
+  if (pending_->bytes() > kMaxPendingIndexBytes) FlushIndexChanges();
 }
 
 RowPointer Table::InsertRow(const std::vector<Value>& values) {
@@ -461,7 +464,7 @@ RowPointer Table::InsertRow(const std::vector<Value>& values) {
   RecordIndexChanges(index_plan, id);
   definition_.AddToStoredRowCount(pager, version, 1);
   group.Commit();
-  if (pending_->size() > kMaxPendingIndexEntries) FlushIndexChanges();
+  if (pending_->bytes() > kMaxPendingIndexBytes) FlushIndexChanges();
   return id;
 }
 
@@ -488,7 +491,7 @@ void Table::DeleteRow(RowPointer row_id) {
   RecordIndexChanges(index_plan, row_id);
   definition_.AddToStoredRowCount(pager, version, -1);
   group.Commit();
-  if (pending_->size() > kMaxPendingIndexEntries) FlushIndexChanges();
+  if (pending_->bytes() > kMaxPendingIndexBytes) FlushIndexChanges();
 }
 
 }  // namespace jet

@@ -97,19 +97,81 @@ Converter& ConverterFor(uint16_t code_page, bool to_utf8) {
 
 }  // namespace
 
+namespace {
+
+// Appends UTF-16 code units to a UTF-8 string as they come: a high
+// surrogate waits for its low one; a lone surrogate becomes U+FFFD.
+class Utf8Appender {
+ public:
+  explicit Utf8Appender(std::string& out) : out_(out) {}
+  ~Utf8Appender() {
+    if (high_) AppendUtf8(out_, 0xFFFD);
+  }
+
+  void Add(char16_t u) {
+    if (u < 0x80 && !high_) {
+      out_.push_back(static_cast<char>(u));
+      return;
+    }
+    if (high_) {
+      const char32_t high = high_;
+      high_ = 0;
+      if (u >= 0xDC00 && u <= 0xDFFF) {
+        AppendUtf8(out_, 0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00));
+        return;
+      }
+      AppendUtf8(out_, 0xFFFD);
+    }
+    if (u >= 0xD800 && u <= 0xDBFF) {
+      high_ = u;
+    } else if (u >= 0xDC00 && u <= 0xDFFF) {
+      AppendUtf8(out_, 0xFFFD);
+    } else {
+      AppendUtf8(out_, u);
+    }
+  }
+
+ private:
+  std::string& out_;
+  char16_t high_ = 0;
+};
+
+// Calls `unit` with each UTF-16 code unit of Jet 4 text, compressed or not.
+template <typename F>
+void ForEachJet4Unit(ByteView bytes, F&& unit) {
+  const uint8_t* p = bytes.data();
+  const size_t n = bytes.size();
+  if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+    bool single = true;
+    size_t i = 2;
+    while (i < n) {
+      if (p[i] == 0x00) {
+        single = !single;
+        ++i;
+      } else if (single) {
+        unit(static_cast<char16_t>(p[i]));
+        ++i;
+      } else {
+        if (i + 1 >= n) break;  // a dangling half character is dropped
+        unit(static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
+        i += 2;
+      }
+    }
+    return;
+  }
+  for (size_t i = 0; i + 1 < n; i += 2) {
+    unit(static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
+  }
+}
+
+}  // namespace
+
 std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
-        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;  // a lone surrogate
-    }
-    AppendUtf8(out, c);
+  {
+    Utf8Appender append(out);
+    for (char16_t u : text) append.Add(u);
   }
   return out;
 }
@@ -167,32 +229,18 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 }
 
 std::string DecodeJet4Text(ByteView bytes) {
-  std::u16string units;
-  const uint8_t* p = bytes.data();
-  size_t n = bytes.size();
-  if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
-    bool single = true;
-    size_t i = 2;
-    while (i < n) {
-      if (p[i] == 0x00) {
-        single = !single;
-        ++i;
-      } else if (single) {
-        units += static_cast<char16_t>(p[i]);
-        ++i;
-      } else {
-        if (i + 1 >= n) break;  // a dangling half character is dropped
-        units += static_cast<char16_t>(p[i] | (p[i + 1] << 8));
-        i += 2;
-      }
-    }
-  } else {
-    units.reserve(n / 2);
-    for (size_t i = 0; i + 1 < n; i += 2) {
-      units += static_cast<char16_t>(p[i] | (p[i + 1] << 8));
-    }
+  std::string out;
+  out.reserve(bytes.size());
+  {
+    Utf8Appender append(out);
+    ForEachJet4Unit(bytes, [&](char16_t u) { append.Add(u); });
   }
-  return Utf16ToUtf8(units);
+  return out;
+}
+
+void DecodeJet4TextUnits(ByteView bytes, std::u16string& out) {
+  out.clear();
+  ForEachJet4Unit(bytes, [&](char16_t u) { out.push_back(u); });
 }
 
 std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool compress) {

@@ -1,0 +1,52 @@
+// Index entries held compactly for sorting: each entry's sort bytes (key,
+// then the row pointer) behind a 2-byte length and followed by a tag byte
+// of the caller's, all in one buffer, and per entry its first 8 sort bytes
+// as a number, which decides most comparisons. A compaction collects an
+// index's entries in one before it builds the index; a table's gathered
+// index changes are kept in one per index until they are written.
+#ifndef MDBCARE_JET_ENTRY_RUN_H_
+#define MDBCARE_JET_ENTRY_RUN_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "jet/byte_view.h"
+#include "jet/format.h"
+#include "jet/index_node.h"
+
+namespace jet {
+
+class EntryRun {
+ public:
+  void Add(const std::vector<uint8_t>& key, RowPointer row, uint8_t tag = 0);
+  // Orders the entries by their sort bytes (equal ones keep no order).
+  void Sort();
+
+  size_t size() const { return slots_.size(); }
+  bool empty() const { return slots_.empty(); }
+  // Bytes held, for bounding memory.
+  size_t bytes() const { return bytes_.size() + slots_.size() * sizeof(Slot); }
+  void Clear();
+
+  // The k-th entry (in sorted order once Sort() was called).
+  IndexEntry Entry(size_t k) const {
+    return IndexEntry::FromSortBytes(SortBytes(k));
+  }
+  ByteView SortBytes(size_t k) const;
+  uint8_t Tag(size_t k) const;
+
+ private:
+  struct Slot {
+    uint64_t head;  // the first 8 sort bytes, big-endian, 0-padded
+    size_t offset;
+  };
+  ByteView At(size_t offset) const;
+
+  std::vector<uint8_t> bytes_;
+  std::vector<Slot> slots_;
+};
+
+}  // namespace jet
+
+#endif  // MDBCARE_JET_ENTRY_RUN_H_
