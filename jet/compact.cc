@@ -33,8 +33,9 @@ namespace jet {
 
 namespace {
 
-// Changed pages are handed to the pager in groups of about this many, so
-// that it writes them out as it goes instead of holding the whole copy.
+// Changed pages are handed to the pager in groups of about this many new
+// ones, so that it writes them out as it goes instead of holding the whole
+// copy.
 constexpr size_t kPagesPerGroup = 1024;
 
 // The write group the copy is written in, renewed as pages pile up. The
@@ -46,14 +47,20 @@ class RollingGroup {
     if (pager_.in_group()) pager_.RollbackGroup();
   }
   void Tick() {
-    if (pager_.pinned_pages() < kPagesPerGroup) return;
+    const size_t pinned = pager_.pinned_pages();
+    if (pinned >= pinned_at_start_ &&
+        pinned < pinned_at_start_ + kPagesPerGroup) {
+      return;
+    }
     pager_.CommitGroup();
     pager_.BeginGroup();
+    pinned_at_start_ = pager_.pinned_pages();
   }
   void Finish() { pager_.CommitGroup(); }
 
  private:
   Pager& pager_;
+  size_t pinned_at_start_ = 0;  // changed pages when the group began
 };
 
 struct TableCopy {
@@ -170,12 +177,10 @@ class Compaction {
     TableScan scan(source_.pager(), version_, t.source);
     std::vector<FieldData> fields(columns.size());
     std::vector<IndexKeys> keys(t.target.real_indexes.size());
-    for (size_t i = 0; i < keys.size(); ++i) {
-      for (const IndexColumn& c : t.target.real_indexes[i].columns) {
-        keys[i].positions.push_back(ColumnPosition(t.target, c.column_number));
-      }
-    }
-    std::vector<Value> values(columns.size());
+    // The copied row's fields as keys are made from them: the copy's
+    // bytes (object ids renumbered; MSysObjects indexes its Id), and for
+    // memo and OLE columns the source's reference.
+    std::vector<FieldBytes> current(columns.size());
     uint32_t count = 0;
     while (scan.Next()) {
       std::vector<FieldBytes> stored = scan.Fields();
@@ -195,9 +200,17 @@ class Compaction {
         if (id_column[k] && f.data.size() == 4) RenumberObjectId(f.data);
       }
       const RowPointer id = rows.Append(EncodeRow(version_, t.target, fields));
+      for (size_t k = 0; k < columns.size(); ++k) {
+        if (IsLongValueType(columns[k].type)) {
+          current[k] = stored[k];
+        } else {
+          current[k] = FieldBytes{
+              fields[k].is_null, fields[k].bit,
+              ByteView(fields[k].data.data(), fields[k].data.size())};
+        }
+      }
       for (size_t i = 0; i < keys.size(); ++i) {
-        AddEntry(t, i, keys[i], stored, fields, values, scan.row_id(), id,
-                 runs[i]);
+        AddEntry(t, i, keys[i], current, scan.row_id(), id, runs[i]);
       }
       ++count;
       group.Tick();
@@ -215,41 +228,22 @@ class Compaction {
     for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(id >> (8 * i));
   }
 
-  // Per index: where its columns are, and (read when first needed) the
-  // keys the source's index holds, for rows whose key cannot be made.
+  // Per index: (read when first needed) the keys the source's index
+  // holds, for rows whose key cannot be made.
   struct IndexKeys {
-    std::vector<int> positions;
     std::optional<std::unordered_map<uint32_t, std::vector<uint8_t>>> source;
   };
 
   // The entry of the copied row `copy` (met at `original` in the source)
-  // in index `index`. Its key is made from the copy's bytes, where object
-  // ids are already renumbered (MSysObjects indexes its Id); long values
-  // are read from the source.
+  // in index `index`, its key made from the row's `fields`.
   void AddEntry(const TableCopy& t, size_t index, IndexKeys& keys,
-                const std::vector<FieldBytes>& stored,
-                const std::vector<FieldData>& fields,
-                std::vector<Value>& values, RowPointer original,
+                const std::vector<FieldBytes>& fields, RowPointer original,
                 RowPointer copy, EntryRun& run) {
     const TableDefinition& def = t.target;
     const RealIndex& real = def.real_indexes[index];
-    const ValueContext context = source_.value_context();
-    for (int p : keys.positions) {
-      if (p < 0) continue;
-      const ColumnDefinition& column = def.columns[p];
-      if (IsLongValueType(column.type)) {
-        values[p] = DecodeValue(stored[p], column, context);
-        continue;
-      }
-      FieldBytes now;
-      now.is_null = fields[p].is_null;
-      now.bit = fields[p].bit;
-      now.data = ByteView(fields[p].data.data(), fields[p].data.size());
-      values[p] = DecodeValue(now, column, context);
-    }
-    if (!RowHasIndexEntry(real, def, values)) return;
-    IndexKeyResult key =
-        EncodeIndexKey(real, def, values, version_, key_options_);
+    if (!RowHasIndexEntry(real, def, fields)) return;
+    IndexKeyResult key = EncodeIndexKey(real, def, fields,
+                                        source_.value_context(), key_options_);
     if (key) {
       run.Add(key.key, copy);
       return;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -19,8 +20,9 @@ std::atomic<File::FaultHook> fault_hook{nullptr};
 std::atomic<uint64_t> fault_counter{0};
 
 [[noreturn]] void ThrowIo(const std::string& path, const char* what) {
-  throw Error(kErrDiskIo, "'" + path + "' 파일을 " + what +
-                              " 중 오류가 발생했습니다: " + std::strerror(errno));
+  throw Error(kErrDiskIo,
+              "'" + path + "' 파일을 " + what +
+                  " 중 오류가 발생했습니다: " + std::strerror(errno));
 }
 
 }  // namespace
@@ -44,22 +46,25 @@ File File::Open(const std::string& path, bool writable) {
     if (errno == ENOENT || errno == ENOTDIR) {
       throw Error(kErrFileNotFound, "'" + path + "' 파일을 찾을 수 없습니다.");
     }
-    throw Error(kErrCannotOpenFile,
-                "'" + path + "' 파일을 열 수 없습니다: " + std::strerror(errno));
+    throw Error(kErrCannotOpenFile, "'" + path + "' 파일을 열 수 없습니다: " +
+                                        std::strerror(errno));
   }
   if (!S_ISREG(st.st_mode)) {
-    throw Error(kErrCannotOpenFile,
-                "'" + path + "' 은(는) 데이터베이스 파일이 아닙니다 (폴더 또는 특수 파일).");
+    throw Error(
+        kErrCannotOpenFile,
+        "'" + path +
+            "' 은(는) 데이터베이스 파일이 아닙니다 (폴더 또는 특수 파일).");
   }
   int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
   if (fd < 0) {
     if (writable && (errno == EACCES || errno == EROFS || errno == EPERM)) {
       throw Error(kErrCannotOpenFile,
-                  "'" + path + "' 파일에 쓸 수 없습니다. 읽기 전용 파일이거나 "
-                  "쓰기 권한이 없습니다.");
+                  "'" + path +
+                      "' 파일에 쓸 수 없습니다. 읽기 전용 파일이거나 "
+                      "쓰기 권한이 없습니다.");
     }
-    throw Error(kErrCannotOpenFile,
-                "'" + path + "' 파일을 열 수 없습니다: " + std::strerror(errno));
+    throw Error(kErrCannotOpenFile, "'" + path + "' 파일을 열 수 없습니다: " +
+                                        std::strerror(errno));
   }
   return File(fd, path, static_cast<uint64_t>(st.st_size), writable);
 }
@@ -71,11 +76,10 @@ File File::Create(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
     if (errno == EEXIST) {
-      throw Error(kErrAlreadyExists,
-                  "'" + path + "' 파일이 이미 있습니다.");
+      throw Error(kErrAlreadyExists, "'" + path + "' 파일이 이미 있습니다.");
     }
-    throw Error(kErrCannotOpenFile,
-                "'" + path + "' 파일을 만들 수 없습니다: " + std::strerror(errno));
+    throw Error(kErrCannotOpenFile, "'" + path + "' 파일을 만들 수 없습니다: " +
+                                        std::strerror(errno));
   }
   return File(fd, path, 0, true);
 }
@@ -115,8 +119,20 @@ void File::ReadAt(uint64_t offset, std::span<uint8_t> out) const {
   }
 }
 
-void File::WriteAt(uint64_t offset, std::span<const uint8_t> data) {
-  CheckFault();
+void File::WriteAt(uint64_t offset, std::span<const uint8_t> data,
+                   size_t unit) {
+  if (unit == 0 || unit >= data.size() || !fault_hook.load()) {
+    CheckFault();
+    WriteAll(offset, data);
+    return;
+  }
+  for (size_t at = 0; at < data.size(); at += unit) {
+    CheckFault();
+    WriteAll(offset + at, data.subspan(at, std::min(unit, data.size() - at)));
+  }
+}
+
+void File::WriteAll(uint64_t offset, std::span<const uint8_t> data) {
   size_t done = 0;
   while (done < data.size()) {
     ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done,

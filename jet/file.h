@@ -38,7 +38,10 @@ class File {
   // read and the damaged-file error when the file ends before that.
   void ReadAt(uint64_t offset, std::span<uint8_t> out) const;
   // Writes all of `data` at `offset`, growing the file as needed; raises 3043.
-  void WriteAt(uint64_t offset, std::span<const uint8_t> data);
+  // `unit` (the page size, when `data` is several pages) is what the fault
+  // hook counts as one write: under a hook each unit is written on its own,
+  // so that a fault leaves the units before it written.
+  void WriteAt(uint64_t offset, std::span<const uint8_t> data, size_t unit = 0);
   // Cuts or extends the file to `size` bytes.
   void Resize(uint64_t size);
   // Waits until everything written is on the disk.
@@ -50,6 +53,7 @@ class File {
       : fd_(fd), path_(std::move(path)), size_(size), writable_(writable) {}
   static File Open(const std::string& path, bool writable);
   void CheckFault();
+  void WriteAll(uint64_t offset, std::span<const uint8_t> data);
 
   int fd_ = -1;
   std::string path_;

@@ -6,6 +6,7 @@
 #include "jet/column_type.h"
 #include "jet/text_codec.h"
 #include "jet/text_key_segment.h"
+#include "jet/value_codec.h"
 
 namespace jet {
 
@@ -26,13 +27,6 @@ IndexKeyResult Fail(const ColumnDefinition& column, const std::string& why) {
   return r;
 }
 
-IndexKeyResult Ok(std::vector<uint8_t> key) {
-  IndexKeyResult r;
-  r.key = std::move(key);
-  r.encodable = true;
-  return r;
-}
-
 template <typename T>
 void PutBigEndian(std::vector<uint8_t>& out, T value) {
   using U = std::make_unsigned_t<T>;
@@ -48,31 +42,33 @@ void InvertFrom(std::vector<uint8_t>& bytes, size_t from) {
   }
 }
 
+// Each segment writer appends the flag and the data to `out`.
+
 // Signed integers: sign bit inverted so that negatives sort first.
 template <typename T>
-std::vector<uint8_t> IntegerSegment(T value, bool ascending) {
-  std::vector<uint8_t> out{ascending ? kAscendingFlag : kDescendingFlag};
+void IntegerSegment(T value, bool ascending, std::vector<uint8_t>& out) {
+  out.push_back(ascending ? kAscendingFlag : kDescendingFlag);
+  const size_t data = out.size();
   PutBigEndian(out, value);
-  out[1] ^= 0x80;
-  if (!ascending) InvertFrom(out, 1);
-  return out;
+  out[data] ^= 0x80;
+  if (!ascending) InvertFrom(out, data);
 }
 
 // IEEE numbers: positives get the sign bit set, negatives every bit
 // inverted, so that the bytes sort as the numbers do.
 template <typename Bits>
-std::vector<uint8_t> FloatSegment(Bits bits, bool ascending) {
-  std::vector<uint8_t> out{ascending ? kAscendingFlag : kDescendingFlag};
+void FloatSegment(Bits bits, bool ascending, std::vector<uint8_t>& out) {
+  out.push_back(ascending ? kAscendingFlag : kDescendingFlag);
+  const size_t data = out.size();
   PutBigEndian(out, bits);
-  bool negative = out[1] & 0x80;
-  if (!negative) out[1] ^= 0x80;
-  if (negative == ascending) InvertFrom(out, 1);
-  return out;
+  bool negative = out[data] & 0x80;
+  if (!negative) out[data] ^= 0x80;
+  if (negative == ascending) InvertFrom(out, data);
 }
 
-std::vector<uint8_t> GroupedBinarySegment(const uint8_t* data, size_t size,
-                                          bool ascending) {
-  std::vector<uint8_t> out{ascending ? kAscendingFlag : kDescendingFlag};
+void GroupedBinarySegment(const uint8_t* data, size_t size, bool ascending,
+                          std::vector<uint8_t>& out) {
+  out.push_back(ascending ? kAscendingFlag : kDescendingFlag);
   size_t pos = 0;
   while (size - pos > kGroupSize) {
     size_t start = out.size();
@@ -89,11 +85,11 @@ std::vector<uint8_t> GroupedBinarySegment(const uint8_t* data, size_t size,
     out.push_back(static_cast<uint8_t>(rest));
     if (!ascending) InvertFrom(out, start);
   }
-  return out;
 }
 
-std::vector<uint8_t> NumericSegment(const Decimal& d, bool ascending) {
-  std::vector<uint8_t> out{ascending ? kAscendingFlag : kDescendingFlag};
+void NumericSegment(const Decimal& d, bool ascending,
+                    std::vector<uint8_t>& out) {
+  out.push_back(ascending ? kAscendingFlag : kDescendingFlag);
   bool negative = d.negative && d.magnitude != 0;
   out.push_back(negative ? 0x00 : 0xFF);
   size_t start = out.size();
@@ -101,7 +97,6 @@ std::vector<uint8_t> NumericSegment(const Decimal& d, bool ascending) {
     out.push_back(static_cast<uint8_t>(d.magnitude >> shift));
   }
   if (negative == ascending) InvertFrom(out, start);
-  return out;
 }
 
 std::string TypeName(uint8_t type) { return "형식 " + std::to_string(type); }
@@ -120,47 +115,118 @@ std::optional<SortOrder> ColumnSortOrder(const ColumnDefinition& column,
   return SortOrderOf(lcid, lcid_version, version);
 }
 
-IndexKeyResult EncodeKeySegment(const ColumnDefinition& column,
-                                const Value& value, bool ascending,
-                                JetVersion version,
-                                const IndexKeyOptions& options) {
+namespace {
+
+// Appends the segment of a non-Null text or memo value given as UTF-16 to
+// `out`; false, with `failure` saying why, when it cannot be made.
+bool AppendTextKeySegment(const ColumnDefinition& column,
+                          std::u16string_view text, bool ascending,
+                          JetVersion version, const IndexKeyOptions& options,
+                          std::vector<uint8_t>& out, IndexKeyResult& failure) {
+  std::optional<SortOrder> order = ColumnSortOrder(column, version, options);
+  if (!order) {
+    failure = Fail(column, "정렬 순서 " + std::to_string(column.sort_order) +
+                               "/" + std::to_string(column.sort_order_version) +
+                               " 의 색인 키를 모릅니다");
+    return false;
+  }
+  if (version == JetVersion::kJet3) {
+    uint16_t cp =
+        column.code_page ? column.code_page : options.default_code_page;
+    if (cp != 0 && cp != 1252) {
+      // The code table is one of code page 1252 bytes; other code pages
+      // share only ASCII with it.
+      for (char16_t c : text) {
+        if (c >= 0x80) {
+          failure = Fail(column, "코드 페이지 " + std::to_string(cp) +
+                                     " 의 비ASCII 문자는 색인 코드를 모릅니다");
+          failure.unknown_char = c;
+          return false;
+        }
+      }
+    }
+  }
+  TextSegmentResult why;
+  if (!AppendTextSegment(text, *order, ascending, out, &why)) {
+    failure = Fail(column, why.reason);
+    failure.unknown_char = why.unknown_char;
+    return false;
+  }
+  return true;
+}
+
+// Unpaired surrogates become U+FFFD, as they do in a value read as UTF-8.
+void ReplaceLoneSurrogates(std::u16string& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
+        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      text[i] = u'\uFFFD';
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Appends the segment of one value of `column` to `out`; false, with
+// `failure` saying why, when it cannot be made (then `out` may hold part
+// of it).
+bool AppendKeySegment(const ColumnDefinition& column, const Value& value,
+                      bool ascending, JetVersion version,
+                      const IndexKeyOptions& options, std::vector<uint8_t>& out,
+                      IndexKeyResult& failure) {
+  const uint8_t flag = ascending ? kAscendingFlag : kDescendingFlag;
   ColumnType type = column.column_type();
   if (type == ColumnType::kBoolean) {
     // Yes/No is never Null in a key: a Null bit is No.
     bool yes = std::holds_alternative<bool>(value) && std::get<bool>(value);
     uint8_t b = yes ? kTrue : kFalse;
     if (!ascending) b = static_cast<uint8_t>(~b);
-    return Ok({ascending ? kAscendingFlag : kDescendingFlag, b});
+    out.push_back(flag);
+    out.push_back(b);
+    return true;
   }
   if (IsNull(value)) {
-    return Ok({ascending ? kAscendingNull : kDescendingNull});
+    out.push_back(ascending ? kAscendingNull : kDescendingNull);
+    return true;
   }
-  auto mismatch = [&] {
-    return Fail(column, "값이 열의 형식과 맞지 않습니다");
+  auto fail = [&](const std::string& why) {
+    failure = Fail(column, why);
+    return false;
   };
+  auto mismatch = [&] { return fail("값이 열의 형식과 맞지 않습니다"); };
   switch (type) {
     case ColumnType::kByte: {
       if (!std::holds_alternative<uint8_t>(value)) return mismatch();
       uint8_t b = std::get<uint8_t>(value);
       if (!ascending) b = static_cast<uint8_t>(~b);
-      return Ok({ascending ? kAscendingFlag : kDescendingFlag, b});
+      out.push_back(flag);
+      out.push_back(b);
+      return true;
     }
     case ColumnType::kInteger:
       if (!std::holds_alternative<int16_t>(value)) return mismatch();
-      return Ok(IntegerSegment(std::get<int16_t>(value), ascending));
+      IntegerSegment(std::get<int16_t>(value), ascending, out);
+      return true;
     case ColumnType::kLong:
       if (!std::holds_alternative<int32_t>(value)) return mismatch();
-      return Ok(IntegerSegment(std::get<int32_t>(value), ascending));
+      IntegerSegment(std::get<int32_t>(value), ascending, out);
+      return true;
     case ColumnType::kCurrency:
       if (!std::holds_alternative<Currency>(value)) return mismatch();
-      return Ok(
-          IntegerSegment(std::get<Currency>(value).ten_thousandths, ascending));
+      IntegerSegment(std::get<Currency>(value).ten_thousandths, ascending, out);
+      return true;
     case ColumnType::kSingle: {
       if (!std::holds_alternative<float>(value)) return mismatch();
       uint32_t bits;
       float f = std::get<float>(value);
       std::memcpy(&bits, &f, sizeof bits);
-      return Ok(FloatSegment(bits, ascending));
+      FloatSegment(bits, ascending, out);
+      return true;
     }
     case ColumnType::kDouble:
     case ColumnType::kDateTime: {
@@ -174,7 +240,8 @@ IndexKeyResult EncodeKeySegment(const ColumnDefinition& column,
       }
       uint64_t bits;
       std::memcpy(&bits, &d, sizeof bits);
-      return Ok(FloatSegment(bits, ascending));
+      FloatSegment(bits, ascending, out);
+      return true;
     }
     case ColumnType::kGuid: {
       if (!std::holds_alternative<Guid>(value)) return mismatch();
@@ -183,70 +250,54 @@ IndexKeyResult EncodeKeySegment(const ColumnDefinition& column,
       const auto& s = std::get<Guid>(value).bytes;
       uint8_t b[16] = {s[3], s[2], s[1], s[0], s[5], s[4], s[7], s[6]};
       std::memcpy(b + 8, s.data() + 8, 8);
-      return Ok(GroupedBinarySegment(b, sizeof b, ascending));
+      GroupedBinarySegment(b, sizeof b, ascending, out);
+      return true;
     }
     case ColumnType::kBinary: {
       if (!std::holds_alternative<Binary>(value)) return mismatch();
       const Binary& bin = std::get<Binary>(value);
       if (bin.empty() && !options.allow_unconfirmed) {
-        return Fail(column, "빈 이진 값의 색인 키는 확인되지 않았습니다");
+        return fail("빈 이진 값의 색인 키는 확인되지 않았습니다");
       }
-      return Ok(GroupedBinarySegment(bin.data(), bin.size(), ascending));
+      GroupedBinarySegment(bin.data(), bin.size(), ascending, out);
+      return true;
     }
     case ColumnType::kNumeric: {
       if (!options.allow_unconfirmed) {
-        return Fail(column,
-                    "NUMERIC 색인 키는 실제 파일로 확인되지 않았습니다");
+        return fail("NUMERIC 색인 키는 실제 파일로 확인되지 않았습니다");
       }
       if (!std::holds_alternative<Decimal>(value)) return mismatch();
-      return Ok(NumericSegment(std::get<Decimal>(value), ascending));
+      NumericSegment(std::get<Decimal>(value), ascending, out);
+      return true;
     }
     case ColumnType::kMemo:
       if (!options.allow_unconfirmed) {
-        return Fail(column, "메모 색인 키는 실제 파일로 확인되지 않았습니다");
+        return fail("메모 색인 키는 실제 파일로 확인되지 않았습니다");
       }
       [[fallthrough]];
     case ColumnType::kText: {
       if (!std::holds_alternative<std::string>(value)) return mismatch();
-      std::optional<SortOrder> order =
-          ColumnSortOrder(column, version, options);
-      if (!order) {
-        return Fail(column, "정렬 순서 " + std::to_string(column.sort_order) +
-                                "/" +
-                                std::to_string(column.sort_order_version) +
-                                " 의 색인 키를 모릅니다");
-      }
-      std::u16string text = Utf8ToUtf16(std::get<std::string>(value));
-      if (version == JetVersion::kJet3) {
-        uint16_t cp =
-            column.code_page ? column.code_page : options.default_code_page;
-        if (cp != 0 && cp != 1252) {
-          // The code table is one of code page 1252 bytes; other code
-          // pages share only ASCII with it.
-          for (char16_t c : text) {
-            if (c >= 0x80) {
-              IndexKeyResult r =
-                  Fail(column, "코드 페이지 " + std::to_string(cp) +
-                                   " 의 비ASCII 문자는 색인 코드를 모릅니다");
-              r.unknown_char = c;
-              return r;
-            }
-          }
-        }
-      }
-      TextSegmentResult seg = EncodeTextSegment(text, *order, ascending);
-      if (!seg.segment) {
-        IndexKeyResult r = Fail(column, seg.reason);
-        r.unknown_char = seg.unknown_char;
-        return r;
-      }
-      return Ok(std::move(*seg.segment));
+      return AppendTextKeySegment(column,
+                                  Utf8ToUtf16(std::get<std::string>(value)),
+                                  ascending, version, options, out, failure);
     }
     default:
-      return Fail(column, TypeName(column.type) +
-                              " 의 색인 키를 만들 수 "
-                              "없습니다");
+      return fail(TypeName(column.type) + " 의 색인 키를 만들 수 없습니다");
   }
+}
+
+}  // namespace
+
+IndexKeyResult EncodeKeySegment(const ColumnDefinition& column,
+                                const Value& value, bool ascending,
+                                JetVersion version,
+                                const IndexKeyOptions& options) {
+  IndexKeyResult result;
+  if (AppendKeySegment(column, value, ascending, version, options, result.key,
+                       result)) {
+    result.encodable = true;
+  }
+  return result;
 }
 
 IndexKeyResult EncodeIndexKey(const RealIndex& index,
@@ -263,26 +314,83 @@ IndexKeyResult EncodeIndexKey(const RealIndex& index,
                  " 이(가) 테이블에 없습니다";
       return r;
     }
-    IndexKeyResult seg = EncodeKeySegment(def.columns[pos], row[pos],
-                                          ic.ascending, version, options);
-    if (!seg.encodable) return seg;
-    result.key.insert(result.key.end(), seg.key.begin(), seg.key.end());
+    IndexKeyResult failure;
+    if (!AppendKeySegment(def.columns[pos], row[pos], ic.ascending, version,
+                          options, result.key, failure)) {
+      return failure;
+    }
   }
   return result;
 }
 
-bool RowHasIndexEntry(const RealIndex& index, const TableDefinition& def,
-                      const std::vector<Value>& row) {
+IndexKeyResult EncodeIndexKey(const RealIndex& index,
+                              const TableDefinition& def,
+                              const std::vector<FieldBytes>& fields,
+                              const ValueContext& context,
+                              const IndexKeyOptions& options) {
+  IndexKeyResult result;
+  result.encodable = true;
+  result.key.reserve(32 * index.columns.size());
+  thread_local std::u16string text;
+  for (const IndexColumn& ic : index.columns) {
+    int pos = ColumnPosition(def, ic.column_number);
+    if (pos < 0 || static_cast<size_t>(pos) >= fields.size()) {
+      IndexKeyResult r;
+      r.reason = "색인의 열 번호 " + std::to_string(ic.column_number) +
+                 " 이(가) 테이블에 없습니다";
+      return r;
+    }
+    const ColumnDefinition& column = def.columns[pos];
+    const FieldBytes& field = fields[pos];
+    IndexKeyResult failure;
+    bool ok;
+    if (column.column_type() == ColumnType::kText &&
+        context.version == JetVersion::kJet4 && !field.is_null) {
+      // Jet 4 text goes from its stored UTF-16 to the segment directly.
+      DecodeJet4TextUnits(field.data, text);
+      ReplaceLoneSurrogates(text);
+      ok = AppendTextKeySegment(column, text, ic.ascending, context.version,
+                                options, result.key, failure);
+    } else {
+      ok = AppendKeySegment(column, DecodeValue(field, column, context),
+                            ic.ascending, context.version, options, result.key,
+                            failure);
+    }
+    if (!ok) return failure;
+  }
+  return result;
+}
+
+namespace {
+
+// Whether a row has an entry in `index`, with `is_null(position)` telling
+// whether the row's value at a column position is Null.
+template <typename IsNull>
+bool HasEntry(const RealIndex& index, const TableDefinition& def,
+              size_t columns, IsNull is_null) {
   if (!(index.flags & index_flags::kIgnoreNulls)) return true;
   for (const IndexColumn& ic : index.columns) {
     int pos = ColumnPosition(def, ic.column_number);
-    if (pos < 0 || static_cast<size_t>(pos) >= row.size()) return true;
-    const ColumnDefinition& column = def.columns[pos];
+    if (pos < 0 || static_cast<size_t>(pos) >= columns) return true;
     // A Yes/No value is never Null.
-    if (column.column_type() == ColumnType::kBoolean) return true;
-    if (!IsNull(row[pos])) return true;
+    if (def.columns[pos].column_type() == ColumnType::kBoolean) return true;
+    if (!is_null(static_cast<size_t>(pos))) return true;
   }
   return false;
+}
+
+}  // namespace
+
+bool RowHasIndexEntry(const RealIndex& index, const TableDefinition& def,
+                      const std::vector<Value>& row) {
+  return HasEntry(index, def, row.size(),
+                  [&](size_t k) { return IsNull(row[k]); });
+}
+
+bool RowHasIndexEntry(const RealIndex& index, const TableDefinition& def,
+                      const std::vector<FieldBytes>& fields) {
+  return HasEntry(index, def, fields.size(),
+                  [&](size_t k) { return fields[k].is_null; });
 }
 
 int ColumnPosition(const TableDefinition& def, uint16_t number) {

@@ -43,9 +43,11 @@
 #include <vector>
 
 #include "jet/format.h"
+#include "jet/row_codec.h"
 #include "jet/sort_order.h"
 #include "jet/table_definition.h"
 #include "jet/value.h"
+#include "jet/value_codec.h"
 
 namespace jet {
 
@@ -77,6 +79,14 @@ IndexKeyResult EncodeIndexKey(const RealIndex& index,
                               const std::vector<Value>& row, JetVersion version,
                               const IndexKeyOptions& options = {});
 
+// The same key from the row's stored fields (DecodeRow's), one per column
+// of `def`: Jet 4 text goes to its segment without passing through UTF-8.
+IndexKeyResult EncodeIndexKey(const RealIndex& index,
+                              const TableDefinition& def,
+                              const std::vector<FieldBytes>& fields,
+                              const ValueContext& context,
+                              const IndexKeyOptions& options = {});
+
 // The segment of one value of `column`.
 IndexKeyResult EncodeKeySegment(const ColumnDefinition& column,
                                 const Value& value, bool ascending,
@@ -92,6 +102,8 @@ std::optional<SortOrder> ColumnSortOrder(const ColumnDefinition& column,
 // index when every index column is Null.
 bool RowHasIndexEntry(const RealIndex& index, const TableDefinition& def,
                       const std::vector<Value>& row);
+bool RowHasIndexEntry(const RealIndex& index, const TableDefinition& def,
+                      const std::vector<FieldBytes>& fields);
 
 // The position in def.columns of the column numbered `number`, or -1.
 int ColumnPosition(const TableDefinition& def, uint16_t number);

@@ -25,8 +25,8 @@ constexpr size_t kPagesTried = 16;
 // A row's entry in the page's offset table.
 constexpr size_t kSlotSize = 2;
 
-constexpr uint16_t kDeletedFlags =
-    data_page_layout::kFlagDeletedOrMoved | data_page_layout::kFlagOverflowPointer;
+constexpr uint16_t kDeletedFlags = data_page_layout::kFlagDeletedOrMoved |
+                                   data_page_layout::kFlagOverflowPointer;
 
 }  // namespace
 
@@ -54,6 +54,13 @@ RowPointer LongValueWriter::AddRow(std::span<const uint8_t> row,
         page.row_count() >= DataPageEditor::kMaxRows) {
       continue;
     }
+    if (std::vector<uint8_t>* in_place = pager_.WritableInPlace(number)) {
+      DataPageEditor editor(version_, *in_place);
+      if (auto slot = editor.AddRow(row, 0)) {
+        return RowPointer{number, static_cast<uint8_t>(*slot)};
+      }
+      continue;
+    }
     std::vector<uint8_t> bytes = pager_.CopyForWrite(number);
     DataPageEditor editor(version_, bytes);
     if (auto slot = editor.AddRow(row, 0)) {
@@ -63,12 +70,15 @@ RowPointer LongValueWriter::AddRow(std::span<const uint8_t> row,
   }
   uint32_t page = allocator_.Allocate();
   std::vector<uint8_t> bytes(pager_.page_size(), 0);
-  DataPageEditor::Initialize(version_, bytes, data_page_layout::kLongValueOwner);
+  DataPageEditor::Initialize(version_, bytes,
+                             data_page_layout::kLongValueOwner);
   DataPageEditor editor(version_, bytes);
   auto slot = editor.AddRow(row, 0);
-  if (!slot) throw Error(kErrUnsupportedFeature, "긴 값 행이 페이지보다 큽니다.");
+  if (!slot)
+    throw Error(kErrUnsupportedFeature, "긴 값 행이 페이지보다 큽니다.");
   pager_.Put(page, std::move(bytes));
-  if (const LongValueColumnMaps* maps = table_.FindLongValueMaps(column.number)) {
+  if (const LongValueColumnMaps* maps =
+          table_.FindLongValueMaps(column.number)) {
     SetUsageMapBit(pager_, version_, maps->usage_map, page, true, &allocator_);
   }
   candidates.push_back(page);
@@ -78,7 +88,8 @@ RowPointer LongValueWriter::AddRow(std::span<const uint8_t> row,
 std::vector<uint8_t> LongValueWriter::Write(std::span<const uint8_t> data,
                                             const ColumnDefinition& column) {
   if (data.size() > kLengthMask) {
-    throw Error(kErrFieldTooSmall, "'" + column.name + "' 필드의 값이 너무 깁니다.");
+    throw Error(kErrFieldTooSmall,
+                "'" + column.name + "' 필드의 값이 너무 깁니다.");
   }
   std::vector<uint8_t> ref(kReferenceSize, 0);
   uint32_t length = static_cast<uint32_t>(data.size());
@@ -105,7 +116,8 @@ std::vector<uint8_t> LongValueWriter::Write(std::span<const uint8_t> data,
     size_t n = std::min(part, data.size() - from);
     std::vector<uint8_t> row(kChainHeader + n);
     Put32(row, 0, next);
-    std::copy(data.begin() + from, data.begin() + from + n, row.begin() + kChainHeader);
+    std::copy(data.begin() + from, data.begin() + from + n,
+              row.begin() + kChainHeader);
     next = AddRow(row, column).Packed();
   }
   Put32(ref, 0, length);

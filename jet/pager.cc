@@ -1,5 +1,6 @@
 #include "jet/pager.h"
 
+#include <algorithm>
 #include <string>
 
 #include "jet/error.h"
@@ -44,12 +45,41 @@ PageRef Pager::Get(uint32_t page_number) {
                  " 이(가) 파일 밖에 있습니다 (페이지 수 " +
                  std::to_string(page_count_) + ")");
   }
-  std::vector<uint8_t> bytes(page_size_);
-  file_.ReadAt(static_cast<uint64_t>(page_number) * page_size_, bytes);
-  cipher_.Apply(page_number, bytes);
-  auto page = std::make_shared<const Page>(page_number, std::move(bytes));
-  CacheInsert(page);
-  return page;
+  // A miss right after the previous run of misses reads ahead: the pages
+  // that follow, up to the first one already held, in one read.
+  uint32_t run = 1;
+  if (page_number == next_sequential_) {
+    const uint32_t limit = std::min<uint32_t>(
+        kReadAheadPages, static_cast<uint32_t>(capacity_ / 4));
+    while (run < limit && page_number + run < file_page_count_ &&
+           !dirty_.count(page_number + run) &&
+           !cache_.count(page_number + run)) {
+      ++run;
+    }
+  }
+  next_sequential_ = page_number + run;
+  if (run == 1) {
+    std::vector<uint8_t> bytes(page_size_);
+    file_.ReadAt(static_cast<uint64_t>(page_number) * page_size_, bytes);
+    cipher_.Apply(page_number, bytes);
+    auto page = std::make_shared<Page>(page_number, std::move(bytes));
+    CacheInsert(page);
+    return page;
+  }
+  std::vector<uint8_t> buffer(static_cast<size_t>(run) * page_size_);
+  file_.ReadAt(static_cast<uint64_t>(page_number) * page_size_, buffer);
+  PageRef first;
+  for (uint32_t k = 0; k < run; ++k) {
+    std::vector<uint8_t> bytes(buffer.begin() + k * page_size_,
+                               buffer.begin() + (k + 1) * page_size_);
+    cipher_.Apply(page_number + k, bytes);
+    auto page = std::make_shared<Page>(page_number + k, std::move(bytes));
+    if (k == 0) first = page;
+    CacheInsert(page);
+  }
+  // The page asked for is the most recently used.
+  CacheInsert(first);
+  return first;
 }
 
 void Pager::RequireGroup() const {
@@ -57,7 +87,8 @@ void Pager::RequireGroup() const {
     throw Error(kErrReadOnly, "데이터베이스가 읽기 전용으로 열려 있습니다.");
   }
   if (!in_group_) {
-    throw Error(kErrUnsupportedFeature, "쓰기 묶음 밖에서 페이지를 바꿀 수 없습니다.");
+    throw Error(kErrUnsupportedFeature,
+                "쓰기 묶음 밖에서 페이지를 바꿀 수 없습니다.");
   }
 }
 
@@ -106,9 +137,21 @@ void Pager::Put(uint32_t page_number, std::vector<uint8_t> bytes) {
     group_undo_[page_number] =
         d == dirty_.end() ? std::optional<PageRef>() : std::optional(d->second);
   }
-  auto page = std::make_shared<const Page>(page_number, std::move(bytes));
+  auto page = std::make_shared<Page>(page_number, std::move(bytes));
   dirty_[page_number] = page;
   CacheInsert(page);
+}
+
+std::vector<uint8_t>* Pager::WritableInPlace(uint32_t page_number) {
+  RequireGroup();
+  if (!group_undo_.count(page_number)) return nullptr;
+  auto d = dirty_.find(page_number);
+  if (d == dirty_.end()) return nullptr;
+  auto c = cache_.find(page_number);
+  const long held_here =
+      1 + (c != cache_.end() && c->second.page == d->second ? 1 : 0);
+  if (d->second.use_count() != held_here) return nullptr;
+  return &const_cast<Page*>(d->second.get())->bytes_;
 }
 
 uint32_t Pager::Append() {
@@ -120,14 +163,29 @@ uint32_t Pager::Append() {
 
 void Pager::Flush() {
   if (in_group_) {
-    throw Error(kErrUnsupportedFeature, "쓰기 묶음이 열려 있는 동안에는 기록할 수 없습니다.");
+    throw Error(kErrUnsupportedFeature,
+                "쓰기 묶음이 열려 있는 동안에는 기록할 수 없습니다.");
   }
   if (dirty_.empty()) return;
+  // Runs of consecutive pages go out in one write each.
   std::vector<uint8_t> buffer;
-  for (auto& [number, page] : dirty_) {
-    buffer = page->bytes();
-    cipher_.Apply(number, buffer);
-    file_.WriteAt(static_cast<uint64_t>(number) * page_size_, buffer);
+  auto it = dirty_.begin();
+  while (it != dirty_.end()) {
+    const uint32_t first = it->first;
+    uint32_t count = 0;
+    buffer.clear();
+    while (it != dirty_.end() && it->first == first + count &&
+           count < kWriteRunPages) {
+      const size_t at = buffer.size();
+      const std::vector<uint8_t>& bytes = it->second->bytes();
+      buffer.insert(buffer.end(), bytes.begin(), bytes.end());
+      cipher_.Apply(it->first,
+                    std::span<uint8_t>(buffer.data() + at, page_size_));
+      ++count;
+      ++it;
+    }
+    file_.WriteAt(static_cast<uint64_t>(first) * page_size_, buffer,
+                  page_size_);
   }
   file_.Sync();
   if (page_count_ > file_page_count_) file_page_count_ = page_count_;

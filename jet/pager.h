@@ -38,6 +38,8 @@ class Page {
   const std::vector<uint8_t>& bytes() const { return bytes_; }
 
  private:
+  friend class Pager;  // changes a page in place that only it holds
+
   uint32_t number_;
   std::vector<uint8_t> bytes_;
 };
@@ -49,9 +51,12 @@ class Pager {
   static constexpr size_t kDefaultCachePages = 512;
   // Committed changed pages kept before they are written out on their own.
   static constexpr size_t kMaxPinnedPages = 2048;
+  // Pages read in one go when reads go forward page after page.
+  static constexpr uint32_t kReadAheadPages = 16;
+  // Consecutive changed pages written in one go.
+  static constexpr uint32_t kWriteRunPages = 64;
 
-  Pager(File file, uint32_t page_size,
-        size_t cache_pages = kDefaultCachePages);
+  Pager(File file, uint32_t page_size, size_t cache_pages = kDefaultCachePages);
   ~Pager();
 
   Pager(const Pager&) = delete;
@@ -85,6 +90,11 @@ class Pager {
   std::vector<uint8_t> CopyForWrite(uint32_t page_number);
   // Replaces the page's bytes (decrypted form).
   void Put(uint32_t page_number, std::vector<uint8_t> bytes);
+  // The page's bytes to change in place, when the open group has already
+  // written the page and nothing outside the pager holds it; else nullptr
+  // (then CopyForWrite and Put). Saves a page copy per change when a
+  // writer fills one page with many small changes.
+  std::vector<uint8_t>* WritableInPlace(uint32_t page_number);
   // A new page at the end of the file, all zero; returns its number.
   uint32_t Append();
 
@@ -99,7 +109,8 @@ class Pager {
   File file_;
   uint32_t page_size_;
   uint32_t page_count_;
-  uint32_t file_page_count_;  // pages the file itself has
+  uint32_t file_page_count_;      // pages the file itself has
+  uint32_t next_sequential_ = 0;  // the page after the last read run
   size_t capacity_;
   PageCipher cipher_;
   std::list<uint32_t> lru_;  // most recently used first

@@ -1,5 +1,9 @@
 #include "jet/sort_order.h"
 
+#include <iterator>
+#include <memory>
+#include <mutex>
+
 namespace jet {
 
 namespace {
@@ -72,7 +76,10 @@ uint16_t SortOrderLcid(SortOrder order) {
   return 0;
 }
 
-SortCode LookupSortCode(SortOrder order, char16_t c) {
+namespace {
+
+// The code of `c` worked out from the sort order's rules and tables.
+SortCode ComputeSortCode(SortOrder order, char16_t c) {
   switch (order) {
     case SortOrder::kGeneral97:
       return General97Code(c);
@@ -86,6 +93,28 @@ SortCode LookupSortCode(SortOrder order, char16_t c) {
       return AsciiAsGeneralCode(c);
   }
   return SortCode{};
+}
+
+constexpr size_t kSortOrderCount = std::size(kAllSortOrders);
+constexpr size_t kCodeUnits = 0x10000;
+
+}  // namespace
+
+SortCode LookupSortCode(SortOrder order, char16_t c) {
+  // Every code unit's code, worked out once per sort order on first use
+  // (under 1 MB each): index keys look up every character they hold.
+  static std::once_flag once[kSortOrderCount];
+  static std::unique_ptr<SortCode[]> tables[kSortOrderCount];
+  const size_t k = static_cast<size_t>(order);
+  if (k >= kSortOrderCount) return SortCode{};
+  std::call_once(once[k], [&] {
+    auto table = std::make_unique<SortCode[]>(kCodeUnits);
+    for (size_t u = 0; u < kCodeUnits; ++u) {
+      table[u] = ComputeSortCode(order, static_cast<char16_t>(u));
+    }
+    tables[k] = std::move(table);
+  });
+  return tables[k][c];
 }
 
 size_t KnownCharacterCount(SortOrder order) {

@@ -1,6 +1,7 @@
 #include "jet/text_key_segment.h"
 
 #include <cstdio>
+#include <span>
 
 namespace jet {
 
@@ -42,10 +43,10 @@ void Invert(std::vector<uint8_t>& bytes, size_t from) {
   }
 }
 
-// Jet 4 layout, see the header.
-std::vector<uint8_t> EncodeJet4(const std::vector<SortCode>& codes,
-                                bool ascending) {
-  std::vector<uint8_t> out;
+// Jet 4 layout, see the header; appended to `out`.
+void EncodeJet4(std::span<const SortCode> codes, bool ascending,
+                std::vector<uint8_t>& out) {
+  const size_t body = out.size() + 1;  // the first byte after the flag
   out.push_back(ascending ? kAscendingFlag : kDescendingFlag);
   std::vector<uint8_t> extra;
   bool extra_started = false;
@@ -126,16 +127,15 @@ std::vector<uint8_t> EncodeJet4(const std::vector<SortCode>& codes,
   }
   if (!ascending) {
     out.push_back(kEndSegment);
-    Invert(out, 1);
+    Invert(out, body);
   }
   out.push_back(kEndSegment);
-  return out;
 }
 
-// Jet 3 layout, see the header.
-std::vector<uint8_t> EncodeJet3(const std::vector<SortCode>& codes,
-                                bool ascending) {
-  std::vector<uint8_t> out;
+// Jet 3 layout, see the header; appended to `out`.
+void EncodeJet3(std::span<const SortCode> codes, bool ascending,
+                std::vector<uint8_t>& out) {
+  const size_t body = out.size() + 1;  // the first byte after the flag
   out.push_back(ascending ? kAscendingFlag : kDescendingFlag);
   std::vector<uint8_t> nibbles;
   size_t letters = 0;
@@ -162,41 +162,62 @@ std::vector<uint8_t> EncodeJet3(const std::vector<SortCode>& codes,
       out.push_back(static_cast<uint8_t>((nibbles[i] << 4) | nibbles[i + 1]));
     }
   }
-  if (!ascending) Invert(out, 1);
-  return out;
+  if (!ascending) Invert(out, body);
 }
 
 }  // namespace
 
+bool AppendTextSegment(std::u16string_view text, SortOrder order,
+                       bool ascending, std::vector<uint8_t>& out,
+                       TextSegmentResult* failure) {
+  text = WithoutTrailingSpaces(text);
+  if (text.size() > kMaxIndexedTextLength) {
+    if (failure) {
+      failure->reason =
+          "텍스트가 " + std::to_string(kMaxIndexedTextLength) + "자보다 깁니다";
+    }
+    return false;
+  }
+  SortCode codes[kMaxIndexedTextLength];
+  for (size_t i = 0; i < text.size(); ++i) {
+    codes[i] = LookupSortCode(order, text[i]);
+    if (!codes[i].known()) {
+      if (failure) {
+        failure->unknown_char = text[i];
+        failure->reason = std::string(SortOrderName(order)) +
+                          " 정렬 순서에서 문자 " + CharText(text[i]) +
+                          " 의 색인 코드를 모릅니다";
+      }
+      return false;
+    }
+  }
+  const std::span<const SortCode> used(codes, text.size());
+  if (IsJet3(order)) {
+    EncodeJet3(used, ascending, out);
+  } else {
+    EncodeJet4(used, ascending, out);
+  }
+  return true;
+}
+
 TextSegmentResult EncodeTextSegment(std::u16string_view text, SortOrder order,
                                     bool ascending) {
   TextSegmentResult result;
-  text = WithoutTrailingSpaces(text);
-  if (text.size() > kMaxIndexedTextLength) {
-    result.reason =
-        "텍스트가 " + std::to_string(kMaxIndexedTextLength) + "자보다 깁니다";
-    return result;
+  std::vector<uint8_t> segment;
+  if (AppendTextSegment(text, order, ascending, segment, &result)) {
+    result.segment = std::move(segment);
   }
-  std::vector<SortCode> codes;
-  codes.reserve(text.size());
-  for (char16_t c : text) {
-    SortCode code = LookupSortCode(order, c);
-    if (!code.known()) {
-      result.unknown_char = c;
-      result.reason = std::string(SortOrderName(order)) +
-                      " 정렬 순서에서 문자 " + CharText(c) +
-                      " 의 색인 코드를 모릅니다";
-      return result;
-    }
-    codes.push_back(code);
-  }
-  result.segment = IsJet3(order) ? EncodeJet3(codes, ascending)
-                                 : EncodeJet4(codes, ascending);
   return result;
 }
 
 std::vector<uint8_t> EmptyTextSegment(SortOrder order, bool ascending) {
-  return IsJet3(order) ? EncodeJet3({}, ascending) : EncodeJet4({}, ascending);
+  std::vector<uint8_t> out;
+  if (IsJet3(order)) {
+    EncodeJet3({}, ascending, out);
+  } else {
+    EncodeJet4({}, ascending, out);
+  }
+  return out;
 }
 
 std::optional<std::vector<uint8_t>> SegmentWithoutLeadingSpaces(

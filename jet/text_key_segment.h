@@ -69,6 +69,12 @@ struct TextSegmentResult {
 // The segment of the non-Null text `text` under `order`.
 TextSegmentResult EncodeTextSegment(std::u16string_view text, SortOrder order,
                                     bool ascending);
+// The same, appended to `out`; false (with `out` as it was up to its old
+// end, and why in `failure` when given) where EncodeTextSegment gives no
+// segment.
+bool AppendTextSegment(std::u16string_view text, SortOrder order,
+                       bool ascending, std::vector<uint8_t>& out,
+                       TextSegmentResult* failure = nullptr);
 
 // The segment of "" (and of a text of spaces only).
 std::vector<uint8_t> EmptyTextSegment(SortOrder order, bool ascending);
