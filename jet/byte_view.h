@@ -92,11 +92,11 @@ class ByteView {
 
  private:
   void Check(size_t offset, size_t length) const {
-    if (!Contains(offset, length)) {
-      ThrowDamaged("범위를 벗어난 위치 " + std::to_string(offset) + "+" +
-                   std::to_string(length) + ", 크기 " + std::to_string(size_));
-    }
+    if (!Contains(offset, length)) ThrowOutOfRange(offset, length, size_);
   }
+  // Kept out of line, so that the checks stay small enough to inline.
+  [[noreturn]] static void ThrowOutOfRange(size_t offset, size_t length,
+                                           size_t size);
 
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;

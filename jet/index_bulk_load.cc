@@ -9,7 +9,6 @@
 
 namespace jet {
 
-
 IndexBulkLoad::IndexBulkLoad(Pager& pager, JetVersion version,
                              PageAllocator& allocator, uint32_t table_page,
                              RowPointer usage_map)
@@ -27,11 +26,18 @@ uint32_t IndexBulkLoad::NewPage() {
   return page;
 }
 
-bool IndexBulkLoad::Fits(Pending& pending, const IndexEntry& entry) const {
-  std::vector<uint8_t> stored = entry.StoredBytes(pending.node.leaf);
+bool IndexBulkLoad::Fits(Pending& pending, const IndexEntry& entry) {
+  std::vector<uint8_t>& stored = scratch_;
+  stored.clear();
+  AppendSortBytes(entry.key, entry.row, stored);
+  if (!pending.node.leaf) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+      stored.push_back(static_cast<uint8_t>(entry.child >> shift));
+    }
+  }
   const size_t size = stored.size();
   if (pending.node.entries.empty()) {
-    pending.first = std::move(stored);
+    pending.first = stored;
     pending.stored_bytes = size;
     pending.prefix = std::min(size - 1, IndexNode::MaxPrefix(version_));
     return true;

@@ -36,8 +36,8 @@ class IndexBulkLoad {
   // index_node.h lets it hold.
   struct Pending {
     IndexNode node;
-    size_t stored_bytes = 0;  // entries without a shared prefix
-    size_t prefix = 0;        // longest prefix all entries share
+    size_t stored_bytes = 0;     // entries without a shared prefix
+    size_t prefix = 0;           // longest prefix all entries share
     std::vector<uint8_t> first;  // the first entry as stored
   };
 
@@ -45,7 +45,7 @@ class IndexBulkLoad {
   Pending NewNode(size_t level, uint32_t page, uint32_t prev) const;
   void AddAt(size_t level, IndexEntry entry);
   // Whether `entry` still fits the node at `level`; updates its sizes.
-  bool Fits(Pending& pending, const IndexEntry& entry) const;
+  bool Fits(Pending& pending, const IndexEntry& entry);
   // Writes the node at `level`, linked to `next`, and (`to_parent`) hands
   // its last entry to the level above.
   void Write(size_t level, uint32_t next, bool to_parent);
@@ -56,7 +56,8 @@ class IndexBulkLoad {
   PageAllocator& allocator_;
   uint32_t table_page_;
   RowPointer usage_map_;
-  std::vector<Pending> levels_;  // leaves first
+  std::vector<Pending> levels_;   // leaves first
+  std::vector<uint8_t> scratch_;  // an entry's stored bytes, in Fits
 };
 
 }  // namespace jet

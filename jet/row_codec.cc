@@ -49,7 +49,8 @@ void ReadJet4Offsets(ByteView row, size_t mask_size, RowFrame& f) {
   size_t end = row.size();
   size_t v = row.U16(end - mask_size - 2);
   size_t table_end = end - mask_size - 2;
-  if (2 * (v + 1) > table_end) ThrowDamaged("행의 가변 길이 표가 잘못되었습니다");
+  if (2 * (v + 1) > table_end)
+    ThrowDamaged("행의 가변 길이 표가 잘못되었습니다");
   f.var_offsets.resize(v + 1);
   for (size_t i = 0; i <= v; ++i) {
     f.var_offsets[i] = row.U16(table_end - 2 * (i + 1));
@@ -65,7 +66,8 @@ std::vector<FieldBytes> DecodeRow(JetVersion version,
   f.fixed_start = jet3 ? 1 : 2;
   f.column_count = jet3 ? row.U8(0) : row.U16(0);
   size_t mask_size = (f.column_count + 7) / 8;
-  if (row.size() < f.fixed_start + mask_size) ThrowDamaged("행이 너무 짧습니다");
+  if (row.size() < f.fixed_start + mask_size)
+    ThrowDamaged("행이 너무 짧습니다");
   f.null_mask = row.Sub(row.size() - mask_size, mask_size);
 
   bool has_variable = def.variable_column_count > 0;
@@ -124,7 +126,8 @@ size_t RowColumnCount(const TableDefinition& def) {
 size_t FixedAreaSize(const TableDefinition& def) {
   size_t size = 0;
   for (const ColumnDefinition& col : def.columns) {
-    if (col.is_fixed() && col.type != static_cast<uint8_t>(ColumnType::kBoolean)) {
+    if (col.is_fixed() &&
+        col.type != static_cast<uint8_t>(ColumnType::kBoolean)) {
       size = std::max<size_t>(size, col.fixed_offset + col.length);
     }
   }
@@ -158,7 +161,8 @@ std::vector<uint8_t> EncodeJet3Tail(const std::vector<size_t>& offsets,
   // what they need are dummies (0xFF), which never match an index.
   size_t real_jumps = offsets.back() / 256;
   if (real_jumps > jumps) {
-    throw Error(kErrUnsupportedFeature, "이 행은 Jet 3 형식으로 저장할 수 없습니다.");
+    throw Error(kErrUnsupportedFeature,
+                "이 행은 Jet 3 형식으로 저장할 수 없습니다.");
   }
   std::vector<uint8_t> tail(length - body_size, 0);
   size_t end = tail.size();
@@ -204,7 +208,8 @@ std::vector<uint8_t> EncodeRow(JetVersion version, const TableDefinition& def,
 
   size_t var_count = 0;
   for (const ColumnDefinition& col : def.columns) {
-    if (!col.is_fixed()) var_count = std::max<size_t>(var_count, col.variable_index + 1u);
+    if (!col.is_fixed())
+      var_count = std::max<size_t>(var_count, col.variable_index + 1u);
   }
   std::vector<const FieldData*> by_var(var_count, nullptr);
 
@@ -213,7 +218,8 @@ std::vector<uint8_t> EncodeRow(JetVersion version, const TableDefinition& def,
     const FieldData& f = fields[k];
     bool is_bool = col.type == static_cast<uint8_t>(ColumnType::kBoolean);
     bool has = is_bool ? f.bit : !f.is_null;
-    if (has) mask[col.number / 8] |= static_cast<uint8_t>(1u << (col.number % 8));
+    if (has)
+      mask[col.number / 8] |= static_cast<uint8_t>(1u << (col.number % 8));
     if (is_bool || f.is_null) continue;
     if (col.is_fixed()) {
       size_t n = std::min<size_t>(f.data.size(), col.length);
@@ -232,32 +238,47 @@ std::vector<uint8_t> EncodeRow(JetVersion version, const TableDefinition& def,
     return row;
   }
 
+  if (!jet3) {
+    // Jet 4: the row is laid out in place, its size known beforehand.
+    size_t data_size = 0;
+    for (const FieldData* f : by_var) {
+      if (f) data_size += f->data.size();
+    }
+    const size_t tail_size = 2 * (var_count + 1) + 2 + mask_size;
+    const size_t length =
+        std::max(body.size() + data_size + tail_size, min_length);
+    std::vector<uint8_t> row(length, 0);
+    std::copy(body.begin(), body.end(), row.begin());
+    const size_t end = length;
+    size_t at = body.size();
+    for (size_t i = 0; i < var_count; ++i) {
+      Put16(row, end - mask_size - 2 - 2 * (i + 1), at);
+      if (by_var[i]) {
+        std::copy(by_var[i]->data.begin(), by_var[i]->data.end(),
+                  row.begin() + at);
+        at += by_var[i]->data.size();
+      }
+    }
+    Put16(row, end - mask_size - 2 - 2 * (var_count + 1), at);
+    Put16(row, end - mask_size - 2, var_count);
+    std::copy(mask.begin(), mask.end(), row.end() - mask_size);
+    return row;
+  }
+
+  // Jet 3.
   std::vector<size_t> offsets;
   offsets.reserve(var_count + 1);
   for (size_t i = 0; i < var_count; ++i) {
     offsets.push_back(body.size());
-    if (by_var[i]) body.insert(body.end(), by_var[i]->data.begin(), by_var[i]->data.end());
+    if (by_var[i])
+      body.insert(body.end(), by_var[i]->data.begin(), by_var[i]->data.end());
   }
   offsets.push_back(body.size());  // end of the variable data
-
-  std::vector<uint8_t> row;
-  if (jet3) {
-    size_t length = 0;
-    std::vector<uint8_t> tail =
-        EncodeJet3Tail(offsets, body.size(), mask_size, min_length, length);
-    row = std::move(body);
-    row.insert(row.end(), tail.begin(), tail.end());
-  } else {
-    size_t tail_size = 2 * (var_count + 1) + 2 + mask_size;
-    size_t length = std::max(body.size() + tail_size, min_length);
-    row.assign(length, 0);
-    std::copy(body.begin(), body.end(), row.begin());
-    size_t end = length;
-    Put16(row, end - mask_size - 2, var_count);
-    for (size_t i = 0; i <= var_count; ++i) {
-      Put16(row, end - mask_size - 2 - 2 * (i + 1), offsets[i]);
-    }
-  }
+  size_t length = 0;
+  std::vector<uint8_t> tail =
+      EncodeJet3Tail(offsets, body.size(), mask_size, min_length, length);
+  std::vector<uint8_t> row = std::move(body);
+  row.insert(row.end(), tail.begin(), tail.end());
   std::copy(mask.begin(), mask.end(), row.end() - mask_size);
   return row;
 }

@@ -178,10 +178,11 @@ bool AppendTextSegment(std::u16string_view text, SortOrder order,
     }
     return false;
   }
-  SortCode codes[kMaxIndexedTextLength];
+  thread_local std::vector<SortCode> codes;
+  codes.clear();
   for (size_t i = 0; i < text.size(); ++i) {
-    codes[i] = LookupSortCode(order, text[i]);
-    if (!codes[i].known()) {
+    codes.push_back(LookupSortCode(order, text[i]));
+    if (!codes.back().known()) {
       if (failure) {
         failure->unknown_char = text[i];
         failure->reason = std::string(SortOrderName(order)) +
@@ -191,7 +192,7 @@ bool AppendTextSegment(std::u16string_view text, SortOrder order,
       return false;
     }
   }
-  const std::span<const SortCode> used(codes, text.size());
+  const std::span<const SortCode> used(codes.data(), codes.size());
   if (IsJet3(order)) {
     EncodeJet3(used, ascending, out);
   } else {
