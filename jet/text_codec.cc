@@ -12,24 +12,6 @@ namespace jet {
 
 namespace {
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // One iconv converter per code page and direction, opened on first use and
 // kept for the thread's life.
 class Converter {
@@ -99,40 +81,62 @@ Converter& ConverterFor(uint16_t code_page, bool to_utf8) {
 
 namespace {
 
-// Appends UTF-16 code units to a UTF-8 string as they come: a high
-// surrogate waits for its low one; a lone surrogate becomes U+FFFD.
-class Utf8Appender {
+// Writes UTF-16 code units as UTF-8 to a buffer the caller has made large
+// enough (3 bytes a unit): a high surrogate waits for its low one; a lone
+// surrogate becomes U+FFFD.
+class Utf8Writer {
  public:
-  explicit Utf8Appender(std::string& out) : out_(out) {}
-  ~Utf8Appender() {
-    if (high_) AppendUtf8(out_, 0xFFFD);
-  }
+  explicit Utf8Writer(char* out) : out_(out) {}
 
   void Add(char16_t u) {
     if (u < 0x80 && !high_) {
-      out_.push_back(static_cast<char>(u));
+      *out_++ = static_cast<char>(u);
       return;
     }
     if (high_) {
       const char32_t high = high_;
       high_ = 0;
       if (u >= 0xDC00 && u <= 0xDFFF) {
-        AppendUtf8(out_, 0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00));
+        Put(0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00));
         return;
       }
-      AppendUtf8(out_, 0xFFFD);
+      Put(0xFFFD);
     }
     if (u >= 0xD800 && u <= 0xDBFF) {
       high_ = u;
     } else if (u >= 0xDC00 && u <= 0xDFFF) {
-      AppendUtf8(out_, 0xFFFD);
+      Put(0xFFFD);
     } else {
-      AppendUtf8(out_, u);
+      Put(u);
     }
+  }
+  // Ends the text; returns the end of what was written.
+  char* Finish() {
+    if (high_) Put(0xFFFD);
+    high_ = 0;
+    return out_;
   }
 
  private:
-  std::string& out_;
+  void Put(char32_t c) {
+    if (c < 0x80) {
+      *out_++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+      *out_++ = static_cast<char>(0xC0 | (c >> 6));
+      *out_++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      *out_++ = static_cast<char>(0xE0 | (c >> 12));
+      *out_++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *out_++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      *out_++ = static_cast<char>(0xF0 | (c >> 18));
+      *out_++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *out_++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *out_++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+
+  char* out_;
   char16_t high_ = 0;
 };
 
@@ -167,12 +171,10 @@ void ForEachJet4Unit(ByteView bytes, F&& unit) {
 }  // namespace
 
 std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  {
-    Utf8Appender append(out);
-    for (char16_t u : text) append.Add(u);
-  }
+  std::string out(text.size() * 3 + 4, '\0');
+  Utf8Writer write(out.data());
+  for (char16_t u : text) write.Add(u);
+  out.resize(static_cast<size_t>(write.Finish() - out.data()));
   return out;
 }
 
@@ -229,12 +231,13 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 }
 
 std::string DecodeJet4Text(ByteView bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  {
-    Utf8Appender append(out);
-    ForEachJet4Unit(bytes, [&](char16_t u) { append.Add(u); });
-  }
+  // A stored byte gives at most two UTF-8 bytes: a single-byte character
+  // up to two, a UCS-2 pair up to three, a surrogate pair's four bytes
+  // four.
+  std::string out(bytes.size() * 2 + 4, '\0');
+  Utf8Writer write(out.data());
+  ForEachJet4Unit(bytes, [&](char16_t u) { write.Add(u); });
+  out.resize(static_cast<size_t>(write.Finish() - out.data()));
   return out;
 }
 

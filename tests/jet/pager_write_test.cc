@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 
 #include "jet/database.h"
 #include "jet/database_builder.h"
@@ -22,7 +23,8 @@ namespace fs = std::filesystem;
 fs::path MakeFile(const testing_support::TempDir& dir, size_t pages) {
   fs::path p = dir.path() / "pages.bin";
   std::ofstream out(p, std::ios::binary);
-  for (size_t i = 0; i < pages * 4096; ++i) out.put(static_cast<char>(i / 4096));
+  for (size_t i = 0; i < pages * 4096; ++i)
+    out.put(static_cast<char>(i / 4096));
   return p;
 }
 
@@ -42,6 +44,75 @@ TEST(PagerWriteTest, RollbackForgetsEveryChangeOfTheGroup) {
   EXPECT_EQ(pager.page_count(), 4u);
   EXPECT_EQ(pager.Get(1)->bytes()[0], 1);
   EXPECT_EQ(pager.pinned_pages(), 0u);
+}
+
+// A page is changed in place only when the open group already wrote it and
+// nothing outside the pager holds it: a reader's page must not change under
+// it, and a rollback must find the page as the group found it.
+TEST(PagerWriteTest, InPlaceChangesOnlyForPagesTheGroupOwnsAlone) {
+  testing_support::TempDir dir;
+  fs::path p = MakeFile(dir, 4);
+  jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096);
+  {
+    jet::WriteGroup group(pager);
+    std::vector<uint8_t> bytes = pager.CopyForWrite(1);
+    bytes[0] = 0xAA;
+    pager.Put(1, bytes);
+    group.Commit();
+  }
+  {
+    jet::WriteGroup group(pager);
+    EXPECT_EQ(pager.WritableInPlace(1), nullptr)
+        << "written by an earlier group";
+    EXPECT_EQ(pager.WritableInPlace(2), nullptr) << "not written at all";
+    std::vector<uint8_t> bytes = pager.CopyForWrite(1);
+    bytes[0] = 0xBB;
+    pager.Put(1, bytes);
+    {
+      jet::PageRef reader = pager.Get(1);
+      EXPECT_EQ(pager.WritableInPlace(1), nullptr) << "held by a reader";
+      EXPECT_EQ(reader->bytes()[0], 0xBB);
+    }
+    std::vector<uint8_t>* in_place = pager.WritableInPlace(1);
+    ASSERT_NE(in_place, nullptr);
+    (*in_place)[0] = 0xCC;
+    EXPECT_EQ(pager.Get(1)->bytes()[0], 0xCC);
+  }  // rolled back
+  EXPECT_EQ(pager.Get(1)->bytes()[0], 0xAA);
+  pager.Flush();
+  std::ifstream in(p, std::ios::binary);
+  in.seekg(4096);
+  EXPECT_EQ(in.get(), 0xAA);
+}
+
+// Pages read ahead in one go and changed pages written in runs are the
+// pages asked for, each at its own place.
+TEST(PagerWriteTest, ReadAheadAndRunWritesKeepEveryPageInItsPlace) {
+  testing_support::TempDir dir;
+  fs::path p = MakeFile(dir, 100);
+  std::set<uint32_t> written;
+  {
+    jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096, 16);
+    for (uint32_t i = 0; i < 100; ++i) {
+      EXPECT_EQ(pager.Get(i)->bytes()[4095], static_cast<uint8_t>(i));
+    }
+    jet::WriteGroup group(pager);
+    for (uint32_t i = 10; i < 90; i += (i % 7 == 0 ? 3 : 1)) {
+      std::vector<uint8_t> bytes = pager.CopyForWrite(i);
+      bytes[7] = static_cast<uint8_t>(200 - i);
+      pager.Put(i, bytes);
+      written.insert(i);
+    }
+    group.Commit();
+    pager.Flush();
+  }
+  jet::Pager again(jet::File::OpenForWriting(p.string()), 4096, 16);
+  for (uint32_t i = 0; i < 100; ++i) {
+    EXPECT_EQ(again.Get(i)->bytes()[0], static_cast<uint8_t>(i)) << i;
+    EXPECT_EQ(again.Get(i)->bytes()[7],
+              static_cast<uint8_t>(written.count(i) ? 200 - i : i))
+        << i;
+  }
 }
 
 TEST(PagerWriteTest, CommittedGroupsReachTheFileAtFlush) {
@@ -112,7 +183,8 @@ TEST(PagerWriteTest, FailedFlushRaisesDiskError) {
 // over many pages, a flush that fails part way, then the close.
 TEST(PagerWriteTest, FlushRetriedAfterAFailureLeavesASoundDatabase) {
   testing_support::TempDir dir;
-  for (jet::JetVersion version : {jet::JetVersion::kJet4, jet::JetVersion::kJet3}) {
+  for (jet::JetVersion version :
+       {jet::JetVersion::kJet4, jet::JetVersion::kJet3}) {
     std::string path =
         (dir.path() / (version == jet::JetVersion::kJet3 ? "3.mdb" : "4.mdb"))
             .string();

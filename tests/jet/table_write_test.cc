@@ -58,11 +58,12 @@ TEST(TableWriteTest, ValuesWrittenReadBackAfterReopen) {
     const auto& def = table->definition();
     size_t a = ColumnIndex(*table, "A"), c = ColumnIndex(*table, "C"),
            g = ColumnIndex(*table, "G");
-    table->UpdateRow(ids[0], {ColumnChange{a, std::string("x")},
-                              ColumnChange{c, jet::ConvertToColumnType(
-                                                  int16_t{0}, def.columns[c],
+    table->UpdateRow(
+        ids[0],
+        {ColumnChange{a, std::string("x")},
+         ColumnChange{c, jet::ConvertToColumnType(int16_t{0}, def.columns[c],
                                                   db->version())},
-                              ColumnChange{g, jet::Null{}}});
+         ColumnChange{g, jet::Null{}}});
     db->Close();
   }
   auto db = Database::Open(path.string());
@@ -124,9 +125,8 @@ std::pair<std::string, size_t> FindMemoTable(Database& db) {
 
 TEST(TableWriteTest, MemoValuesOfEverySizeRoundTrip) {
   SKIP_WITHOUT_CORPUS();
-  for (const char* file :
-       {"korean/phoneServerCustomers.mdb", "jet3/test2V1997.mdb",
-        "jet4/test2V2000.mdb"}) {
+  for (const char* file : {"korean/phoneServerCustomers.mdb",
+                           "jet3/test2V1997.mdb", "jet4/test2V2000.mdb"}) {
     TempDir dir;
     auto path = dir.Copy(testing_support::CorpusDir() / file);
     auto db = OpenWritable(path);
@@ -139,7 +139,8 @@ TEST(TableWriteTest, MemoValuesOfEverySizeRoundTrip) {
       std::string text;
       for (size_t k = 0; k < len; ++k) text += static_cast<char>('A' + k % 23);
       table->UpdateRow(ids[0], {ColumnChange{memo, text}});
-      EXPECT_EQ(table->ReadRow(ids[0])[memo], Value(text)) << file << " " << len;
+      EXPECT_EQ(table->ReadRow(ids[0])[memo], Value(text))
+          << file << " " << len;
       last = text;
     }
     db->Close();
@@ -170,7 +171,8 @@ TEST(TableWriteTest, RefusedWritesLeaveTheFileAsItWas) {
     auto table = db->OpenTable("Table1");
     std::vector<RowPointer> ids = RowIds(*table);
     size_t a = ColumnIndex(*table, "A");
-    auto expect_refused = [&](const std::vector<ColumnChange>& changes, int number) {
+    auto expect_refused = [&](const std::vector<ColumnChange>& changes,
+                              int number) {
       try {
         table->UpdateRow(ids[0], changes);
         ADD_FAILURE() << "expected error " << number;
@@ -183,7 +185,8 @@ TEST(TableWriteTest, RefusedWritesLeaveTheFileAsItWas) {
     // A text past the column's length never gets to the row.
     const auto& col = table->definition().columns[a];
     try {
-      jet::ConvertToColumnType(std::string(col.length, 'x'), col, db->version());
+      jet::ConvertToColumnType(std::string(col.length, 'x'), col,
+                               db->version());
       ADD_FAILURE() << "expected 3163";
     } catch (const jet::Error& e) {
       EXPECT_EQ(e.number(), jet::kErrFieldTooSmall);
@@ -196,7 +199,8 @@ TEST(TableWriteTest, RefusedWritesLeaveTheFileAsItWas) {
 TEST(TableWriteTest, UniqueIndexRefusesDuplicates) {
   SKIP_WITHOUT_CORPUS();
   TempDir dir;
-  auto path = dir.Copy(testing_support::CorpusDir() / "jet4/indexTestV2000.mdb");
+  auto path =
+      dir.Copy(testing_support::CorpusDir() / "jet4/indexTestV2000.mdb");
   std::string before = FileBytes(path);
   {
     auto db = OpenWritable(path);
@@ -226,6 +230,64 @@ TEST(TableWriteTest, UniqueIndexRefusesDuplicates) {
     db->Close();
   }
   EXPECT_EQ(FileBytes(path), before);
+}
+
+// Index changes reach the pages in batches, after the writes that made
+// them; a unique index must still refuse a key that another row took (or
+// accept one another row gave up) in a change not yet written.
+TEST(TableWriteTest, UniqueIndexSeesChangesNotYetWritten) {
+  SKIP_WITHOUT_CORPUS();
+  TempDir dir;
+  auto path =
+      dir.Copy(testing_support::CorpusDir() / "jet4/indexTestV2000.mdb");
+  std::string table_name;
+  std::vector<RowPointer> ids;
+  size_t k = 0;
+  Value fresh, first_value;
+  {
+    auto db = OpenWritable(path);
+    for (const auto& entry : db->tables()) {
+      if (entry.is_system() || !table_name.empty()) continue;
+      auto table = db->OpenTable(entry.name);
+      const auto& def = table->definition();
+      ids = RowIds(*table);
+      if (ids.size() < 2) continue;
+      for (const auto& index : def.real_indexes) {
+        if (!index.unique() || index.columns.size() != 1) continue;
+        k = 0;
+        while (def.columns[k].number != index.columns[0].column_number) ++k;
+        const auto type = def.columns[k].column_type();
+        if (type == jet::ColumnType::kText) {
+          fresh = std::string("zz unique");
+        } else if (type == jet::ColumnType::kLong) {
+          fresh = int32_t{987654321};
+        } else {
+          continue;
+        }
+        first_value = table->ReadRow(ids[0])[k];
+        if (jet::IsNull(first_value)) continue;
+        table_name = entry.name;
+        break;
+      }
+      if (table_name.empty()) continue;
+      table->UpdateRow(ids[0], {ColumnChange{k, fresh}});
+      try {
+        table->UpdateRow(ids[1], {ColumnChange{k, fresh}});
+        ADD_FAILURE() << "expected 3022";
+      } catch (const jet::Error& e) {
+        EXPECT_EQ(e.number(), jet::kErrDuplicateKey) << e.description();
+      }
+      table->UpdateRow(ids[1], {ColumnChange{k, first_value}});
+    }
+    ASSERT_FALSE(table_name.empty()) << "no unique text or Long index to try";
+    db->Close();
+  }
+  auto db = Database::Open(path.string());
+  auto table = db->OpenTable(table_name);
+  EXPECT_EQ(table->ReadRow(ids[0])[k], fresh);
+  EXPECT_EQ(table->ReadRow(ids[1])[k], first_value);
+  db.reset();
+  EXPECT_DATABASE_CHECKS_CLEAN(path);
 }
 
 TEST(TableWriteTest, ReadOnlyDatabaseRefusesWrites) {
