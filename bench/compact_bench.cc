@@ -12,8 +12,10 @@
 //            a finding, or a row count other than the source's, fails the
 //            run (exit 1)
 //
-// The source is copied plainly twice (read, write, fsync) before the
-// compaction; the faster copy is the yardstick. Prints `key: value` lines.
+// The compaction runs three times, each after a plain copy of the source
+// (read, write, fsync); the fastest compaction is compared with the fastest
+// copy, since the shared machine's speed wanders from second to second.
+// Prints `key: value` lines.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +33,8 @@
 #include "jet/table.h"
 
 namespace {
+
+constexpr int kRuns = 3;
 
 namespace fs = std::filesystem;
 using bench::Clock;
@@ -116,23 +120,36 @@ int main(int argc, char** argv) {
   });
   phase("delete", [&] { return DeleteThird(path); });
   if (status == 0) {
-    double copy_seconds = bench::TimedCopy(path, copy);
-    copy_seconds = std::min(copy_seconds, bench::TimedCopy(path, copy));
-    fs::remove(copy);
+    // The machine is shared and its speed wanders: plain copies and
+    // compactions take turns, and the fastest of each is compared.
+    double copy_seconds = 1e9;
+    double compact_seconds = 1e9;
+    std::string all;
+    for (int run = 0; run < kRuns && status == 0; ++run) {
+      copy_seconds = std::min(copy_seconds, bench::TimedCopy(path, copy));
+      fs::remove(copy);
+      fs::remove(compacted);
+      bench::PhaseResult r = phase("compact", [&] {
+        jet::CompactDatabase(path, compacted, "");
+        return 0;
+      });
+      compact_seconds = std::min(compact_seconds, r.seconds);
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%s%.3f", run ? " " : "", r.seconds);
+      all += buf;
+    }
     const double before = static_cast<double>(fs::file_size(path));
     std::printf("plain_copy_seconds: %.3f\n", copy_seconds);
-    bench::PhaseResult r = phase("compact", [&] {
-      jet::CompactDatabase(path, compacted, "");
-      return 0;
-    });
     if (status == 0) {
       const double after = static_cast<double>(fs::file_size(compacted));
-      std::printf("compact_seconds: %.3f\n", r.seconds);
-      std::printf("compact_to_copy_ratio: %.2f\n", r.seconds / copy_seconds);
+      std::printf("compact_seconds_each_run: %s\n", all.c_str());
+      std::printf("compact_seconds: %.3f\n", compact_seconds);
+      std::printf("compact_to_copy_ratio: %.2f\n",
+                  compact_seconds / copy_seconds);
       std::printf("size_before_bytes: %.0f\n", before);
       std::printf("size_after_bytes: %.0f\n", after);
       std::printf("size_ratio: %.3f\n", after / before);
-      std::printf("compact_mb_per_s: %.1f\n", before / r.seconds / kMb);
+      std::printf("compact_mb_per_s: %.1f\n", before / compact_seconds / kMb);
     }
   }
   phase("check", [&] {

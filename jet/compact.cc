@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -17,6 +18,7 @@
 #include "jet/file.h"
 #include "jet/index_bulk_load.h"
 #include "jet/index_key.h"
+#include "jet/index_key_worker.h"
 #include "jet/index_reader.h"
 #include "jet/long_value.h"
 #include "jet/long_value_writer.h"
@@ -37,6 +39,8 @@ namespace {
 // ones, so that it writes them out as it goes instead of holding the whole
 // copy.
 constexpr size_t kPagesPerGroup = 1024;
+// Index entry runs at least this long are sorted on a thread of their own.
+constexpr size_t kEntriesSortedApart = 10000;
 
 // The write group the copy is written in, renewed as pages pile up. The
 // copy is a new file removed on any error, so groups only bound memory.
@@ -88,7 +92,20 @@ class Compaction {
     for (TableCopy& t : tables_) {
       std::vector<EntryRun> runs(t.target.real_indexes.size());
       CopyRows(t, runs, group);
+      // Large runs are sorted on threads of their own while the indexes
+      // before them are written.
+      std::vector<std::future<void>> sorted(runs.size());
+      for (size_t i = 1; i < runs.size(); ++i) {
+        if (runs[i].size() < kEntriesSortedApart) continue;
+        sorted[i] =
+            std::async(std::launch::async, [&runs, i] { runs[i].Sort(); });
+      }
       for (size_t i = 0; i < runs.size(); ++i) {
+        if (sorted[i].valid()) {
+          sorted[i].get();
+        } else {
+          runs[i].Sort();
+        }
         BuildIndex(t, i, runs[i], group);
         runs[i] = EntryRun();
       }
@@ -177,6 +194,10 @@ class Compaction {
     TableScan scan(source_.pager(), version_, t.source);
     std::vector<FieldData> fields(columns.size());
     std::vector<IndexKeys> keys(t.target.real_indexes.size());
+    std::optional<IndexKeyWorker> worker;
+    if (!keys.empty() && IndexKeyWorker::Suits(t.target)) {
+      worker.emplace(t.target, version_, code_page_, key_options_, runs);
+    }
     // The copied row's fields as keys are made from them: the copy's
     // bytes (object ids renumbered; MSysObjects indexes its Id), and for
     // memo and OLE columns the source's reference.
@@ -199,7 +220,14 @@ class Compaction {
         f.data.assign(bytes.data(), bytes.data() + bytes.size());
         if (id_column[k] && f.data.size() == 4) RenumberObjectId(f.data);
       }
-      const RowPointer id = rows.Append(EncodeRow(version_, t.target, fields));
+      std::vector<uint8_t> row = EncodeRow(version_, t.target, fields);
+      const RowPointer id = rows.Append(row);
+      ++count;
+      group.Tick();
+      if (worker) {
+        worker->Add(std::move(row), scan.row_id(), id);
+        continue;
+      }
       for (size_t k = 0; k < columns.size(); ++k) {
         if (IsLongValueType(columns[k].type)) {
           current[k] = stored[k];
@@ -212,10 +240,14 @@ class Compaction {
       for (size_t i = 0; i < keys.size(); ++i) {
         AddEntry(t, i, keys[i], current, scan.row_id(), id, runs[i]);
       }
-      ++count;
-      group.Tick();
     }
     rows.Finish();
+    if (worker) {
+      for (const IndexKeyWorker::Unmade& u : worker->Finish()) {
+        AddSourceKey(t, u.index, keys[u.index], u.original, u.copy, u.reason,
+                     runs[u.index]);
+      }
+    }
     t.target.stored_row_count = count;
   }
 
@@ -248,6 +280,14 @@ class Compaction {
       run.Add(key.key, copy);
       return;
     }
+    AddSourceKey(t, index, keys, original, copy, key.reason, run);
+  }
+
+  // The entry of a row whose key cannot be made (`reason` says why): its
+  // key as the source's index holds it.
+  void AddSourceKey(const TableCopy& t, size_t index, IndexKeys& keys,
+                    RowPointer original, RowPointer copy,
+                    const std::string& reason, EntryRun& run) {
     if (!keys.source) keys.source = SourceKeys(t, index);
     auto it = keys.source->find(original.Packed());
     if (it == keys.source->end()) {
@@ -255,16 +295,15 @@ class Compaction {
                   "'" + t.entry.name +
                       "' 테이블의 색인 키를 만들 수 없고 원본 색인에도 없어 "
                       "압축할 수 없습니다 (" +
-                      key.reason + ").");
+                      reason + ").");
     }
     run.Add(it->second, copy);
   }
 
-  // Writes index `index` of `t` from its collected entries.
+  // Writes index `index` of `t` from its collected entries, sorted.
   void BuildIndex(TableCopy& t, size_t index, EntryRun& run,
                   RollingGroup& group) {
     const RealIndex& real = t.target.real_indexes[index];
-    run.Sort();
     IndexBulkLoad load(target_, version_, allocator_, t.target.page,
                        RowPointer::FromPacked(real.usage_map));
     for (size_t k = 0; k < run.size(); ++k) {

@@ -46,7 +46,9 @@ size_t DataPageEditor::MaxRowLength(JetVersion version) {
   return PageSizeOf(version) - (RowCountOffset(version) + 2) - 2;
 }
 
-uint16_t DataPageEditor::row_count() const { return Get16(page_, count_offset_); }
+uint16_t DataPageEditor::row_count() const {
+  return Get16(page_, count_offset_);
+}
 
 size_t DataPageEditor::TableEnd() const {
   return count_offset_ + 2 + 2u * row_count();
@@ -93,7 +95,8 @@ void DataPageEditor::SetFlags(uint16_t slot, uint16_t flags) {
 
 std::span<uint8_t> DataPageEditor::Row(uint16_t slot) {
   size_t start = Start(slot), end = End(slot);
-  if (start > end || end > page_.size()) ThrowDamaged("행 위치가 잘못되었습니다");
+  if (start > end || end > page_.size())
+    ThrowDamaged("행 위치가 잘못되었습니다");
   return std::span<uint8_t>(page_.data() + start, end - start);
 }
 
@@ -112,8 +115,10 @@ bool DataPageEditor::ResizeRow(uint16_t slot, size_t length) {
   // and its first bytes.
   long delta = static_cast<long>(length) - static_cast<long>(old_length);
   size_t keep = std::min(length, old_length);
-  std::vector<uint8_t> head(page_.begin() + start, page_.begin() + start + keep);
-  std::memmove(page_.data() + lowest - delta, page_.data() + lowest, start - lowest);
+  std::vector<uint8_t> head(page_.begin() + start,
+                            page_.begin() + start + keep);
+  std::memmove(page_.data() + lowest - delta, page_.data() + lowest,
+               start - lowest);
   for (uint16_t s = 0; s < row_count(); ++s) {
     size_t st = Start(s);
     if (s > slot && st != 0) SetOffset(s, st - delta, Flags(s));
@@ -131,13 +136,18 @@ bool DataPageEditor::HasRoomFor(size_t length) const {
 
 std::optional<uint16_t> DataPageEditor::AddRow(std::span<const uint8_t> row,
                                                uint16_t flags) {
-  if (!HasRoomFor(row.size())) return std::nullopt;
-  size_t start = LowestStart() - row.size();
+  // The same test as HasRoomFor, with the lowest row start found once.
+  const size_t lowest = LowestStart();
+  const size_t table = TableEnd();
+  const size_t free = lowest > table ? lowest - table : 0;
+  if (row_count() >= kMaxRows || free < row.size() + 2) return std::nullopt;
+  size_t start = lowest - row.size();
   uint16_t slot = row_count();
   Set16(page_, count_offset_, slot + 1u);
   std::copy(row.begin(), row.end(), page_.begin() + start);
   SetOffset(slot, start, flags);
-  UpdateFreeSpace();
+  // The new row is the lowest, and the offset table grew by one entry.
+  Set16(page_, kFreeSpaceOffset, start > table + 2 ? start - (table + 2) : 0);
   return slot;
 }
 

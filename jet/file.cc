@@ -2,13 +2,16 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "jet/error.h"
 
@@ -119,17 +122,80 @@ void File::ReadAt(uint64_t offset, std::span<uint8_t> out) const {
   }
 }
 
-void File::WriteAt(uint64_t offset, std::span<const uint8_t> data,
-                   size_t unit) {
-  if (unit == 0 || unit >= data.size() || !fault_hook.load()) {
-    CheckFault();
-    WriteAll(offset, data);
+void File::WriteAt(uint64_t offset, std::span<const uint8_t> data) {
+  CheckFault();
+  WriteAll(offset, data);
+}
+
+namespace {
+
+// Moves `iov` past `n` bytes transferred, from its element `at` on.
+void Advance(std::vector<iovec>& iov, size_t& at, size_t n) {
+  while (n > 0 && at < iov.size()) {
+    if (n >= iov[at].iov_len) {
+      n -= iov[at].iov_len;
+      ++at;
+    } else {
+      iov[at].iov_base = static_cast<char*>(iov[at].iov_base) + n;
+      iov[at].iov_len -= n;
+      n = 0;
+    }
+  }
+}
+
+}  // namespace
+
+void File::ReadAt(uint64_t offset,
+                  std::span<const std::span<uint8_t>> parts) const {
+  std::vector<iovec> iov;
+  iov.reserve(parts.size());
+  for (std::span<uint8_t> p : parts) iov.push_back(iovec{p.data(), p.size()});
+  size_t at = 0;
+  while (at < iov.size()) {
+    const int count =
+        static_cast<int>(std::min<size_t>(iov.size() - at, IOV_MAX));
+    ssize_t n =
+        ::preadv(fd_, iov.data() + at, count, static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowIo(path_, "읽는");
+    }
+    if (n == 0) ThrowDamaged("파일이 예상보다 짧습니다");
+    offset += static_cast<uint64_t>(n);
+    Advance(iov, at, static_cast<size_t>(n));
+  }
+}
+
+void File::WriteAt(uint64_t offset,
+                   std::span<const std::span<const uint8_t>> parts) {
+  if (fault_hook.load()) {
+    for (std::span<const uint8_t> p : parts) {
+      WriteAt(offset, p);
+      offset += p.size();
+    }
     return;
   }
-  for (size_t at = 0; at < data.size(); at += unit) {
-    CheckFault();
-    WriteAll(offset + at, data.subspan(at, std::min(unit, data.size() - at)));
+  std::vector<iovec> iov;
+  iov.reserve(parts.size());
+  uint64_t end = offset;
+  for (std::span<const uint8_t> p : parts) {
+    iov.push_back(iovec{const_cast<uint8_t*>(p.data()), p.size()});
+    end += p.size();
   }
+  size_t at = 0;
+  while (at < iov.size()) {
+    const int count =
+        static_cast<int>(std::min<size_t>(iov.size() - at, IOV_MAX));
+    ssize_t n =
+        ::pwritev(fd_, iov.data() + at, count, static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowIo(path_, "쓰는");
+    }
+    offset += static_cast<uint64_t>(n);
+    Advance(iov, at, static_cast<size_t>(n));
+  }
+  if (end > size_) size_ = end;
 }
 
 void File::WriteAll(uint64_t offset, std::span<const uint8_t> data) {

@@ -37,11 +37,17 @@ class File {
   // Reads exactly `out.size()` bytes at `offset`; raises 3043 on a failed
   // read and the damaged-file error when the file ends before that.
   void ReadAt(uint64_t offset, std::span<uint8_t> out) const;
+  // Reads `parts` one after another from `offset`, in one system call where
+  // it can.
+  void ReadAt(uint64_t offset, std::span<const std::span<uint8_t>> parts) const;
   // Writes all of `data` at `offset`, growing the file as needed; raises 3043.
-  // `unit` (the page size, when `data` is several pages) is what the fault
-  // hook counts as one write: under a hook each unit is written on its own,
-  // so that a fault leaves the units before it written.
-  void WriteAt(uint64_t offset, std::span<const uint8_t> data, size_t unit = 0);
+  void WriteAt(uint64_t offset, std::span<const uint8_t> data);
+  // Writes `parts` one after another from `offset`, in one system call
+  // where it can. The fault hook counts each part as one write: under a
+  // hook each part is written on its own, so that a fault leaves the parts
+  // before it written.
+  void WriteAt(uint64_t offset,
+               std::span<const std::span<const uint8_t>> parts);
   // Cuts or extends the file to `size` bytes.
   void Resize(uint64_t size);
   // Waits until everything written is on the disk.

@@ -14,7 +14,8 @@ using namespace usage_map_layout;
 namespace {
 
 uint32_t Get32(const std::span<uint8_t>& b, size_t at) {
-  return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
+  return static_cast<uint32_t>(b[at]) |
+         (static_cast<uint32_t>(b[at + 1]) << 8) |
          (static_cast<uint32_t>(b[at + 2]) << 16) |
          (static_cast<uint32_t>(b[at + 3]) << 24);
 }
@@ -46,7 +47,8 @@ bool SetUsageMapBit(Pager& pager, JetVersion version, RowPointer where,
   if (row.empty()) ThrowDamaged("사용 맵 행이 비어 있습니다");
 
   if (row[0] == kInline) {
-    if (row.size() <= kInlineBitmapOffset) ThrowDamaged("사용 맵 행이 짧습니다");
+    if (row.size() <= kInlineBitmapOffset)
+      ThrowDamaged("사용 맵 행이 짧습니다");
     uint32_t first = Get32(row, kInlineStartOffset);
     std::span<uint8_t> bitmap = row.subspan(kInlineBitmapOffset);
     uint64_t covered = static_cast<uint64_t>(bitmap.size()) * 8;
@@ -70,14 +72,16 @@ bool SetUsageMapBit(Pager& pager, JetVersion version, RowPointer where,
     // Turn it into a reference map: the same row holds bitmap page numbers.
     std::vector<uint32_t> pages;
     for (uint64_t bit = 0; bit < covered; ++bit) {
-      if (bitmap[bit / 8] & (1u << (bit % 8))) pages.push_back(first + static_cast<uint32_t>(bit));
+      if (bitmap[bit / 8] & (1u << (bit % 8)))
+        pages.push_back(first + static_cast<uint32_t>(bit));
     }
     std::fill(row.begin(), row.end(), 0);
     row[0] = kReference;
     pager.Put(where.page, std::move(bytes));
     pages.push_back(page);
     for (uint32_t p : pages) {
-      if (!SetUsageMapBit(pager, version, where, p, true, allocator)) return false;
+      if (!SetUsageMapBit(pager, version, where, p, true, allocator))
+        return false;
     }
     return true;
   }
@@ -114,8 +118,22 @@ bool SetUsageMapBit(Pager& pager, JetVersion version, RowPointer where,
 }
 
 uint32_t PageAllocator::Allocate() {
-  // The lowest free page inside the file.
-  std::vector<uint32_t> free_pages = ReadUsageMap(pager_, version_, kGlobalUsageMap);
+  // The lowest free page inside the file; none when the map's page is
+  // still the one this allocator left after finding none (a writer that
+  // fills a new file allocates every page at the end).
+  if (!(full_map_ && pager_.Get(kGlobalUsageMap.page) == full_map_)) {
+    if (std::optional<uint32_t> p = TakeFreePage()) return *p;
+  }
+  uint32_t p = pager_.Append();
+  SetUsageMapBit(pager_, version_, kGlobalUsageMap, p, false, nullptr);
+  full_map_ = pager_.Get(kGlobalUsageMap.page);
+  return p;
+}
+
+std::optional<uint32_t> PageAllocator::TakeFreePage() {
+  full_map_.reset();
+  std::vector<uint32_t> free_pages =
+      ReadUsageMap(pager_, version_, kGlobalUsageMap);
   for (uint32_t p : free_pages) {
     if (p <= 2) continue;  // the header, global map and catalog pages
     // Real files list pages as free that still look like live data or index
@@ -127,12 +145,11 @@ uint32_t PageAllocator::Allocate() {
     pager_.Put(p, std::vector<uint8_t>(pager_.page_size(), 0));
     return p;
   }
-  uint32_t p = pager_.Append();
-  SetUsageMapBit(pager_, version_, kGlobalUsageMap, p, false, nullptr);
-  return p;
+  return std::nullopt;
 }
 
 void PageAllocator::Free(uint32_t page) {
+  full_map_.reset();
   pager_.Put(page, std::vector<uint8_t>(pager_.page_size(), 0));
   SetUsageMapBit(pager_, version_, kGlobalUsageMap, page, true, nullptr);
 }

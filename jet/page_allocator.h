@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "jet/format.h"
+#include "jet/pager.h"
 
 namespace jet {
 
@@ -34,8 +35,16 @@ class PageAllocator {
   void Free(uint32_t page);
 
  private:
+  // Takes the lowest free page inside the file, if there is one.
+  std::optional<uint32_t> TakeFreePage();
+
   Pager& pager_;
   JetVersion version_;
+  // The global map's page as this allocator left it after finding no free
+  // page inside the file; while the pager still holds that very page, no
+  // one has freed one since (a page freed through a map's other pages is
+  // only taken again after the next change to it).
+  PageRef full_map_;
 };
 
 // Sets or clears the bit of `page` in the usage map held at `where`. An

@@ -66,14 +66,18 @@ PageRef Pager::Get(uint32_t page_number) {
     CacheInsert(page);
     return page;
   }
-  std::vector<uint8_t> buffer(static_cast<size_t>(run) * page_size_);
-  file_.ReadAt(static_cast<uint64_t>(page_number) * page_size_, buffer);
+  std::vector<std::vector<uint8_t>> pages(run);
+  std::vector<std::span<uint8_t>> parts;
+  parts.reserve(run);
+  for (std::vector<uint8_t>& bytes : pages) {
+    bytes.resize(page_size_);
+    parts.emplace_back(bytes);
+  }
+  file_.ReadAt(static_cast<uint64_t>(page_number) * page_size_, parts);
   PageRef first;
   for (uint32_t k = 0; k < run; ++k) {
-    std::vector<uint8_t> bytes(buffer.begin() + k * page_size_,
-                               buffer.begin() + (k + 1) * page_size_);
-    cipher_.Apply(page_number + k, bytes);
-    auto page = std::make_shared<Page>(page_number + k, std::move(bytes));
+    cipher_.Apply(page_number + k, pages[k]);
+    auto page = std::make_shared<Page>(page_number + k, std::move(pages[k]));
     if (k == 0) first = page;
     CacheInsert(page);
   }
@@ -167,25 +171,34 @@ void Pager::Flush() {
                 "쓰기 묶음이 열려 있는 동안에는 기록할 수 없습니다.");
   }
   if (dirty_.empty()) return;
-  // Runs of consecutive pages go out in one write each.
-  std::vector<uint8_t> buffer;
+  // Runs of consecutive pages go out in one write each: the pages' own
+  // bytes, or encrypted copies of them.
+  std::vector<std::span<const uint8_t>> parts;
+  std::vector<std::vector<uint8_t>> encrypted;
   auto it = dirty_.begin();
   while (it != dirty_.end()) {
     const uint32_t first = it->first;
     uint32_t count = 0;
-    buffer.clear();
+    parts.clear();
+    encrypted.clear();
     while (it != dirty_.end() && it->first == first + count &&
            count < kWriteRunPages) {
-      const size_t at = buffer.size();
-      const std::vector<uint8_t>& bytes = it->second->bytes();
-      buffer.insert(buffer.end(), bytes.begin(), bytes.end());
-      cipher_.Apply(it->first,
-                    std::span<uint8_t>(buffer.data() + at, page_size_));
+      if (cipher_.enabled()) {
+        encrypted.push_back(it->second->bytes());
+        cipher_.Apply(it->first, encrypted.back());
+      }
       ++count;
       ++it;
     }
-    file_.WriteAt(static_cast<uint64_t>(first) * page_size_, buffer,
-                  page_size_);
+    auto page = dirty_.find(first);
+    for (uint32_t k = 0; k < count; ++k, ++page) {
+      if (cipher_.enabled()) {
+        parts.emplace_back(encrypted[k]);
+      } else {
+        parts.emplace_back(page->second->bytes());
+      }
+    }
+    file_.WriteAt(static_cast<uint64_t>(first) * page_size_, parts);
   }
   file_.Sync();
   if (page_count_ > file_page_count_) file_page_count_ = page_count_;

@@ -100,13 +100,12 @@ constexpr size_t kCodeUnits = 0x10000;
 
 }  // namespace
 
-SortCode LookupSortCode(SortOrder order, char16_t c) {
+const SortCode* SortCodeTable(SortOrder order) {
   // Every code unit's code, worked out once per sort order on first use
   // (under 1 MB each): index keys look up every character they hold.
   static std::once_flag once[kSortOrderCount];
   static std::unique_ptr<SortCode[]> tables[kSortOrderCount];
   const size_t k = static_cast<size_t>(order);
-  if (k >= kSortOrderCount) return SortCode{};
   std::call_once(once[k], [&] {
     auto table = std::make_unique<SortCode[]>(kCodeUnits);
     for (size_t u = 0; u < kCodeUnits; ++u) {
@@ -114,7 +113,12 @@ SortCode LookupSortCode(SortOrder order, char16_t c) {
     }
     tables[k] = std::move(table);
   });
-  return tables[k][c];
+  return tables[k].get();
+}
+
+SortCode LookupSortCode(SortOrder order, char16_t c) {
+  if (static_cast<size_t>(order) >= kSortOrderCount) return SortCode{};
+  return SortCodeTable(order)[c];
 }
 
 size_t KnownCharacterCount(SortOrder order) {

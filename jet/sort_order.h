@@ -94,6 +94,9 @@ uint16_t SortOrderLcid(SortOrder order);
 
 // The code of `c` (a UTF-16 code unit) under `order`.
 SortCode LookupSortCode(SortOrder order, char16_t c);
+// Every code unit's code under `order`, indexed by the code unit: the table
+// behind LookupSortCode, made on first use.
+const SortCode* SortCodeTable(SortOrder order);
 
 // The one-sort-order lookups behind LookupSortCode.
 SortCode GeneralLegacyCode(char16_t c);

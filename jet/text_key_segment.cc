@@ -180,8 +180,9 @@ bool AppendTextSegment(std::u16string_view text, SortOrder order,
   }
   thread_local std::vector<SortCode> codes;
   codes.clear();
+  const SortCode* table = SortCodeTable(order);
   for (size_t i = 0; i < text.size(); ++i) {
-    codes.push_back(LookupSortCode(order, text[i]));
+    codes.push_back(table[text[i]]);
     if (!codes.back().known()) {
       if (failure) {
         failure->unknown_char = text[i];
