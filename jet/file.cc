@@ -145,25 +145,35 @@ void Advance(std::vector<iovec>& iov, size_t& at, size_t n) {
 
 }  // namespace
 
+void File::Transfer(std::vector<iovec>& iov, uint64_t offset,
+                    bool write) const {
+  size_t at = 0;
+  while (at < iov.size()) {
+    const int count =
+        static_cast<int>(std::min<size_t>(iov.size() - at, IOV_MAX));
+    const off_t where = static_cast<off_t>(offset);
+    ssize_t n = write ? ::pwritev(fd_, iov.data() + at, count, where)
+                      : ::preadv(fd_, iov.data() + at, count, where);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowIo(path_, write ? "쓰는" : "읽는");
+    }
+    if (n == 0) {
+      if (!write) ThrowDamaged("파일이 예상보다 짧습니다");
+      errno = EIO;  // a write that writes nothing would loop for ever
+      ThrowIo(path_, "쓰는");
+    }
+    offset += static_cast<uint64_t>(n);
+    Advance(iov, at, static_cast<size_t>(n));
+  }
+}
+
 void File::ReadAt(uint64_t offset,
                   std::span<const std::span<uint8_t>> parts) const {
   std::vector<iovec> iov;
   iov.reserve(parts.size());
   for (std::span<uint8_t> p : parts) iov.push_back(iovec{p.data(), p.size()});
-  size_t at = 0;
-  while (at < iov.size()) {
-    const int count =
-        static_cast<int>(std::min<size_t>(iov.size() - at, IOV_MAX));
-    ssize_t n =
-        ::preadv(fd_, iov.data() + at, count, static_cast<off_t>(offset));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowIo(path_, "읽는");
-    }
-    if (n == 0) ThrowDamaged("파일이 예상보다 짧습니다");
-    offset += static_cast<uint64_t>(n);
-    Advance(iov, at, static_cast<size_t>(n));
-  }
+  Transfer(iov, offset, /*write=*/false);
 }
 
 void File::WriteAt(uint64_t offset,
@@ -182,19 +192,7 @@ void File::WriteAt(uint64_t offset,
     iov.push_back(iovec{const_cast<uint8_t*>(p.data()), p.size()});
     end += p.size();
   }
-  size_t at = 0;
-  while (at < iov.size()) {
-    const int count =
-        static_cast<int>(std::min<size_t>(iov.size() - at, IOV_MAX));
-    ssize_t n =
-        ::pwritev(fd_, iov.data() + at, count, static_cast<off_t>(offset));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowIo(path_, "쓰는");
-    }
-    offset += static_cast<uint64_t>(n);
-    Advance(iov, at, static_cast<size_t>(n));
-  }
+  Transfer(iov, offset, /*write=*/true);
   if (end > size_) size_ = end;
 }
 

@@ -3,9 +3,12 @@
 #ifndef MDBCARE_JET_FILE_H_
 #define MDBCARE_JET_FILE_H_
 
+#include <sys/uio.h>
+
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace jet {
 
@@ -60,6 +63,9 @@ class File {
   static File Open(const std::string& path, bool writable);
   void CheckFault();
   void WriteAll(uint64_t offset, std::span<const uint8_t> data);
+  // Reads or writes the bytes `iov` names at `offset`, as many calls of
+  // preadv or pwritev as it takes.
+  void Transfer(std::vector<iovec>& iov, uint64_t offset, bool write) const;
 
   int fd_ = -1;
   std::string path_;

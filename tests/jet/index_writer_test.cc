@@ -100,12 +100,15 @@ void OpenIndex(Fixture& f, const char* file, const char* table) {
   }
 }
 
+// Tables with a sizeable index, Jet 4 and Jet 3.
+constexpr std::pair<const char*, const char*> kIndexedTables[] = {
+    {"korean/accessControlEvents.mdb", "TB_ACCESSEVENT"},
+    {"wild/northwindJet3.mdb", "Order Details"},
+    {"jet3/compIndexTestV1997.mdb", "Table1"}};
+
 TEST(IndexWriterTest, RemovedEntriesPutBackGiveTheSameIndex) {
   SKIP_WITHOUT_CORPUS();
-  for (auto [file, table] :
-       {std::pair{"korean/accessControlEvents.mdb", "TB_ACCESSEVENT"},
-        std::pair{"wild/northwindJet3.mdb", "Order Details"},
-        std::pair{"jet3/compIndexTestV1997.mdb", "Table1"}}) {
+  for (auto [file, table] : kIndexedTables) {
     Fixture f;
     OpenIndex(f, file, table);
     jet::Pager& pager = f.db->pager();
@@ -210,10 +213,7 @@ TEST(IndexWriterTest, ManyInsertsSplitPagesAndRemovalsGiveThemBack) {
 // emptying the whole index and filling it again.
 TEST(IndexWriterTest, BatchesGiveTheSameEntriesAsSingleChanges) {
   SKIP_WITHOUT_CORPUS();
-  for (auto [file, table] :
-       {std::pair{"korean/accessControlEvents.mdb", "TB_ACCESSEVENT"},
-        std::pair{"wild/northwindJet3.mdb", "Order Details"},
-        std::pair{"jet3/compIndexTestV1997.mdb", "Table1"}}) {
+  for (auto [file, table] : kIndexedTables) {
     Fixture f;
     OpenIndex(f, file, table);
     jet::Pager& pager = f.db->pager();

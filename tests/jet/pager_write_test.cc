@@ -28,15 +28,20 @@ fs::path MakeFile(const testing_support::TempDir& dir, size_t pages) {
   return p;
 }
 
+// Sets byte `at` of `page` to `value` (inside a write group).
+void SetByte(jet::Pager& pager, uint32_t page, size_t at, uint8_t value) {
+  std::vector<uint8_t> bytes = pager.CopyForWrite(page);
+  bytes[at] = value;
+  pager.Put(page, std::move(bytes));
+}
+
 TEST(PagerWriteTest, RollbackForgetsEveryChangeOfTheGroup) {
   testing_support::TempDir dir;
   fs::path p = MakeFile(dir, 4);
   jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096);
   {
     jet::WriteGroup group(pager);
-    std::vector<uint8_t> bytes = pager.CopyForWrite(1);
-    bytes[0] = 0xAA;
-    pager.Put(1, bytes);
+    SetByte(pager, 1, 0, 0xAA);
     uint32_t fresh = pager.Append();
     EXPECT_EQ(fresh, 4u);
     EXPECT_EQ(pager.Get(1)->bytes()[0], 0xAA);
@@ -55,9 +60,7 @@ TEST(PagerWriteTest, InPlaceChangesOnlyForPagesTheGroupOwnsAlone) {
   jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096);
   {
     jet::WriteGroup group(pager);
-    std::vector<uint8_t> bytes = pager.CopyForWrite(1);
-    bytes[0] = 0xAA;
-    pager.Put(1, bytes);
+    SetByte(pager, 1, 0, 0xAA);
     group.Commit();
   }
   {
@@ -65,9 +68,7 @@ TEST(PagerWriteTest, InPlaceChangesOnlyForPagesTheGroupOwnsAlone) {
     EXPECT_EQ(pager.WritableInPlace(1), nullptr)
         << "written by an earlier group";
     EXPECT_EQ(pager.WritableInPlace(2), nullptr) << "not written at all";
-    std::vector<uint8_t> bytes = pager.CopyForWrite(1);
-    bytes[0] = 0xBB;
-    pager.Put(1, bytes);
+    SetByte(pager, 1, 0, 0xBB);
     {
       jet::PageRef reader = pager.Get(1);
       EXPECT_EQ(pager.WritableInPlace(1), nullptr) << "held by a reader";
@@ -98,9 +99,7 @@ TEST(PagerWriteTest, ReadAheadAndRunWritesKeepEveryPageInItsPlace) {
     }
     jet::WriteGroup group(pager);
     for (uint32_t i = 10; i < 90; i += (i % 7 == 0 ? 3 : 1)) {
-      std::vector<uint8_t> bytes = pager.CopyForWrite(i);
-      bytes[7] = static_cast<uint8_t>(200 - i);
-      pager.Put(i, bytes);
+      SetByte(pager, i, 7, static_cast<uint8_t>(200 - i));
       written.insert(i);
     }
     group.Commit();
@@ -121,9 +120,7 @@ TEST(PagerWriteTest, CommittedGroupsReachTheFileAtFlush) {
   {
     jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096);
     jet::WriteGroup group(pager);
-    std::vector<uint8_t> bytes = pager.CopyForWrite(2);
-    bytes[10] = 0x55;
-    pager.Put(2, bytes);
+    SetByte(pager, 2, 10, 0x55);
     pager.Append();
     group.Commit();
     EXPECT_EQ(fs::file_size(p), 4u * 4096);
