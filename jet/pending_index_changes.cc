@@ -18,7 +18,7 @@ std::vector<uint8_t> SortBytesOf(const std::vector<uint8_t>& key,
 }
 
 // Per entry kept in a set: its bytes and the set's node.
-constexpr size_t kSetEntryOverhead = 64;
+constexpr size_t kSetEntryOverhead = 128;
 
 }  // namespace
 
