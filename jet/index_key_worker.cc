@@ -12,8 +12,8 @@ namespace {
 
 // Rows handed over together, and batches waiting at most: the memory the
 // hand-over takes stays under a few megabytes.
-constexpr size_t kRowsPerBatch = 256;
-constexpr size_t kBatchesWaiting = 8;
+constexpr size_t kRowsPerBatch = 1024;
+constexpr size_t kBatchesWaiting = 4;
 
 }  // namespace
 

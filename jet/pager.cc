@@ -25,11 +25,26 @@ void Pager::CacheInsert(PageRef page) {
     return;
   }
   if (cache_.size() >= capacity_) {
+    auto old = cache_.find(lru_.back());
+    // A page only the cache held gives its buffer to the next read.
+    if (old != cache_.end() && old->second.page.use_count() == 1 &&
+        spare_.size() < kSpareBuffers) {
+      Page& gone = const_cast<Page&>(*old->second.page);
+      spare_.push_back(std::move(gone.bytes_));
+    }
     cache_.erase(lru_.back());
     lru_.pop_back();
   }
   lru_.push_front(number);
   cache_.emplace(number, Slot{std::move(page), lru_.begin()});
+}
+
+std::vector<uint8_t> Pager::Buffer() {
+  if (spare_.empty()) return std::vector<uint8_t>(page_size_);
+  std::vector<uint8_t> bytes = std::move(spare_.back());
+  spare_.pop_back();
+  bytes.resize(page_size_);
+  return bytes;
 }
 
 PageRef Pager::Get(uint32_t page_number) {
@@ -59,7 +74,7 @@ PageRef Pager::Get(uint32_t page_number) {
   }
   next_sequential_ = page_number + run;
   if (run == 1) {
-    std::vector<uint8_t> bytes(page_size_);
+    std::vector<uint8_t> bytes = Buffer();
     file_.ReadAt(static_cast<uint64_t>(page_number) * page_size_, bytes);
     cipher_.Apply(page_number, bytes);
     auto page = std::make_shared<Page>(page_number, std::move(bytes));
@@ -70,7 +85,7 @@ PageRef Pager::Get(uint32_t page_number) {
   std::vector<std::span<uint8_t>> parts;
   parts.reserve(run);
   for (std::vector<uint8_t>& bytes : pages) {
-    bytes.resize(page_size_);
+    bytes = Buffer();
     parts.emplace_back(bytes);
   }
   file_.ReadAt(static_cast<uint64_t>(page_number) * page_size_, parts);

@@ -55,6 +55,8 @@ class Pager {
   static constexpr uint32_t kReadAheadPages = 16;
   // Consecutive changed pages written in one go.
   static constexpr uint32_t kWriteRunPages = 64;
+  // Buffers of evicted pages kept for the next reads.
+  static constexpr size_t kSpareBuffers = 32;
 
   Pager(File file, uint32_t page_size, size_t cache_pages = kDefaultCachePages);
   ~Pager();
@@ -104,6 +106,9 @@ class Pager {
 
  private:
   void CacheInsert(PageRef page);
+  // A page-sized buffer to read into: one an evicted page left, or new.
+  // Its bytes are whatever they were; the read fills them all.
+  std::vector<uint8_t> Buffer();
   void RequireGroup() const;
 
   File file_;
@@ -119,6 +124,7 @@ class Pager {
     std::list<uint32_t>::iterator position;
   };
   std::unordered_map<uint32_t, Slot> cache_;
+  std::vector<std::vector<uint8_t>> spare_;
 
   // Changed pages not yet written, committed or in the open group.
   std::map<uint32_t, PageRef> dirty_;
