@@ -29,12 +29,7 @@ uint32_t IndexBulkLoad::NewPage() {
 bool IndexBulkLoad::Fits(Pending& pending, const IndexEntry& entry) {
   std::vector<uint8_t>& stored = scratch_;
   stored.clear();
-  AppendSortBytes(entry.key, entry.row, stored);
-  if (!pending.node.leaf) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-      stored.push_back(static_cast<uint8_t>(entry.child >> shift));
-    }
-  }
+  entry.AppendStoredBytes(pending.node.leaf, stored);
   const size_t size = stored.size();
   if (pending.node.entries.empty()) {
     pending.first = stored;

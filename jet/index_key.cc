@@ -155,23 +155,6 @@ bool AppendTextKeySegment(const ColumnDefinition& column,
   return true;
 }
 
-// Unpaired surrogates become U+FFFD, as they do in a value read as UTF-8.
-void ReplaceLoneSurrogates(std::u16string& text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
-        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      text[i] = u'\uFFFD';
-    }
-  }
-}
-
-}  // namespace
-
-namespace {
-
 // Appends the segment of one value of `column` to `out`; false, with
 // `failure` saying why, when it cannot be made (then `out` may hold part
 // of it).
@@ -300,27 +283,45 @@ IndexKeyResult EncodeKeySegment(const ColumnDefinition& column,
   return result;
 }
 
-IndexKeyResult EncodeIndexKey(const RealIndex& index,
-                              const TableDefinition& def,
-                              const std::vector<Value>& row, JetVersion version,
-                              const IndexKeyOptions& options) {
+namespace {
+
+// The key of a row of `columns` values: `append(position, ascending, key,
+// failure)` appends the segment of the row's value at a column position.
+template <typename AppendSegment>
+IndexKeyResult KeyOfRow(const RealIndex& index, const TableDefinition& def,
+                        size_t columns, AppendSegment append) {
   IndexKeyResult result;
   result.encodable = true;
+  result.key.reserve(32 * index.columns.size());
   for (const IndexColumn& ic : index.columns) {
     int pos = ColumnPosition(def, ic.column_number);
-    if (pos < 0 || static_cast<size_t>(pos) >= row.size()) {
+    if (pos < 0 || static_cast<size_t>(pos) >= columns) {
       IndexKeyResult r;
       r.reason = "색인의 열 번호 " + std::to_string(ic.column_number) +
                  " 이(가) 테이블에 없습니다";
       return r;
     }
     IndexKeyResult failure;
-    if (!AppendKeySegment(def.columns[pos], row[pos], ic.ascending, version,
-                          options, result.key, failure)) {
+    if (!append(static_cast<size_t>(pos), ic.ascending, result.key, failure)) {
       return failure;
     }
   }
   return result;
+}
+
+}  // namespace
+
+IndexKeyResult EncodeIndexKey(const RealIndex& index,
+                              const TableDefinition& def,
+                              const std::vector<Value>& row, JetVersion version,
+                              const IndexKeyOptions& options) {
+  return KeyOfRow(index, def, row.size(),
+                  [&](size_t pos, bool ascending, std::vector<uint8_t>& key,
+                      IndexKeyResult& failure) {
+                    return AppendKeySegment(def.columns[pos], row[pos],
+                                            ascending, version, options, key,
+                                            failure);
+                  });
 }
 
 IndexKeyResult EncodeIndexKey(const RealIndex& index,
@@ -328,37 +329,24 @@ IndexKeyResult EncodeIndexKey(const RealIndex& index,
                               const std::vector<FieldBytes>& fields,
                               const ValueContext& context,
                               const IndexKeyOptions& options) {
-  IndexKeyResult result;
-  result.encodable = true;
-  result.key.reserve(32 * index.columns.size());
   thread_local std::u16string text;
-  for (const IndexColumn& ic : index.columns) {
-    int pos = ColumnPosition(def, ic.column_number);
-    if (pos < 0 || static_cast<size_t>(pos) >= fields.size()) {
-      IndexKeyResult r;
-      r.reason = "색인의 열 번호 " + std::to_string(ic.column_number) +
-                 " 이(가) 테이블에 없습니다";
-      return r;
-    }
-    const ColumnDefinition& column = def.columns[pos];
-    const FieldBytes& field = fields[pos];
-    IndexKeyResult failure;
-    bool ok;
-    if (column.column_type() == ColumnType::kText &&
-        context.version == JetVersion::kJet4 && !field.is_null) {
-      // Jet 4 text goes from its stored UTF-16 to the segment directly.
-      DecodeJet4TextUnits(field.data, text);
-      ReplaceLoneSurrogates(text);
-      ok = AppendTextKeySegment(column, text, ic.ascending, context.version,
-                                options, result.key, failure);
-    } else {
-      ok = AppendKeySegment(column, DecodeValue(field, column, context),
-                            ic.ascending, context.version, options, result.key,
-                            failure);
-    }
-    if (!ok) return failure;
-  }
-  return result;
+  return KeyOfRow(
+      index, def, fields.size(),
+      [&](size_t pos, bool ascending, std::vector<uint8_t>& key,
+          IndexKeyResult& failure) {
+        const ColumnDefinition& column = def.columns[pos];
+        const FieldBytes& field = fields[pos];
+        if (column.column_type() == ColumnType::kText &&
+            context.version == JetVersion::kJet4 && !field.is_null) {
+          // Jet 4 text goes from its stored UTF-16 to the segment directly.
+          DecodeJet4TextUnits(field.data, text);
+          return AppendTextKeySegment(column, text, ascending, context.version,
+                                      options, key, failure);
+        }
+        return AppendKeySegment(column, DecodeValue(field, column, context),
+                                ascending, context.version, options, key,
+                                failure);
+      });
 }
 
 namespace {

@@ -45,13 +45,12 @@ std::vector<uint8_t> IndexEntry::SortBytes() const {
   return b;
 }
 
-std::vector<uint8_t> IndexEntry::StoredBytes(bool leaf) const {
-  std::vector<uint8_t> b = SortBytes();
+void IndexEntry::AppendStoredBytes(bool leaf, std::vector<uint8_t>& out) const {
+  AppendSortBytes(key, row, out);
   if (!leaf) {
     for (int i = 3; i >= 0; --i)
-      b.push_back(static_cast<uint8_t>(child >> (8 * i)));
+      out.push_back(static_cast<uint8_t>(child >> (8 * i)));
   }
-  return b;
 }
 
 IndexEntry IndexEntry::FromSortBytes(ByteView sort_bytes) {

@@ -47,9 +47,9 @@ struct IndexEntry {
 
   // The bytes entries are ordered by: key, page (big-endian), row.
   std::vector<uint8_t> SortBytes() const;
-  // The entry as a page stores it: its sort bytes, then on intermediate
-  // pages (`leaf` false) the child page, big-endian.
-  std::vector<uint8_t> StoredBytes(bool leaf) const;
+  // Appends the entry as a page stores it to `out`: its sort bytes, then
+  // on intermediate pages (`leaf` false) the child page, big-endian.
+  void AppendStoredBytes(bool leaf, std::vector<uint8_t>& out) const;
   // The entry whose sort bytes are `sort_bytes` (at least 4 of them).
   static IndexEntry FromSortBytes(ByteView sort_bytes);
 };

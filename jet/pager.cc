@@ -73,14 +73,6 @@ PageRef Pager::Get(uint32_t page_number) {
     }
   }
   next_sequential_ = page_number + run;
-  if (run == 1) {
-    std::vector<uint8_t> bytes = Buffer();
-    file_.ReadAt(static_cast<uint64_t>(page_number) * page_size_, bytes);
-    cipher_.Apply(page_number, bytes);
-    auto page = std::make_shared<Page>(page_number, std::move(bytes));
-    CacheInsert(page);
-    return page;
-  }
   std::vector<std::vector<uint8_t>> pages(run);
   std::vector<std::span<uint8_t>> parts;
   parts.reserve(run);
@@ -97,7 +89,7 @@ PageRef Pager::Get(uint32_t page_number) {
     CacheInsert(page);
   }
   // The page asked for is the most recently used.
-  CacheInsert(first);
+  if (run > 1) CacheInsert(first);
   return first;
 }
 
@@ -190,28 +182,23 @@ void Pager::Flush() {
   // bytes, or encrypted copies of them.
   std::vector<std::span<const uint8_t>> parts;
   std::vector<std::vector<uint8_t>> encrypted;
+  encrypted.reserve(kWriteRunPages);  // `parts` points into it
   auto it = dirty_.begin();
   while (it != dirty_.end()) {
     const uint32_t first = it->first;
-    uint32_t count = 0;
     parts.clear();
     encrypted.clear();
-    while (it != dirty_.end() && it->first == first + count &&
-           count < kWriteRunPages) {
+    while (it != dirty_.end() && it->first == first + parts.size() &&
+           parts.size() < kWriteRunPages) {
+      const std::vector<uint8_t>& bytes = it->second->bytes();
       if (cipher_.enabled()) {
-        encrypted.push_back(it->second->bytes());
+        encrypted.push_back(bytes);
         cipher_.Apply(it->first, encrypted.back());
-      }
-      ++count;
-      ++it;
-    }
-    auto page = dirty_.find(first);
-    for (uint32_t k = 0; k < count; ++k, ++page) {
-      if (cipher_.enabled()) {
-        parts.emplace_back(encrypted[k]);
+        parts.emplace_back(encrypted.back());
       } else {
-        parts.emplace_back(page->second->bytes());
+        parts.emplace_back(bytes);
       }
+      ++it;
     }
     file_.WriteAt(static_cast<uint64_t>(first) * page_size_, parts);
   }

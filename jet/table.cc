@@ -31,9 +31,12 @@ FieldData CopyField(const FieldBytes& f) {
   return d;
 }
 
-bool SameField(const FieldData& a, const FieldData& b, bool is_bool) {
+// Whether new bytes `a` equal the stored `b`.
+bool SameField(const FieldData& a, const FieldBytes& b, bool is_bool) {
   if (is_bool) return a.bit == b.bit;
-  return a.is_null == b.is_null && (a.is_null || a.data == b.data);
+  return a.is_null == b.is_null &&
+         (a.is_null || std::equal(a.data.begin(), a.data.end(), b.data.data(),
+                                  b.data.data() + b.data.size()));
 }
 
 // Whether every column of the index is Null in `row`: a unique index
@@ -202,6 +205,10 @@ void Table::RecordIndexChanges(std::vector<IndexChange>& plan,
   }
 }
 
+void Table::FlushIndexChangesWhenLarge() {
+  if (pending_->bytes() > kMaxPendingIndexBytes) FlushIndexChanges();
+}
+
 void Table::FlushIndexChanges() {
   if (!pending_ || pending_->empty()) return;
   WriteGroup group(db_.pager());
@@ -213,17 +220,6 @@ void Table::FlushIndexChanges() {
         .Apply(removals, insertions);
   }
   group.Commit();
-}
-
-std::vector<bool> Table::IndexedColumns() const {
-  std::vector<bool> indexed(definition_.columns.size(), false);
-  for (const RealIndex& index : definition_.real_indexes) {
-    for (const IndexColumn& c : index.columns) {
-      int k = ColumnPosition(definition_, c.column_number);
-      if (k >= 0) indexed[k] = true;
-    }
-  }
-  return indexed;
 }
 
 Table::Table(Database& db, CatalogEntry entry, TableDefinition definition)
@@ -363,9 +359,8 @@ void Table::UpdateRow(RowPointer row_id,
       continue;
     }
     FieldData data = EncodeValue(change.value, col, version);
-    FieldData before = CopyField(old);
     const bool is_bool = col.type == static_cast<uint8_t>(ColumnType::kBoolean);
-    if (SameField(data, before, is_bool)) continue;
+    if (SameField(data, old, is_bool)) continue;
     changed[c] = true;
     next[c] = std::move(data);
   }
@@ -425,7 +420,7 @@ void Table::UpdateRow(RowPointer row_id,
   rows_->Replace(row_id, stored_at, row);
   RecordIndexChanges(index_plan, row_id);
   group.Commit();
-  if (pending_->bytes() > kMaxPendingIndexBytes) FlushIndexChanges();
+  FlushIndexChangesWhenLarge();
 }
 
 RowPointer Table::InsertRow(const std::vector<Value>& values) {
@@ -464,7 +459,7 @@ RowPointer Table::InsertRow(const std::vector<Value>& values) {
   RecordIndexChanges(index_plan, id);
   definition_.AddToStoredRowCount(pager, version, 1);
   group.Commit();
-  if (pending_->bytes() > kMaxPendingIndexBytes) FlushIndexChanges();
+  FlushIndexChangesWhenLarge();
   return id;
 }
 
@@ -491,7 +486,7 @@ void Table::DeleteRow(RowPointer row_id) {
   RecordIndexChanges(index_plan, row_id);
   definition_.AddToStoredRowCount(pager, version, -1);
   group.Commit();
-  if (pending_->bytes() > kMaxPendingIndexBytes) FlushIndexChanges();
+  FlushIndexChangesWhenLarge();
 }
 
 }  // namespace jet

@@ -89,8 +89,9 @@ class Table {
   // The key the index holds for `row_id`, found by its row.
   std::optional<std::vector<uint8_t>> StoredKeyOf(size_t index,
                                                   RowPointer row_id);
-  // Marks the columns the table's indexes use, in definition order.
-  std::vector<bool> IndexedColumns() const;
+  // Writes the gathered index changes once they hold more memory than
+  // they may.
+  void FlushIndexChangesWhenLarge();
   // A scan positioned on the row met at `row_id`; raises the damaged-file
   // error, its message starting with `what`, when there is none.
   TableScan ScanAt(RowPointer row_id, const char* what);

@@ -244,6 +244,16 @@ std::string DecodeJet4Text(ByteView bytes) {
 void DecodeJet4TextUnits(ByteView bytes, std::u16string& out) {
   out.clear();
   ForEachJet4Unit(bytes, [&](char16_t u) { out.push_back(u); });
+  // Unpaired surrogates become U+FFFD, as DecodeJet4Text makes them.
+  for (size_t i = 0; i < out.size(); ++i) {
+    const char16_t c = out[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < out.size() &&
+        out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      out[i] = u'\uFFFD';
+    }
+  }
 }
 
 std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool compress) {

@@ -22,7 +22,8 @@ std::u16string Utf8ToUtf16(std::string_view text);
 
 // Jet 4 text, compressed or not.
 std::string DecodeJet4Text(ByteView bytes);
-// The same text as UTF-16 code units, into `out`.
+// The same text as UTF-16 code units, into `out` (an unpaired surrogate
+// becomes U+FFFD, as in the UTF-8 form).
 void DecodeJet4TextUnits(ByteView bytes, std::u16string& out);
 // Jet 4 text as UCS-2 little-endian, or compressed where `compress` is true
 // and the compressed form is shorter.

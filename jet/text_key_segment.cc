@@ -165,6 +165,16 @@ void EncodeJet3(std::span<const SortCode> codes, bool ascending,
   if (!ascending) Invert(out, body);
 }
 
+// The segment of `codes` in the layout of `order`'s Jet version.
+void EncodeCodes(std::span<const SortCode> codes, SortOrder order,
+                 bool ascending, std::vector<uint8_t>& out) {
+  if (IsJet3(order)) {
+    EncodeJet3(codes, ascending, out);
+  } else {
+    EncodeJet4(codes, ascending, out);
+  }
+}
+
 }  // namespace
 
 bool AppendTextSegment(std::u16string_view text, SortOrder order,
@@ -194,11 +204,7 @@ bool AppendTextSegment(std::u16string_view text, SortOrder order,
     }
   }
   const std::span<const SortCode> used(codes.data(), codes.size());
-  if (IsJet3(order)) {
-    EncodeJet3(used, ascending, out);
-  } else {
-    EncodeJet4(used, ascending, out);
-  }
+  EncodeCodes(used, order, ascending, out);
   return true;
 }
 
@@ -214,11 +220,7 @@ TextSegmentResult EncodeTextSegment(std::u16string_view text, SortOrder order,
 
 std::vector<uint8_t> EmptyTextSegment(SortOrder order, bool ascending) {
   std::vector<uint8_t> out;
-  if (IsJet3(order)) {
-    EncodeJet3({}, ascending, out);
-  } else {
-    EncodeJet4({}, ascending, out);
-  }
+  EncodeCodes({}, order, ascending, out);
   return out;
 }
 
