@@ -16,9 +16,9 @@ namespace {
 constexpr size_t kBatchRows = 1000;
 }  // namespace
 
-jet::TableSpec CustomerTable() {
+jet::TableDescription CustomerTable() {
   using jet::ColumnType;
-  jet::TableSpec t;
+  jet::TableDescription t;
   t.name = kCustomerTableName;
   t.columns = {
       {.name = "ID", .type = ColumnType::kLong, .required = true},
@@ -51,7 +51,8 @@ std::vector<jet::Value> CustomerRow(TextMaker& text, int32_t id) {
   row[kJoined] = jet::DateTime{30000 + text.Uniform(0, 15000) +
                                text.Uniform(0, 86399) / 86400.0};
   row[kActive] = text.Chance(0.5);
-  row[kBalance] = jet::Currency{int64_t{text.Uniform(-1000000, 100000000)} * 100};
+  row[kBalance] =
+      jet::Currency{int64_t{text.Uniform(-1000000, 100000000)} * 100};
   row[kComment] = text.MixedWords(static_cast<size_t>(text.Uniform(10, 80)));
   return row;
 }

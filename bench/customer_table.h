@@ -33,7 +33,7 @@ enum CustomerColumn : size_t {
   kComment,
 };
 
-jet::TableSpec CustomerTable();
+jet::TableDescription CustomerTable();
 std::vector<jet::Value> CustomerRow(TextMaker& text, int32_t id);
 
 // Fills a new Jet 4 database at `path` in `sort_order` until its file

@@ -84,8 +84,8 @@ class SilentUserInterface : public maintenance::UserInterface {
   std::vector<std::string> messages_;
 };
 
-jet::TableSpec ClientTable() {
-  jet::TableSpec t;
+jet::TableDescription ClientTable() {
+  jet::TableDescription t;
   t.name = "거래처";
   t.columns = {
       {.name = "ID", .type = ColumnType::kLong, .required = true},
@@ -108,8 +108,8 @@ jet::TableSpec ClientTable() {
   return t;
 }
 
-jet::TableSpec OrderTable() {
-  jet::TableSpec t;
+jet::TableDescription OrderTable() {
+  jet::TableDescription t;
   t.name = "주문";
   t.columns = {
       {.name = "ID", .type = ColumnType::kLong, .required = true},
@@ -131,8 +131,8 @@ jet::TableSpec OrderTable() {
   return t;
 }
 
-jet::TableSpec ProductTable() {
-  jet::TableSpec t;
+jet::TableDescription ProductTable() {
+  jet::TableDescription t;
   t.name = "Products";
   t.columns = {
       {.name = "ID", .type = ColumnType::kLong, .required = true},

@@ -63,7 +63,7 @@ void CheckName(const std::string& name, const char* what) {
   }
 }
 
-bool IsVariableColumn(const ColumnSpec& c) {
+bool IsVariableColumn(const ColumnDescription& c) {
   switch (c.type) {
     case ColumnType::kText:
       return !c.fixed_length;
@@ -76,7 +76,7 @@ bool IsVariableColumn(const ColumnSpec& c) {
   }
 }
 
-uint16_t StoredLength(const ColumnSpec& c, JetVersion version) {
+uint16_t StoredLength(const ColumnDescription& c, JetVersion version) {
   switch (c.type) {
     case ColumnType::kBoolean:
     case ColumnType::kByte:
@@ -137,27 +137,28 @@ std::vector<uint8_t> EmptyMapRow(JetVersion version) {
 
 }  // namespace
 
-TableDefinition NewTableDefinition(const TableSpec& spec, JetVersion version,
+TableDefinition NewTableDefinition(const TableDescription& description,
+                                   JetVersion version,
                                    const TextSettings& text) {
   const bool jet3 = version == JetVersion::kJet3;
-  CheckName(spec.name, "테이블");
-  if (spec.columns.empty())
+  CheckName(description.name, "테이블");
+  if (description.columns.empty())
     ThrowUnstorable("열이 없는 테이블은 만들 수 없습니다.");
-  if (spec.columns.size() > kMaxColumns) {
+  if (description.columns.size() > kMaxColumns) {
     ThrowUnstorable("테이블에 열을 255개보다 많이 만들 수 없습니다.");
   }
-  if (spec.indexes.size() > kMaxIndexes) {
+  if (description.indexes.size() > kMaxIndexes) {
     ThrowUnstorable("테이블에 색인을 32개보다 많이 만들 수 없습니다.");
   }
 
   TableDefinition def;
   def.table_type = kUserTableType;
   uint16_t variable = 0, fixed_offset = 0;
-  for (size_t k = 0; k < spec.columns.size(); ++k) {
-    const ColumnSpec& c = spec.columns[k];
+  for (size_t k = 0; k < description.columns.size(); ++k) {
+    const ColumnDescription& c = description.columns[k];
     CheckName(c.name, "열");
     for (size_t j = 0; j < k; ++j) {
-      if (NamesEqualIgnoringCase(spec.columns[j].name, c.name)) {
+      if (NamesEqualIgnoringCase(description.columns[j].name, c.name)) {
         ThrowUnstorable("'" + c.name + "' 열 이름이 두 번 쓰였습니다.");
       }
     }
@@ -212,11 +213,11 @@ TableDefinition NewTableDefinition(const TableSpec& spec, JetVersion version,
   def.variable_column_count = variable;
 
   bool has_primary_key = false;
-  for (size_t i = 0; i < spec.indexes.size(); ++i) {
-    const IndexSpec& s = spec.indexes[i];
+  for (size_t i = 0; i < description.indexes.size(); ++i) {
+    const IndexDescription& s = description.indexes[i];
     CheckName(s.name, "색인");
     for (size_t j = 0; j < i; ++j) {
-      if (NamesEqualIgnoringCase(spec.indexes[j].name, s.name)) {
+      if (NamesEqualIgnoringCase(description.indexes[j].name, s.name)) {
         ThrowUnstorable("'" + s.name + "' 색인 이름이 두 번 쓰였습니다.");
       }
     }
@@ -231,7 +232,7 @@ TableDefinition NewTableDefinition(const TableSpec& spec, JetVersion version,
     }
     RealIndex real;
     std::set<uint16_t> used;
-    for (const IndexColumnSpec& ic : s.columns) {
+    for (const IndexColumnDescription& ic : s.columns) {
       const ColumnDefinition& col = ColumnNamed(def, ic.column, s.name);
       if (IsLongValueType(col.type)) {
         ThrowUnstorable(
@@ -266,11 +267,11 @@ TableDefinition NewTableDefinition(const TableSpec& spec, JetVersion version,
   return def;
 }
 
-Binary NewTableProperties(const TableSpec& spec, JetVersion version,
-                          uint16_t code_page) {
+Binary NewTableProperties(const TableDescription& description,
+                          JetVersion version, uint16_t code_page) {
   PropertyMap map;
   map.format = PropertyTextFormat{version, code_page};
-  for (const ColumnSpec& c : spec.columns) {
+  for (const ColumnDescription& c : description.columns) {
     PropertyBlock block;
     block.type = property_layout::kPartBlock;
     block.name = c.name;
@@ -369,7 +370,8 @@ void TablePlacer::WriteDefinition(const TableDefinition& def,
   }
 }
 
-std::unique_ptr<Table> CreateTable(Database& db, const TableSpec& spec) {
+std::unique_ptr<Table> CreateTable(Database& db,
+                                   const TableDescription& description) {
   if (!db.writable()) {
     throw Error(
         kErrReadOnly,
@@ -379,11 +381,11 @@ std::unique_ptr<Table> CreateTable(Database& db, const TableSpec& spec) {
   const JetVersion version = header.version;
   const uint16_t code_page = header.code_page;
   TextSettings text{header.sort_order, header.sort_order_version, code_page};
-  TableDefinition def = NewTableDefinition(spec, version, text);
+  TableDefinition def = NewTableDefinition(description, version, text);
   for (const CatalogEntry& e : db.catalog()) {
-    if (e.is_table() && NamesEqualIgnoringCase(e.name, spec.name)) {
+    if (e.is_table() && NamesEqualIgnoringCase(e.name, description.name)) {
       throw Error(kErrTableAlreadyExists,
-                  "'" + spec.name + "' 테이블이 이미 있습니다.");
+                  "'" + description.name + "' 테이블이 이미 있습니다.");
     }
   }
   int32_t aces_page = 0;
@@ -393,7 +395,7 @@ std::unique_ptr<Table> CreateTable(Database& db, const TableSpec& spec) {
       aces_page = static_cast<int32_t>(e.definition_page());
     }
   }
-  Binary properties = NewTableProperties(spec, version, code_page);
+  Binary properties = NewTableProperties(description, version, code_page);
 
   Pager& pager = db.pager();
   WriteGroup group(pager);
@@ -406,7 +408,7 @@ std::unique_ptr<Table> CreateTable(Database& db, const TableSpec& spec) {
 
   CatalogRow row{static_cast<int32_t>(def.page),
                  catalog_ids::kTablesContainer,
-                 spec.name,
+                 description.name,
                  catalog_types::kTable,
                  0,
                  security_ids::kAdminUser,
@@ -430,7 +432,7 @@ std::unique_ptr<Table> CreateTable(Database& db, const TableSpec& spec) {
   CatalogEntry entry;
   entry.id = row.id;
   entry.parent_id = row.parent_id;
-  entry.name = spec.name;
+  entry.name = description.name;
   entry.type = static_cast<uint8_t>(ObjectType::kTable);
   entry.flags = 0;
   return std::make_unique<Table>(db, std::move(entry), std::move(stored));

@@ -60,7 +60,7 @@ class Table;
 // DAO's number for "table already exists".
 inline constexpr int kErrTableAlreadyExists = 3010;
 
-struct ColumnSpec {
+struct ColumnDescription {
   std::string name;
   ColumnType type = ColumnType::kText;
   // Text: characters (1 to 255; 0 means 50, Access's default). Binary:
@@ -78,23 +78,23 @@ struct ColumnSpec {
   uint8_t scale = 0;
 };
 
-struct IndexColumnSpec {
+struct IndexColumnDescription {
   std::string column;
   bool ascending = true;
 };
 
-struct IndexSpec {
+struct IndexDescription {
   std::string name;
-  std::vector<IndexColumnSpec> columns;  // 1 to 10
-  bool primary_key = false;              // implies unique and required
+  std::vector<IndexColumnDescription> columns;  // 1 to 10
+  bool primary_key = false;                     // implies unique and required
   bool unique = false;
   bool ignore_nulls = false;
 };
 
-struct TableSpec {
+struct TableDescription {
   std::string name;
-  std::vector<ColumnSpec> columns;
-  std::vector<IndexSpec> indexes;
+  std::vector<ColumnDescription> columns;
+  std::vector<IndexDescription> indexes;
 };
 
 // The definition of a new table laid out as above, its pages not yet set.
@@ -103,12 +103,13 @@ struct TableSpec {
 // or control characters, two columns or indexes of one name, a length out
 // of range, NUMERIC in Jet 3, an index over an unknown column, more than one
 // primary key).
-TableDefinition NewTableDefinition(const TableSpec& spec, JetVersion version,
+TableDefinition NewTableDefinition(const TableDescription& description,
+                                   JetVersion version,
                                    const TextSettings& text);
 
 // The LvProp blob of a new table (see above).
-Binary NewTableProperties(const TableSpec& spec, JetVersion version,
-                          uint16_t code_page);
+Binary NewTableProperties(const TableDescription& description,
+                          JetVersion version, uint16_t code_page);
 
 // Gives new tables their pages, inside the caller's write group: the
 // definition pages, the usage-map rows (rows of several tables share map
@@ -139,14 +140,15 @@ class TablePlacer {
   uint32_t map_page_ = 0;  // the map page new rows go to; 0 before the first
 };
 
-// Creates the table `spec` describes in `db` (open for writing): its pages,
-// its catalog row and access control entries, in one write group. Returns
-// the new table, ready for Table::InsertRow. `db.tables()` lists it once
-// the database is opened again. Raises 3027 for a database open read-only,
+// Creates the table `description` describes in `db` (open for writing): its
+// pages, its catalog row and access control entries, in one write group.
+// Returns the new table, ready for Table::InsertRow. `db.tables()` lists it
+// once the database is opened again. Raises 3027 for a database open read-only,
 // 3010 when a table of that name exists (compared without case), 3251 as
 // NewTableDefinition does or when the catalog's sort order cannot index
 // the name; then nothing has changed.
-std::unique_ptr<Table> CreateTable(Database& db, const TableSpec& spec);
+std::unique_ptr<Table> CreateTable(Database& db,
+                                   const TableDescription& description);
 
 }  // namespace jet
 

@@ -6,13 +6,12 @@
 #include "jet/compact.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -67,11 +66,11 @@ std::string TableName(jet::JetVersion version) {
   return Hangul(version) ? "사람" : "Personen";
 }
 
-jet::TableSpec PeopleTable(jet::JetVersion version) {
+jet::TableDescription PeopleTable(jet::JetVersion version) {
   const bool h = Hangul(version);
-  jet::TableSpec spec;
-  spec.name = TableName(version);
-  spec.columns = {
+  jet::TableDescription description;
+  description.name = TableName(version);
+  description.columns = {
       {.name = h ? "번호" : "Nr", .type = ColumnType::kLong},
       {.name = h ? "이름" : "Name", .type = ColumnType::kText, .length = 40},
       {.name = h ? "메모" : "Notiz", .type = ColumnType::kMemo},
@@ -81,24 +80,26 @@ jet::TableSpec PeopleTable(jet::JetVersion version) {
       {.name = h ? "사진" : "Bild", .type = ColumnType::kOle},
       {.name = h ? "점수" : "Punkte", .type = ColumnType::kDouble},
   };
-  spec.indexes = {
+  description.indexes = {
       {.name = "PrimaryKey",
-       .columns = {{spec.columns[0].name}},
+       .columns = {{description.columns[0].name}},
        .primary_key = true},
-      {.name = h ? "이름순" : "NachName", .columns = {{spec.columns[1].name}}},
+      {.name = h ? "이름순" : "NachName",
+       .columns = {{description.columns[1].name}}},
       {.name = h ? "회원금액" : "MitgliedBetrag",
-       .columns = {{spec.columns[5].name}, {spec.columns[3].name, false}}},
+       .columns = {{description.columns[5].name},
+                   {description.columns[3].name, false}}},
   };
-  return spec;
+  return description;
 }
 
 std::string Name(int i, jet::JetVersion version) {
   static const char* const kHangul[] = {"김민준", "이서연", "박지호", "최수아",
                                         "정도윤", "Kim",    "lee",    "  park ",
                                         "가나다", "하늘"};
-  static const char* const kLatin[] = {"Miller", "Orsted", "Smith", "eclair",
-                                       "Zoe",    "Kim",    "lee",   "  park ",
-                                       "O'Neil", "de la Cruz"};
+  static const char* const kLatin[] = {
+      "Miller", "Orsted", "Smith",   "eclair", "Zoe",
+      "Kim",    "lee",    "  park ", "O'Neil", "de la Cruz"};
   const char* const* names = Hangul(version) ? kHangul : kLatin;
   return std::string(names[i % 10]) + std::to_string(i % 37);
 }
@@ -131,8 +132,8 @@ void BuildFixture(const fs::path& path, const jet::CreateOptions& options,
     for (int i = 0; i < rows; ++i) {
       std::vector<Value> row = PersonRow(i, options.version);
       for (size_t k = 0; k < row.size(); ++k) {
-        row[k] = jet::ConvertToColumnType(row[k], table->definition().columns[k],
-                                          options.version);
+        row[k] = jet::ConvertToColumnType(
+            row[k], table->definition().columns[k], options.version);
       }
       table->InsertRow(row);
     }
@@ -146,8 +147,9 @@ void BuildFixture(const fs::path& path, const jet::CreateOptions& options,
   }
   for (size_t i = 0; i < ids.size(); ++i) {
     if (i % 4 == 1) {
-      table->UpdateRow(ids[i], {{1, Value{Name(int(i), options.version) + " 2"}},
-                                {2, Value{std::string(3000, 'x')}}});
+      table->UpdateRow(ids[i],
+                       {{1, Value{Name(int(i), options.version) + " 2"}},
+                        {2, Value{std::string(3000, 'x')}}});
     }
   }
   for (size_t i = 0; i < ids.size(); i += 3) table->DeleteRow(ids[i]);
@@ -254,8 +256,8 @@ jet::CreateOptions Options(jet::JetVersion version, uint16_t sort_order,
 INSTANTIATE_TEST_SUITE_P(
     Versions, CompactFixtureTest,
     ::testing::Values(
-        Case{"Jet4Korean", Options(jet::JetVersion::kJet4,
-                                   jet::sort_orders::kKorean, "")},
+        Case{"Jet4Korean",
+             Options(jet::JetVersion::kJet4, jet::sort_orders::kKorean, "")},
         Case{"Jet4GeneralPassword",
              Options(jet::JetVersion::kJet4, jet::sort_orders::kGeneral,
                      "7316")},
@@ -273,8 +275,8 @@ TEST(CompactDatabaseTest, RefusalsTouchNothing) {
               jet::CompactDatabase(source.string(), existing.string(), "");
             }),
             jet::kErrAlreadyExists);
-  EXPECT_TRUE(FileBytes(existing) == std::vector<uint8_t>(
-                                         {'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+  EXPECT_TRUE(FileBytes(existing) ==
+              std::vector<uint8_t>({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
   const fs::path missing = dir.path() / "none.mdb";
   const fs::path copy = dir.path() / "c.mdb";
   EXPECT_EQ(ErrorNumberOf([&] {
@@ -287,9 +289,8 @@ TEST(CompactDatabaseTest, RefusalsTouchNothing) {
   const fs::path cut = dir.path() / "cut.mdb";
   BuildFixture(cut, {}, 120);
   fs::resize_file(cut, fs::file_size(cut) / 2);
-  EXPECT_NE(ErrorNumberOf([&] {
-              jet::CompactDatabase(cut.string(), copy.string(), "");
-            }),
+  EXPECT_NE(ErrorNumberOf(
+                [&] { jet::CompactDatabase(cut.string(), copy.string(), ""); }),
             0);
   EXPECT_FALSE(fs::exists(copy));
 }
@@ -299,8 +300,8 @@ TEST(CompactDatabaseTest, RefusalsTouchNothing) {
 TEST(CompactDatabaseTest, FailureAtEveryWriteLeavesNoCopy) {
   TempDir dir;
   const fs::path source = dir.path() / "a.mdb";
-  BuildFixture(source, Options(jet::JetVersion::kJet4,
-                               jet::sort_orders::kKorean, ""),
+  BuildFixture(source,
+               Options(jet::JetVersion::kJet4, jet::sort_orders::kKorean, ""),
                60);
   const std::vector<uint8_t> before = FileBytes(source);
   const fs::path copy = dir.path() / "b.mdb";

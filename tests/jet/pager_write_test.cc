@@ -191,17 +191,17 @@ TEST(PagerWriteTest, FlushRetriedAfterAFailureLeavesASoundDatabase) {
     jet::OpenOptions options;
     options.writable = true;
     auto db = jet::Database::Open(path, options);
-    jet::TableSpec spec;
-    spec.name = "Rows";
-    spec.columns = {{"ID", jet::ColumnType::kLong},
-                    {"Text", jet::ColumnType::kText, 100},
-                    {"Notes", jet::ColumnType::kMemo}};
-    jet::IndexSpec key;
+    jet::TableDescription description;
+    description.name = "Rows";
+    description.columns = {{"ID", jet::ColumnType::kLong},
+                           {"Text", jet::ColumnType::kText, 100},
+                           {"Notes", jet::ColumnType::kMemo}};
+    jet::IndexDescription key;
     key.name = "PrimaryKey";
     key.columns = {{"ID", true}};
     key.primary_key = true;
-    spec.indexes = {key};
-    auto table = jet::CreateTable(*db, spec);
+    description.indexes = {key};
+    auto table = jet::CreateTable(*db, description);
     for (int32_t i = 0; i < 300; ++i) {
       table->InsertRow({i, std::string(50, static_cast<char>('a' + i % 26)),
                         std::string(i % 10 == 0 ? 3000 : 20, 'n')});

@@ -29,13 +29,13 @@ namespace {
 namespace fs = std::filesystem;
 using builder_test::Quote;
 using builder_test::RunCommand;
-using jet::ColumnSpec;
+using jet::ColumnDescription;
 using jet::ColumnType;
 using jet::CreateOptions;
 using jet::Database;
-using jet::IndexSpec;
+using jet::IndexDescription;
 using jet::JetVersion;
-using jet::TableSpec;
+using jet::TableDescription;
 using jet::Value;
 using testing_support::TempDir;
 
@@ -52,9 +52,9 @@ std::vector<uint8_t> FileBytes(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-ColumnSpec Column(const std::string& name, ColumnType type,
-                  uint16_t length = 0) {
-  ColumnSpec c;
+ColumnDescription Column(const std::string& name, ColumnType type,
+                         uint16_t length = 0) {
+  ColumnDescription c;
   c.name = name;
   c.type = type;
   c.length = length;
@@ -62,8 +62,8 @@ ColumnSpec Column(const std::string& name, ColumnType type,
 }
 
 // A table with a column of every type (NUMERIC only in Jet 4).
-TableSpec EveryType(JetVersion version, bool korean) {
-  TableSpec t;
+TableDescription EveryType(JetVersion version, bool korean) {
+  TableDescription t;
   t.name = korean ? "모든형식" : "Everything";
   t.columns = {Column("Number", ColumnType::kLong),
                Column("Flag", ColumnType::kBoolean),
@@ -84,24 +84,24 @@ TableSpec EveryType(JetVersion version, bool korean) {
   t.columns[10].fixed_length = true;
   t.columns[11].compressed_unicode = false;
   if (version == JetVersion::kJet4) {
-    ColumnSpec amount = Column("Amount", ColumnType::kNumeric);
+    ColumnDescription amount = Column("Amount", ColumnType::kNumeric);
     amount.precision = 18;
     amount.scale = 4;
     t.columns.push_back(amount);
   }
   if (korean) t.columns.push_back(Column("이름", ColumnType::kText, 20));
-  IndexSpec pk;
+  IndexDescription pk;
   pk.name = "PrimaryKey";
   pk.columns = {{"Number", true}};
   pk.primary_key = true;
   t.indexes.push_back(pk);
   if (version == JetVersion::kJet4) {
-    IndexSpec label;
+    IndexDescription label;
     label.name = korean ? "이름순" : "ByLabel";
     label.columns = {{korean ? "이름" : "Label", true}};
     t.indexes.push_back(label);
   }
-  IndexSpec when;
+  IndexDescription when;
   when.name = "ByWhen";
   when.columns = {{"When", false}, {"Count", true}};
   when.ignore_nulls = true;
@@ -229,11 +229,11 @@ TEST(CreateTableTest, RowsOfEveryTypeReadBack) {
   for (const Variant& v : kVariants) {
     Created c = CreateFilled(dir, v.file, v.options, v.korean);
     auto db = Database::Open(c.path);
-    TableSpec spec = EveryType(v.options.version, v.korean);
-    const jet::CatalogEntry& entry = db->FindTable(spec.name);
+    TableDescription description = EveryType(v.options.version, v.korean);
+    const jet::CatalogEntry& entry = db->FindTable(description.name);
     EXPECT_FALSE(entry.is_system());
     EXPECT_EQ(entry.parent_id, jet::catalog_ids::kTablesContainer);
-    auto table = db->OpenTable(spec.name);
+    auto table = db->OpenTable(description.name);
     const auto rows = EveryTypeRows(v.options.version, v.korean);
     std::vector<jet::RowPointer> seen;
     for (auto scan = table->Scan(); scan.Next();) seen.push_back(scan.row_id());
@@ -243,7 +243,7 @@ TEST(CreateTableTest, RowsOfEveryTypeReadBack) {
       ASSERT_EQ(got.size(), rows[r].size());
       for (size_t k = 0; k < got.size(); ++k) {
         EXPECT_EQ(got[k], rows[r][k])
-            << v.file << " row " << r << " " << spec.columns[k].name;
+            << v.file << " row " << r << " " << description.columns[k].name;
       }
     }
     EXPECT_EQ(table->definition().stored_row_count, rows.size());
@@ -256,16 +256,16 @@ TEST(CreateTableTest, DefinitionIsLaidOutAsAccessLaysItOut) {
     std::string path = (dir.path() / v.file).string();
     jet::CreateDatabase(path, v.options);
     auto db = OpenWritable(path);
-    TableSpec spec = EveryType(v.options.version, v.korean);
-    auto table = jet::CreateTable(*db, spec);
+    TableDescription description = EveryType(v.options.version, v.korean);
+    auto table = jet::CreateTable(*db, description);
     const jet::TableDefinition& def = table->definition();
     const bool jet4 = v.options.version == JetVersion::kJet4;
     EXPECT_EQ(def.table_type, jet::kUserTableType);
-    ASSERT_EQ(def.columns.size(), spec.columns.size());
+    ASSERT_EQ(def.columns.size(), description.columns.size());
     uint16_t offset = 0, variable = 0;
     for (size_t k = 0; k < def.columns.size(); ++k) {
       const auto& col = def.columns[k];
-      EXPECT_EQ(col.name, spec.columns[k].name);
+      EXPECT_EQ(col.name, description.columns[k].name);
       EXPECT_EQ(col.number, k);
       EXPECT_EQ(col.column_index, k);
       if (col.type == static_cast<uint8_t>(ColumnType::kText)) {
@@ -301,7 +301,7 @@ TEST(CreateTableTest, DefinitionIsLaidOutAsAccessLaysItOut) {
       EXPECT_EQ(def.long_value_maps[1].column_number, text("Picture")->number);
     }
     // Each index has an empty leaf as its root, listed in its own map.
-    ASSERT_EQ(def.real_indexes.size(), spec.indexes.size());
+    ASSERT_EQ(def.real_indexes.size(), description.indexes.size());
     for (const auto& index : def.real_indexes) {
       jet::PageRef root = db->pager().Get(index.first_page);
       EXPECT_EQ(root->type(), jet::kPageIndexLeaf);
@@ -338,7 +338,7 @@ TEST(CreateTableTest, DefinitionIsLaidOutAsAccessLaysItOut) {
     bool found = false;
     for (auto scan = catalog->Scan(); scan.Next();) {
       auto row = catalog->ReadRow(scan.row_id());
-      if (row[name_at] != Value(spec.name)) continue;
+      if (row[name_at] != Value(description.name)) continue;
       found = true;
       EXPECT_EQ(row[flags_at], Value(int32_t{0}));
       EXPECT_EQ(row[type_at], Value(int16_t{1}));
@@ -369,8 +369,8 @@ TEST(CreateTableTest, IndexesHoldAnEntryPerRow) {
   for (const Variant& v : kVariants) {
     Created c = CreateFilled(dir, v.file, v.options, v.korean);
     auto db = OpenWritable(c.path);
-    TableSpec spec = EveryType(v.options.version, v.korean);
-    auto table = db->OpenTable(spec.name);
+    TableDescription description = EveryType(v.options.version, v.korean);
+    auto table = db->OpenTable(description.name);
     const auto& def = table->definition();
     for (size_t i = 0; i < def.real_indexes.size(); ++i) {
       const auto& index = def.real_indexes[i];
@@ -408,12 +408,12 @@ TEST(CreateTableTest, InsertRowsConvertsValues) {
   jet::CreateDatabase(path);
   {
     auto db = OpenWritable(path);
-    TableSpec spec;
-    spec.name = "Numbers";
-    spec.columns = {Column("A", ColumnType::kLong),
-                    Column("B", ColumnType::kDouble),
-                    Column("C", ColumnType::kText, 10)};
-    auto table = jet::CreateTable(*db, spec);
+    TableDescription description;
+    description.name = "Numbers";
+    description.columns = {Column("A", ColumnType::kLong),
+                           Column("B", ColumnType::kDouble),
+                           Column("C", ColumnType::kText, 10)};
+    auto table = jet::CreateTable(*db, description);
     EXPECT_EQ(jet::InsertRows(*db, *table,
                               {{int16_t{5}, int16_t{0}, std::string("five")},
                                {int16_t{6}, jet::Null{}, jet::Null{}}}),
@@ -445,22 +445,22 @@ TEST(CreateTableTest, LongDefinitionsContinueOnFurtherPages) {
         (dir.path() / (version == JetVersion::kJet3 ? "3.mdb" : "4.mdb"))
             .string();
     jet::CreateDatabase(path, Options(version, 1033));
-    TableSpec spec;
-    spec.name = "Wide";
+    TableDescription description;
+    description.name = "Wide";
     for (int k = 0; k < 250; ++k) {
-      spec.columns.push_back(
+      description.columns.push_back(
           Column("Column number " + std::to_string(k),
                  k % 3 == 0 ? ColumnType::kText : ColumnType::kLong, 10));
     }
     for (int i = 0; i < 20; ++i) {
-      IndexSpec index;
+      IndexDescription index;
       index.name = "Index " + std::to_string(i);
       index.columns = {{"Column number " + std::to_string(3 * i + 1), true}};
-      spec.indexes.push_back(index);
+      description.indexes.push_back(index);
     }
     {
       auto db = OpenWritable(path);
-      auto table = jet::CreateTable(*db, spec);
+      auto table = jet::CreateTable(*db, description);
       EXPECT_GT(table->definition().pages.size(), 1u);
       std::vector<Value> row;
       for (int k = 0; k < 250; ++k) {
@@ -493,51 +493,53 @@ TEST(CreateTableTest, BadDescriptionsChangeNothing) {
   jet::CreateDatabase(path);
   {
     auto db = OpenWritable(path);
-    TableSpec ok;
+    TableDescription ok;
     ok.name = "Taken";
     ok.columns = {Column("A", ColumnType::kLong)};
     jet::CreateTable(*db, ok);
     db->Close();
   }
   std::vector<uint8_t> before = FileBytes(path);
-  auto spec = [](const std::string& name, std::vector<ColumnSpec> columns) {
-    TableSpec t;
+  auto description = [](const std::string& name,
+                        std::vector<ColumnDescription> columns) {
+    TableDescription t;
     t.name = name;
     t.columns = std::move(columns);
     return t;
   };
   auto db = OpenWritable(path);
   EXPECT_EQ(ErrorNumberOf([&] {
-              jet::CreateTable(*db,
-                               spec("taken", {Column("A", ColumnType::kLong)}));
+              jet::CreateTable(
+                  *db, description("taken", {Column("A", ColumnType::kLong)}));
             }),
             jet::kErrTableAlreadyExists);
-  EXPECT_EQ(ErrorNumberOf([&] { jet::CreateTable(*db, spec("T", {})); }),
+  EXPECT_EQ(ErrorNumberOf([&] { jet::CreateTable(*db, description("T", {})); }),
             jet::kErrUnsupportedFeature);
   EXPECT_EQ(ErrorNumberOf([&] {
-              jet::CreateTable(*db,
-                               spec("a.b", {Column("A", ColumnType::kLong)}));
-            }),
-            jet::kErrUnsupportedFeature);
-  EXPECT_EQ(ErrorNumberOf([&] {
-              jet::CreateTable(*db,
-                               spec(" lead", {Column("A", ColumnType::kLong)}));
-            }),
-            jet::kErrUnsupportedFeature);
-  EXPECT_EQ(ErrorNumberOf([&] {
-              jet::CreateTable(*db,
-                               spec("T", {Column("A", ColumnType::kLong),
-                                          Column("a", ColumnType::kText)}));
+              jet::CreateTable(
+                  *db, description("a.b", {Column("A", ColumnType::kLong)}));
             }),
             jet::kErrUnsupportedFeature);
   EXPECT_EQ(ErrorNumberOf([&] {
               jet::CreateTable(
-                  *db, spec("T", {Column("A", ColumnType::kText, 256)}));
+                  *db, description(" lead", {Column("A", ColumnType::kLong)}));
             }),
             jet::kErrUnsupportedFeature);
-  TableSpec bad_index = spec("T", {Column("A", ColumnType::kLong)});
+  EXPECT_EQ(ErrorNumberOf([&] {
+              jet::CreateTable(
+                  *db, description("T", {Column("A", ColumnType::kLong),
+                                         Column("a", ColumnType::kText)}));
+            }),
+            jet::kErrUnsupportedFeature);
+  EXPECT_EQ(ErrorNumberOf([&] {
+              jet::CreateTable(
+                  *db, description("T", {Column("A", ColumnType::kText, 256)}));
+            }),
+            jet::kErrUnsupportedFeature);
+  TableDescription bad_index =
+      description("T", {Column("A", ColumnType::kLong)});
   bad_index.indexes.push_back(
-      IndexSpec{"I", {{"Missing", true}}, false, false, false});
+      IndexDescription{"I", {{"Missing", true}}, false, false, false});
   EXPECT_EQ(ErrorNumberOf([&] { jet::CreateTable(*db, bad_index); }),
             jet::kErrUnsupportedFeature);
   db->Close();
@@ -548,21 +550,22 @@ TEST(CreateTableTest, BadDescriptionsChangeNothing) {
   jet::CreateDatabase(path3, Options(JetVersion::kJet3, 1033));
   auto db3 = OpenWritable(path3);
   EXPECT_EQ(ErrorNumberOf([&] {
-              jet::CreateTable(*db3,
-                               spec("T", {Column("N", ColumnType::kNumeric)}));
+              jet::CreateTable(
+                  *db3, description("T", {Column("N", ColumnType::kNumeric)}));
             }),
             jet::kErrUnsupportedFeature);
   // Jet 3 catalog names need characters whose keys are known.
   EXPECT_EQ(ErrorNumberOf([&] {
-              jet::CreateTable(*db3,
-                               spec("표", {Column("N", ColumnType::kLong)}));
+              jet::CreateTable(
+                  *db3, description("표", {Column("N", ColumnType::kLong)}));
             }),
             jet::kErrUnsupportedFeature);
   db3->Close();
   auto read_only = Database::Open(path);
   EXPECT_EQ(ErrorNumberOf([&] {
-              jet::CreateTable(*read_only,
-                               spec("New", {Column("A", ColumnType::kLong)}));
+              jet::CreateTable(
+                  *read_only,
+                  description("New", {Column("A", ColumnType::kLong)}));
             }),
             jet::kErrReadOnly);
   read_only.reset();
@@ -588,11 +591,11 @@ TEST(CreateTableTest, MdbtoolsAndMdbReaderReadTheSameValues) {
 
   for (const Variant& v : kVariants) {
     std::string path = (dir.path() / v.file).string();
-    TableSpec spec = EveryType(v.options.version, v.korean);
+    TableDescription description = EveryType(v.options.version, v.korean);
     auto tables = RunCommand("mdb-tables -1 " + Quote(path));
-    EXPECT_EQ(tables.output, spec.name + "\n") << v.file;
+    EXPECT_EQ(tables.output, description.name + "\n") << v.file;
     auto schema = RunCommand("mdb-schema " + Quote(path));
-    EXPECT_NE(schema.output.find("CREATE TABLE [" + spec.name + "]"),
+    EXPECT_NE(schema.output.find("CREATE TABLE [" + description.name + "]"),
               std::string::npos)
         << schema.output;
     EXPECT_NE(schema.output.find("[Number]\t\t\tLong Integer NOT NULL"),
@@ -616,8 +619,9 @@ TEST(CreateTableTest, MdbtoolsAndMdbReaderReadTheSameValues) {
          ++at) {
       ++statements;
     }
-    EXPECT_EQ(statements, spec.indexes.size() - 1) << indexes.output;
-    auto json = RunCommand("mdb-json " + Quote(path) + " " + Quote(spec.name));
+    EXPECT_EQ(statements, description.indexes.size() - 1) << indexes.output;
+    auto json =
+        RunCommand("mdb-json " + Quote(path) + " " + Quote(description.name));
     EXPECT_EQ(json.status, 0);
     EXPECT_EQ(std::count(json.output.begin(), json.output.end(), '\n'), 3)
         << json.output;

@@ -72,15 +72,15 @@ const Fixture kFixtures[] = {
 constexpr size_t kRefusedTrim = 0;  // row 1's label
 constexpr size_t kRefusedNull = 3;  // row 4's label
 
-jet::TableSpec SweepTable(const Fixture& f) {
+jet::TableDescription SweepTable(const Fixture& f) {
   auto column = [](const char* name, ColumnType type, uint16_t length = 0) {
-    jet::ColumnSpec c;
+    jet::ColumnDescription c;
     c.name = name;
     c.type = type;
     c.length = length;
     return c;
   };
-  jet::TableSpec t;
+  jet::TableDescription t;
   t.name = f.table;
   t.columns = {column("ID", ColumnType::kLong),
                column("Label", ColumnType::kText, 20),
@@ -91,15 +91,15 @@ jet::TableSpec SweepTable(const Fixture& f) {
                column("Flag", ColumnType::kBoolean),
                column("When", ColumnType::kDateTime),
                column("Price", ColumnType::kCurrency)};
-  jet::IndexSpec pk;
+  jet::IndexDescription pk;
   pk.name = "PrimaryKey";
   pk.columns = {{"ID", true}};
   pk.primary_key = true;
-  jet::IndexSpec label;
+  jet::IndexDescription label;
   label.name = "ByLabel";
   label.columns = {{"Label", true}};
   label.unique = true;
-  jet::IndexSpec note;
+  jet::IndexDescription note;
   note.name = "ByNote";
   note.columns = {{"Note", true}, {"Count", false}};
   t.indexes = {pk, label, note};
@@ -113,8 +113,8 @@ std::vector<Row> SweepRows(const Fixture& f) {
   for (int i = 0; i < 400; ++i) memo += word + " " + std::to_string(i) + " ";
   memo += " ";
   std::vector<Row> rows = {
-      {int32_t{1}, std::string(" alpha "), " " + word + " ", memo,
-       int16_t{5}, 2.5, true, jet::DateTime{45351 + 49530.0 / 86400},
+      {int32_t{1}, std::string(" alpha "), " " + word + " ", memo, int16_t{5},
+       2.5, true, jet::DateTime{45351 + 49530.0 / 86400},
        jet::Currency{123400}},
       {int32_t{2}, null, null, null, null, null, false, null, null},
       {int32_t{3}, std::string("alpha"), null, std::string("short  "), null,
@@ -127,12 +127,13 @@ std::vector<Row> SweepRows(const Fixture& f) {
   for (int i = 0; i < 300; ++i) {
     bool odd = i % 2 == 1;
     std::string n = std::to_string(i);
-    rows.push_back({int32_t{100 + i}, std::string("row " + n + (odd ? "  " : "")),
-                    odd ? null : Value(" " + word + n),
-                    odd ? null : Value(std::string(i % 7 == 0 ? 600 : 3, 'm') + " "),
-                    odd ? null : Value(int16_t(i)), odd ? null : Value(i * 0.5),
-                    odd, odd ? null : Value(jet::DateTime{40000.0 + i}),
-                    odd ? null : Value(jet::Currency{i * 100})});
+    rows.push_back(
+        {int32_t{100 + i}, std::string("row " + n + (odd ? "  " : "")),
+         odd ? null : Value(" " + word + n),
+         odd ? null : Value(std::string(i % 7 == 0 ? 600 : 3, 'm') + " "),
+         odd ? null : Value(int16_t(i)), odd ? null : Value(i * 0.5), odd,
+         odd ? null : Value(jet::DateTime{40000.0 + i}),
+         odd ? null : Value(jet::Currency{i * 100})});
   }
   return rows;
 }
@@ -173,8 +174,8 @@ std::vector<Row> ExpectedRows(const Fixture& f, bool trim) {
   std::vector<Row> rows = SweepRows(f);
   for (size_t r = 0; r < rows.size(); ++r) {
     for (size_t c = 0; c < rows[r].size(); ++c) {
-      bool refused = c == kLabel && (r == kRefusedNull ||
-                                     (trim && r == kRefusedTrim));
+      bool refused =
+          c == kLabel && (r == kRefusedNull || (trim && r == kRefusedTrim));
       rows[r][c] = Swept(rows[r][c], Col(c), trim, refused);
     }
   }
@@ -184,14 +185,15 @@ std::vector<Row> ExpectedRows(const Fixture& f, bool trim) {
 // A row as mdbtools_dump.py prints it: mdb-export gives nothing for both
 // Null and "" in a text or memo field, and Python prints an integral double
 // with ".0".
-std::string MdbtoolsLine(const jet::TableSpec& spec, const Row& row) {
+std::string MdbtoolsLine(const jet::TableDescription& description,
+                         const Row& row) {
   std::string values, empty;
   for (size_t c = 0; c < row.size(); ++c) {
-    const std::string name = cli::JsonString(spec.columns[c].name);
+    const std::string name = cli::JsonString(description.columns[c].name);
     std::string v;
     const auto* text = std::get_if<std::string>(&row[c]);
-    bool textual = spec.columns[c].type == ColumnType::kText ||
-                   spec.columns[c].type == ColumnType::kMemo;
+    bool textual = description.columns[c].type == ColumnType::kText ||
+                   description.columns[c].type == ColumnType::kMemo;
     if (textual && (jet::IsNull(row[c]) || (text && text->empty()))) {
       v = "null";
       empty += (empty.empty() ? "" : ", ") + name;
@@ -204,7 +206,7 @@ std::string MdbtoolsLine(const jet::TableSpec& spec, const Row& row) {
     }
     values += (values.empty() ? "" : ", ") + name + ": " + v;
   }
-  std::string line = "{\"table\": " + cli::JsonString(spec.name) +
+  std::string line = "{\"table\": " + cli::JsonString(description.name) +
                      ", \"values\": {" + values + "}";
   if (!empty.empty()) line += ", \"null_or_empty\": [" + empty + "]";
   return line + "}";
@@ -232,8 +234,8 @@ void ExpectSweptAsModelled(const Fixture& f, bool trim) {
   testing_support::TempDir dir;
   fs::path path = BuildFixture(dir.path(), f, f.file);
   testing_support::RecordingInterface ui(path.string());
-  maintenance::Outcome outcome = trim ? maintenance::TrimSpaces(ui)
-                                      : maintenance::RemoveNullValues(ui);
+  maintenance::Outcome outcome =
+      trim ? maintenance::TrimSpaces(ui) : maintenance::RemoveNullValues(ui);
   ASSERT_EQ(outcome, maintenance::Outcome::kCompleted) << ui.calls.back();
   if (!trim) {
     EXPECT_NE(ui.calls[2].find("바꿀 수 없는 Null값 1개"), std::string::npos)
@@ -264,8 +266,9 @@ void ExpectSweptAsModelled(const Fixture& f, bool trim) {
   if (!builder_test::HaveMdbtools()) return;  // the test then skips
   std::string script =
       (builder_test::OraclesDir() / "mdbtools_dump.py").string();
-  auto dump = builder_test::RunCommand("python3 " + builder_test::Quote(script) +
-                                       " " + builder_test::Quote(path.string()));
+  auto dump =
+      builder_test::RunCommand("python3 " + builder_test::Quote(script) + " " +
+                               builder_test::Quote(path.string()));
   ASSERT_EQ(dump.status, 0) << dump.output;
   std::vector<std::string> got, want;
   for (size_t at = 0, end; at < dump.output.size(); at = end + 1) {
@@ -273,8 +276,9 @@ void ExpectSweptAsModelled(const Fixture& f, bool trim) {
     if (end == std::string::npos) end = dump.output.size();
     if (end > at) got.push_back(dump.output.substr(at, end - at));
   }
-  jet::TableSpec spec = SweepTable(f);
-  for (const Row& row : expected) want.push_back(MdbtoolsLine(spec, row));
+  jet::TableDescription description = SweepTable(f);
+  for (const Row& row : expected)
+    want.push_back(MdbtoolsLine(description, row));
   std::sort(got.begin(), got.end());
   std::sort(want.begin(), want.end());
   ASSERT_EQ(got.size(), want.size()) << dump.output;
