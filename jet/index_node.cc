@@ -1,6 +1,7 @@
 #include "jet/index_node.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "jet/error.h"
@@ -208,10 +209,10 @@ IndexNodeView::IndexNodeView(JetVersion version, uint32_t page_number,
   size_t start = L.first_entry;
   ends_.reserve(64);
   for (size_t i = 0; i < mask.size(); ++i) {
-    uint8_t b = mask.data()[i];
-    for (int bit = 0; b && bit < 8; ++bit) {
-      if (!(b & (1u << bit))) continue;
-      const size_t end = L.first_entry + i * 8 + bit;
+    // Each set bit, lowest first.
+    for (unsigned b = mask.data()[i]; b != 0; b &= b - 1) {
+      const size_t end =
+          L.first_entry + i * 8 + static_cast<size_t>(std::countr_zero(b));
       if (end <= start || end > p.size()) {
         ThrowDamaged("색인 항목의 위치가 잘못되었습니다");
       }

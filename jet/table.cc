@@ -23,12 +23,11 @@ namespace {
 // Memory the gathered index changes may take before they are written.
 constexpr size_t kMaxPendingIndexBytes = size_t{16} << 20;
 
-FieldData CopyField(const FieldBytes& f) {
-  FieldData d;
+// Copies a stored field into `d`, reusing its buffer.
+void CopyField(const FieldBytes& f, FieldData& d) {
   d.is_null = f.is_null;
   d.bit = f.bit;
   d.data.assign(f.data.data(), f.data.data() + f.data.size());
-  return d;
 }
 
 // Whether new bytes `a` equal the stored `b`.
@@ -60,18 +59,24 @@ bool IndexUses(const RealIndex& index, uint16_t column_number) {
   return false;
 }
 
-[[noreturn]] void ThrowUnencodable(const std::string& table) {
-  throw Error(kErrIndexKeyUnavailable,
-              "'" + table +
-                  "' 테이블 색인의 정렬 순서로는 이 값의 색인 키를 만들 수 "
-                  "없어 값을 바꾸지 않았습니다.");
+Error Unencodable(const std::string& table) {
+  return Error(kErrIndexKeyUnavailable,
+               "'" + table +
+                   "' 테이블 색인의 정렬 순서로는 이 값의 색인 키를 만들 수 "
+                   "없어 값을 바꾸지 않았습니다.");
 }
 
-[[noreturn]] void ThrowDuplicate(const std::string& table) {
-  throw Error(kErrDuplicateKey,
-              "'" + table +
-                  "' 테이블의 고유 색인에 같은 값이 있어 값을 바꿀 수 "
-                  "없습니다.");
+Error Duplicate(const std::string& table) {
+  return Error(kErrDuplicateKey,
+               "'" + table +
+                   "' 테이블의 고유 색인에 같은 값이 있어 값을 바꿀 수 "
+                   "없습니다.");
+}
+
+// Raises `error`, or hands it to a caller that takes refusals as values.
+void Refuse(Error error, std::optional<Error>* out) {
+  if (!out) throw error;
+  *out = std::move(error);
 }
 
 // The number of spaces `before` loses at its start when it becomes
@@ -89,19 +94,10 @@ int LeadingSpacesTrimmed(const Value& before, const Value& after) {
 
 }  // namespace
 
-// One index's part of a row change, worked out before anything is written.
-struct Table::IndexChange {
-  size_t index = 0;
-  bool had_entry = false;
-  bool has_entry = false;
-  IndexEntry old_entry;
-  IndexEntry new_entry;
-};
-
 std::vector<Table::IndexChange> Table::PlanIndexChanges(
     RowPointer row_id, const std::vector<Value>& old_values,
     const std::vector<Value>& new_values, const std::vector<bool>* changed,
-    bool inserting, bool deleting) {
+    bool inserting, bool deleting, std::optional<Error>* refusal) {
   const JetVersion version = db_.version();
   const IndexKeyOptions options =
       KeyOptionsFor(db_.header().sort_order, db_.header().sort_order_version,
@@ -156,12 +152,16 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
           }
         }
       }
-      if (!key) ThrowUnencodable(entry_.name);
+      if (!key) {
+        Refuse(Unencodable(entry_.name), refusal);
+        return {};
+      }
       change.new_entry = IndexEntry{*key, row_id, 0};
       if (index.unique() &&
           !AllIndexColumnsNull(definition_, index, new_values) &&
           KeyTaken(i, *key, row_id)) {
-        ThrowDuplicate(entry_.name);
+        Refuse(Duplicate(entry_.name), refusal);
+        return {};
       }
     }
     if (change.had_entry && change.has_entry &&
@@ -289,55 +289,65 @@ void Table::PrepareWriters() {
   }
 }
 
-void Table::CheckColumnRules(size_t column, const Value& value) const {
+std::optional<Error> Table::ColumnRuleRefusal(size_t column,
+                                              const Value& value) const {
   const ColumnDefinition& col = definition_.columns[column];
   if (IsNull(value) && required_[column] &&
       col.type != static_cast<uint8_t>(ColumnType::kBoolean)) {
-    throw Error(kErrRequired, "'" + entry_.name + "." + col.name +
-                                  "' 필드는 Null 값을 가질 수 없습니다.");
+    return Error(kErrRequired, "'" + entry_.name + "." + col.name +
+                                   "' 필드는 Null 값을 가질 수 없습니다.");
   }
   const auto* text = std::get_if<std::string>(&value);
   if (text && text->empty() && !allow_zero_length_[column] &&
       (col.type == static_cast<uint8_t>(ColumnType::kText) ||
        col.type == static_cast<uint8_t>(ColumnType::kMemo))) {
-    throw Error(kErrZeroLength,
-                "'" + entry_.name + "." + col.name +
-                    "' 필드는 길이가 0인 문자열을 가질 수 없습니다.");
+    return Error(kErrZeroLength,
+                 "'" + entry_.name + "." + col.name +
+                     "' 필드는 길이가 0인 문자열을 가질 수 없습니다.");
   }
+  return std::nullopt;
 }
 
-void Table::UpdateRow(RowPointer row_id,
-                      const std::vector<ColumnChange>& changes) {
+Table::RowUpdate Table::BeginRowUpdate(RowPointer row_id, RowPointer stored_at,
+                                       std::vector<FieldBytes> stored) {
   RequireWritable();
-  if (changes.empty()) return;
   const size_t n = definition_.columns.size();
-  for (const ColumnChange& change : changes) {
-    if (change.column >= n) {
-      throw Error(kErrItemNotFound, "열 번호가 잘못되었습니다.");
-    }
-  }
+  if (stored.size() != n) ThrowDamaged("행의 필드 수가 맞지 않습니다");
   PrepareWriters();
-  Pager& pager = db_.pager();
+  RowUpdate update;
+  update.row_id_ = row_id;
+  update.stored_at_ = stored_at;
+  update.stored_ = std::move(stored);
+  update.assigned_.resize(n);
+  update.next_.resize(n);
+  update.changed_.assign(n, false);
+  update.old_values_.resize(n);
+  return update;
+}
+
+std::optional<Error> Table::StageUpdate(
+    RowUpdate& update, const std::vector<ColumnChange>& changes) {
+  RequireWritable();
+  const size_t n = definition_.columns.size();
   const JetVersion version = db_.version();
   const ValueContext context = db_.value_context();
 
-  TableScan scan = ScanAt(row_id, "고칠 행 ");
-  const RowPointer stored_at = scan.stored_at();
-  const std::vector<FieldBytes> old_fields = scan.Fields();
-
-  // What changes: fixed and text columns are compared by their new bytes,
-  // memo and OLE columns by their values.
-  std::vector<bool> changed(n, false);
-  std::vector<std::optional<FieldData>> next(n);
-  std::vector<const Value*> assigned(n, nullptr);
-  for (const ColumnChange& change : changes) {
+  // What each change does to the stored field: fixed and text columns are
+  // compared by their new bytes, memo and OLE columns by their values.
+  struct ColumnOutcome {
+    bool changed = false;
+    std::optional<FieldData> next;
+  };
+  std::vector<ColumnOutcome> outcome(changes.size());
+  for (size_t i = 0; i < changes.size(); ++i) {
+    const ColumnChange& change = changes[i];
     const size_t c = change.column;
-    CheckColumnRules(c, change.value);
+    if (c >= n) throw Error(kErrItemNotFound, "열 번호가 잘못되었습니다.");
+    if (std::optional<Error> refusal = ColumnRuleRefusal(c, change.value)) {
+      return refusal;
+    }
     const ColumnDefinition& col = definition_.columns[c];
-    const FieldBytes& old = old_fields[c];
-    assigned[c] = &change.value;
-    next[c].reset();
-    changed[c] = false;
+    const FieldBytes& old = update.stored_[c];
     if (IsLongValueType(col.type)) {
       if (!IsNull(change.value)) {
         const bool memo = col.type == static_cast<uint8_t>(ColumnType::kMemo);
@@ -350,77 +360,156 @@ void Table::UpdateRow(RowPointer row_id,
                       "OLE 개체 필드에는 이진 값만 넣을 수 있습니다.");
         }
       }
-      if (IsNull(change.value)
+      outcome[i].changed =
+          IsNull(change.value)
               ? !old.is_null
               : old.is_null ||
-                    !(DecodeValue(old, col, context) == change.value)) {
-        changed[c] = true;
-      }
+                    !(DecodeValue(old, col, context) == change.value);
       continue;
     }
     FieldData data = EncodeValue(change.value, col, version);
     const bool is_bool = col.type == static_cast<uint8_t>(ColumnType::kBoolean);
     if (SameField(data, old, is_bool)) continue;
-    changed[c] = true;
-    next[c] = std::move(data);
+    outcome[i].changed = true;
+    outcome[i].next = std::move(data);
   }
-  if (std::find(changed.begin(), changed.end(), true) == changed.end()) return;
 
-  // The values of the columns that the touched indexes use; refusals
-  // (unique index, unencodable key) come before any write.
-  std::vector<bool> needed(n, false);
-  for (const RealIndex& index : definition_.real_indexes) {
-    bool touched = false;
+  // The indexes over a column whose new or staged value differs from the
+  // stored one are planned again with the row's values as they would be;
+  // refusals (unique index, unencodable key) come before anything is kept.
+  std::vector<bool>& replan_column = scratch_.replan_column;
+  replan_column.assign(n, false);
+  for (size_t i = 0; i < changes.size(); ++i) {
+    const size_t c = changes[i].column;
+    if (outcome[i].changed || update.changed_[c]) replan_column[c] = true;
+  }
+  std::vector<bool>& touched_index = scratch_.touched_index;
+  touched_index.assign(definition_.real_indexes.size(), false);
+  std::vector<bool>& needed = scratch_.needed;
+  needed.assign(n, false);
+  bool any_index = false;
+  for (size_t i = 0; i < definition_.real_indexes.size(); ++i) {
+    const RealIndex& index = definition_.real_indexes[i];
     for (const IndexColumn& ic : index.columns) {
       int k = ColumnPosition(definition_, ic.column_number);
-      if (k >= 0 && changed[k]) touched = true;
+      if (k >= 0 && replan_column[k]) touched_index[i] = any_index = true;
     }
-    if (!touched) continue;
+    if (!touched_index[i]) continue;
     for (const IndexColumn& ic : index.columns) {
       int k = ColumnPosition(definition_, ic.column_number);
       if (k >= 0) needed[k] = true;
     }
   }
-  std::vector<Value> old_values(n), new_values(n);
-  for (size_t k = 0; k < n; ++k) {
-    if (!needed[k]) continue;
-    old_values[k] = DecodeValue(old_fields[k], definition_.columns[k], context);
-    new_values[k] = changed[k] ? *assigned[k] : old_values[k];
+  std::vector<IndexChange> index_plan;
+  if (any_index) {
+    // Only the needed columns are set; PlanIndexChanges reads no other.
+    std::vector<Value>& old_values = scratch_.old_values;
+    std::vector<Value>& new_values = scratch_.new_values;
+    old_values.resize(n);
+    new_values.resize(n);
+    std::vector<bool>& changed = scratch_.changed;
+    changed = update.changed_;
+    for (size_t i = 0; i < changes.size(); ++i) {
+      changed[changes[i].column] = outcome[i].changed;
+    }
+    for (size_t k = 0; k < n; ++k) {
+      if (!needed[k]) continue;
+      if (!update.old_values_[k]) {
+        update.old_values_[k] =
+            DecodeValue(update.stored_[k], definition_.columns[k], context);
+      }
+      old_values[k] = *update.old_values_[k];
+      new_values[k] = changed[k] && update.assigned_[k] ? *update.assigned_[k]
+                                                        : old_values[k];
+    }
+    for (size_t i = 0; i < changes.size(); ++i) {
+      const size_t c = changes[i].column;
+      if (needed[c] && outcome[i].changed) new_values[c] = changes[i].value;
+    }
+    std::optional<Error> refusal;
+    index_plan = PlanIndexChanges(update.row_id_, old_values, new_values,
+                                  &replan_column, false, false, &refusal);
+    if (refusal) return refusal;
   }
-  std::vector<IndexChange> index_plan =
-      PlanIndexChanges(row_id, old_values, new_values, &changed, false);
 
-  WriteGroup group(pager);
-  std::vector<FieldData> fields;
-  fields.reserve(n);
+  // Accepted: kept over what was staged before.
+  for (size_t i = 0; i < changes.size(); ++i) {
+    const size_t c = changes[i].column;
+    update.changed_[c] = outcome[i].changed;
+    update.next_[c] = std::move(outcome[i].next);
+    if (outcome[i].changed) {
+      update.assigned_[c] = changes[i].value;
+    } else {
+      update.assigned_[c].reset();
+    }
+  }
+  if (any_index) {
+    std::erase_if(update.index_plan_, [&](const IndexChange& change) {
+      return touched_index[change.index];
+    });
+    for (IndexChange& change : index_plan) {
+      update.index_plan_.push_back(std::move(change));
+    }
+  }
+  return std::nullopt;
+}
+
+void Table::WriteRowUpdate(RowUpdate& update) {
+  RowUpdate u = std::move(update);
+  update = RowUpdate();
+  if (!u.changes()) return;
+  RequireWritable();
+  const JetVersion version = db_.version();
+  const size_t n = definition_.columns.size();
+  WriteGroup group(db_.pager());
+  std::vector<FieldData>& fields = row_fields_;
+  fields.resize(n);
   for (size_t k = 0; k < n; ++k) {
     const ColumnDefinition& col = definition_.columns[k];
-    if (!changed[k]) {
-      fields.push_back(CopyField(old_fields[k]));
-    } else if (next[k]) {
-      fields.push_back(std::move(*next[k]));
+    const FieldBytes& old = u.stored_[k];
+    if (!u.changed_[k]) {
+      CopyField(old, fields[k]);
+    } else if (u.next_[k]) {
+      fields[k] = std::move(*u.next_[k]);
     } else {
       // A memo or OLE value: the new one is written, the old one freed.
+      const Value& value = *u.assigned_[k];
       FieldData d;
-      if (!IsNull(*assigned[k])) {
+      if (!IsNull(value)) {
         std::vector<uint8_t> bytes;
-        if (const auto* text = std::get_if<std::string>(assigned[k])) {
+        if (const auto* text = std::get_if<std::string>(&value)) {
           bytes = EncodeText(*text, col, version);
         } else {
-          bytes = std::get<Binary>(*assigned[k]);
+          bytes = std::get<Binary>(value);
         }
         d.is_null = false;
         d.data = long_values_->Write(bytes, col);
       }
-      if (!old_fields[k].is_null) long_values_->Free(old_fields[k].data, col);
-      fields.push_back(std::move(d));
+      if (!old.is_null) long_values_->Free(old.data, col);
+      fields[k] = std::move(d);
     }
   }
   std::vector<uint8_t> row = EncodeRow(version, definition_, fields);
-  rows_->Replace(row_id, stored_at, row);
-  RecordIndexChanges(index_plan, row_id);
+  rows_->Replace(u.row_id_, u.stored_at_, row);
+  RecordIndexChanges(u.index_plan_, u.row_id_);
   group.Commit();
   FlushIndexChangesWhenLarge();
+}
+
+bool Table::RowUpdate::changes() const {
+  return std::find(changed_.begin(), changed_.end(), true) != changed_.end();
+}
+
+void Table::UpdateRow(RowPointer row_id,
+                      const std::vector<ColumnChange>& changes) {
+  RequireWritable();
+  if (changes.empty()) return;
+  TableScan scan = ScanAt(row_id, "고칠 행 ");
+  RowUpdate update = BeginRowUpdate(row_id, scan.stored_at(), scan.Fields());
+  if (std::optional<Error> refusal = StageUpdate(update, changes)) {
+    throw *refusal;
+  }
+  WriteRowUpdate(update);
 }
 
 RowPointer Table::InsertRow(const std::vector<Value>& values) {
@@ -431,7 +520,11 @@ RowPointer Table::InsertRow(const std::vector<Value>& values) {
   PrepareWriters();
   Pager& pager = db_.pager();
   const JetVersion version = db_.version();
-  for (size_t k = 0; k < values.size(); ++k) CheckColumnRules(k, values[k]);
+  for (size_t k = 0; k < values.size(); ++k) {
+    if (std::optional<Error> refusal = ColumnRuleRefusal(k, values[k])) {
+      throw *refusal;
+    }
+  }
   std::vector<IndexChange> index_plan =
       PlanIndexChanges(RowPointer{}, values, values, nullptr, true);
   WriteGroup group(pager);

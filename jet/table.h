@@ -14,6 +14,9 @@
 #include <vector>
 
 #include "jet/catalog.h"
+#include "jet/error.h"
+#include "jet/index_node.h"
+#include "jet/row_codec.h"
 #include "jet/table_definition.h"
 #include "jet/table_scan.h"
 #include "jet/value.h"
@@ -59,6 +62,59 @@ class Table {
   // database); then nothing in the file has changed.
   void UpdateRow(RowPointer row_id, const std::vector<ColumnChange>& changes);
 
+ private:
+  // One index's part of a row change, worked out before anything is
+  // written.
+  struct IndexChange {
+    size_t index = 0;
+    bool had_entry = false;
+    bool has_entry = false;
+    IndexEntry old_entry;
+    IndexEntry new_entry;
+  };
+
+ public:
+  // Updates of one row, checked one by one and written together: a caller
+  // that changes the columns of a row in turn stages each change and writes
+  // the row once. A staged change is checked against the row as stored
+  // with the changes staged before it; the check holds until the row is
+  // written as long as nothing else of the table is written in between.
+  class RowUpdate {
+   public:
+    RowUpdate() = default;
+    // Whether anything staged differs from the stored row.
+    bool changes() const;
+
+   private:
+    friend class Table;
+    RowPointer row_id_;
+    RowPointer stored_at_;
+    std::vector<FieldBytes> stored_;
+    // Per column: whether it changes, its new value, its new bytes (fixed
+    // and text columns), its stored value once an index needed it.
+    std::vector<bool> changed_;
+    std::vector<std::optional<Value>> assigned_;
+    std::vector<std::optional<FieldData>> next_;
+    std::vector<std::optional<Value>> old_values_;
+    // The entries of the indexes the staged changes touch.
+    std::vector<IndexChange> index_plan_;
+  };
+
+  // Starts updates of the row met at `row_id` whose place and stored
+  // fields are given as a scan of this table met them (TableScan::
+  // stored_at() and Fields()); the page those fields lie on must stay held
+  // until the row is written.
+  RowUpdate BeginRowUpdate(RowPointer row_id, RowPointer stored_at,
+                           std::vector<FieldBytes> stored);
+  // Checks `changes` and stages them: returns the refusal (3022, 3314,
+  // 3315, 3900) that UpdateRow would raise, leaving `update` as it was;
+  // other errors are raised.
+  std::optional<Error> StageUpdate(RowUpdate& update,
+                                   const std::vector<ColumnChange>& changes);
+  // Writes the staged changes (nothing when none changes the row) and
+  // empties `update`.
+  void WriteRowUpdate(RowUpdate& update);
+
   // Appends a row; `values` has one value per column. Returns its row id.
   RowPointer InsertRow(const std::vector<Value>& values);
 
@@ -71,16 +127,17 @@ class Table {
   void FlushIndexChanges();
 
  private:
-  struct IndexChange;
-  // The index entries a row change removes and adds; raises 3022 for a
-  // duplicate in a unique index and 3900 for a key that cannot be made.
+  // The index entries a row change removes and adds; a duplicate in a
+  // unique index (3022) or a key that cannot be made (3900) is raised, or
+  // handed back in `refusal` when it is given.
   // Only the indexes over a column marked in `changed` are looked at
   // (every index when `changed` is null); `old_values` and `new_values`
   // need hold only those indexes' columns.
   std::vector<IndexChange> PlanIndexChanges(
       RowPointer row_id, const std::vector<Value>& old_values,
       const std::vector<Value>& new_values, const std::vector<bool>* changed,
-      bool inserting, bool deleting = false);
+      bool inserting, bool deleting = false,
+      std::optional<Error>* refusal = nullptr);
   void RecordIndexChanges(std::vector<IndexChange>& plan, RowPointer row_id);
   // Whether another row than `row_id` holds `key` in unique index `index`,
   // the gathered changes included.
@@ -98,9 +155,10 @@ class Table {
   // The values of a row's fields.
   std::vector<Value> ValuesOf(const std::vector<FieldBytes>& fields);
   void RequireWritable() const;
-  // Raises 3314 for Null in a Required column and 3315 for "" in a text or
-  // memo column that does not allow zero length.
-  void CheckColumnRules(size_t column, const Value& value) const;
+  // 3314 for Null in a Required column and 3315 for "" in a text or memo
+  // column that does not allow zero length.
+  std::optional<Error> ColumnRuleRefusal(size_t column,
+                                         const Value& value) const;
   // The writers, made at the first write.
   void PrepareWriters();
 
@@ -115,6 +173,14 @@ class Table {
   // properties, read at the first write.
   std::vector<bool> required_;
   std::vector<bool> allow_zero_length_;
+  // Working space of StageUpdate and WriteRowUpdate, kept to reuse its
+  // memory from row to row.
+  struct Scratch {
+    std::vector<bool> replan_column, touched_index, needed, changed;
+    std::vector<Value> old_values, new_values;
+  };
+  Scratch scratch_;
+  std::vector<FieldData> row_fields_;
 };
 
 }  // namespace jet

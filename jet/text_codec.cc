@@ -178,17 +178,21 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
+namespace {
+
+// Calls `unit` with each UTF-16 code unit of the UTF-8 `text`; a malformed
+// or cut sequence gives one U+FFFD.
+template <typename Sink>
+void ForEachUtf16Unit(std::string_view text, Sink&& unit) {
   size_t i = 0;
   while (i < text.size()) {
     unsigned char b = static_cast<unsigned char>(text[i]);
     char32_t c;
     size_t len;
     if (b < 0x80) {
-      c = b;
-      len = 1;
+      unit(static_cast<char16_t>(b));
+      ++i;
+      continue;
     } else if ((b & 0xE0) == 0xC0) {
       c = b & 0x1F;
       len = 2;
@@ -199,12 +203,12 @@ std::u16string Utf8ToUtf16(std::string_view text) {
       c = b & 0x07;
       len = 4;
     } else {
-      out += u'\uFFFD';
+      unit(u'\uFFFD');
       ++i;
       continue;
     }
     if (i + len > text.size()) {
-      out += u'\uFFFD';
+      unit(u'\uFFFD');
       break;
     }
     bool valid = true;
@@ -214,20 +218,34 @@ std::u16string Utf8ToUtf16(std::string_view text) {
       c = (c << 6) | (cb & 0x3F);
     }
     if (!valid) {
-      out += u'\uFFFD';
+      unit(u'\uFFFD');
       ++i;
       continue;
     }
     i += len;
     if (c >= 0x10000) {
       c -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (c >> 10));
-      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+      unit(static_cast<char16_t>(0xD800 + (c >> 10)));
+      unit(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
     } else {
-      out += static_cast<char16_t>(c);
+      unit(static_cast<char16_t>(c));
     }
   }
+}
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  ForEachUtf16Unit(text, [&out](char16_t u) { out += u; });
   return out;
+}
+
+size_t Utf16Length(std::string_view text) {
+  size_t n = 0;
+  ForEachUtf16Unit(text, [&n](char16_t) { ++n; });
+  return n;
 }
 
 std::string DecodeJet4Text(ByteView bytes) {

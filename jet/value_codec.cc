@@ -28,7 +28,8 @@ template <typename T>
 void AppendLittleEndian(std::vector<uint8_t>& out, T value, size_t size) {
   uint64_t bits = 0;
   std::memcpy(&bits, &value, sizeof value);
-  for (size_t i = 0; i < size; ++i) out.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+  for (size_t i = 0; i < size; ++i)
+    out.push_back(static_cast<uint8_t>(bits >> (8 * i)));
 }
 
 [[noreturn]] void ThrowWrongType(const ColumnDefinition& column) {
@@ -76,7 +77,8 @@ FieldData EncodeValue(const Value& value, const ColumnDefinition& column,
       AppendLittleEndian(out, Expect<int32_t>(value, column), 4);
       break;
     case ColumnType::kCurrency:
-      AppendLittleEndian(out, Expect<Currency>(value, column).ten_thousandths, 8);
+      AppendLittleEndian(out, Expect<Currency>(value, column).ten_thousandths,
+                         8);
       break;
     case ColumnType::kSingle:
       AppendLittleEndian(out, Expect<float>(value, column), 4);
@@ -99,7 +101,8 @@ FieldData EncodeValue(const Value& value, const ColumnDefinition& column,
       const Decimal& d = Expect<Decimal>(value, column);
       out.push_back(d.negative ? kNumericNegative : 0);
       for (int word = 3; word >= 0; --word) {
-        AppendLittleEndian(out, static_cast<uint32_t>(d.magnitude >> (32 * word)), 4);
+        AppendLittleEndian(
+            out, static_cast<uint32_t>(d.magnitude >> (32 * word)), 4);
       }
       break;
     }
@@ -111,15 +114,22 @@ FieldData EncodeValue(const Value& value, const ColumnDefinition& column,
       out = Expect<Binary>(value, column);
       break;
   }
-  if (column.is_fixed() && out.size() < column.length) out.resize(column.length, 0);
+  if (column.is_fixed() && out.size() < column.length)
+    out.resize(column.length, 0);
   return f;
 }
 
 std::string DecodeText(ByteView bytes, const ColumnDefinition& column,
                        const ValueContext& context) {
   if (context.version == JetVersion::kJet4) return DecodeJet4Text(bytes);
-  uint16_t cp = column.code_page ? column.code_page : context.database_code_page;
+  uint16_t cp =
+      column.code_page ? column.code_page : context.database_code_page;
   return DecodeCodePageText(bytes, cp);
+}
+
+bool FieldIsNull(const FieldBytes& field, const ColumnDefinition& column) {
+  return field.is_null &&
+         column.type != static_cast<uint8_t>(ColumnType::kBoolean);
 }
 
 Value DecodeValue(const FieldBytes& field, const ColumnDefinition& column,

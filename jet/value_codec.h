@@ -28,6 +28,10 @@ struct ValueContext {
   const LongValueReader* long_values;
 };
 
+// Whether DecodeValue gives Null for `field`, found without reading a long
+// value: a Yes/No column is never Null.
+bool FieldIsNull(const FieldBytes& field, const ColumnDefinition& column);
+
 Value DecodeValue(const FieldBytes& field, const ColumnDefinition& column,
                   const ValueContext& context);
 

@@ -67,7 +67,7 @@ void CheckTextLength(const std::string& text, const ColumnDefinition& column,
                      bool jet3) {
   if (column.type != static_cast<uint8_t>(ColumnType::kText)) return;
   size_t units = jet3 ? EncodeCodePageText(text, column.code_page).size()
-                      : Utf8ToUtf16(text).size() * 2;
+                      : Utf16Length(text) * 2;
   if (column.length != 0 && units > column.length) {
     throw Error(kErrFieldTooSmall,
                 "'" + column.name + "' 필드에 비해 입력한 값이 너무 깁니다.");
@@ -115,7 +115,8 @@ Value ConvertToColumnType(const Value& value, const ColumnDefinition& column,
         if (p->scale == column.scale) return *p;
       }
       if (!number) ThrowConversion(column);
-      double scaled = std::nearbyint(std::fabs(d) * std::pow(10.0, column.scale));
+      double scaled =
+          std::nearbyint(std::fabs(d) * std::pow(10.0, column.scale));
       double limit = std::pow(10.0, column.precision ? column.precision : 28);
       if (scaled >= limit) ThrowConversion(column);
       Decimal dec;
@@ -147,8 +148,9 @@ Value ConvertToColumnType(const Value& value, const ColumnDefinition& column,
       if (auto p = std::get_if<Binary>(&value)) {
         if (column.type == static_cast<uint8_t>(ColumnType::kBinary) &&
             column.length != 0 && p->size() > column.length) {
-          throw Error(kErrFieldTooSmall, "'" + column.name +
-                                             "' 필드에 비해 입력한 값이 너무 깁니다.");
+          throw Error(
+              kErrFieldTooSmall,
+              "'" + column.name + "' 필드에 비해 입력한 값이 너무 깁니다.");
         }
         return *p;
       }

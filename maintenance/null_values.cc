@@ -53,7 +53,7 @@ Outcome RemoveNullValues(UserInterface& ui, const std::string& connect) {
             bool counted = false;
             const int last_field = rs->Fields().Count() - 1;
             for (int j = 0; j <= last_field; ++j) {
-              if (!jet::IsNull(rs->Fields(j).Value())) continue;
+              if (!rs->Fields(j).IsNull()) continue;
               const bool replaced = EditField(*rs, j, [](dao::Field field) {
                 field.SetValue(Replacement(field.Type()));
               });

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "maintenance/engine/db_engine.h"
 
@@ -49,10 +50,8 @@ bool EditField(dao::Recordset& rs, int index,
     rs.CancelUpdate();
     return false;
   }
-  try {
-    rs.Update();
-  } catch (const jet::Error& e) {
-    if (!IsRefusedByTableRules(e)) throw;
+  if (std::optional<jet::Error> refusal = rs.TryUpdate()) {
+    if (!IsRefusedByTableRules(*refusal)) throw *refusal;
     rs.CancelUpdate();
     return false;
   }

@@ -1,6 +1,7 @@
 #include "maintenance/trim_spaces.h"
 
 #include <memory>
+#include <optional>
 
 #include "maintenance/engine/field_type_code.h"
 #include "maintenance/sweep.h"
@@ -18,6 +19,24 @@ bool IsTextType(dao::FieldTypeCode type) {
 bool TakesZeroForNull(dao::FieldTypeCode type) {
   return (type >= dao::dbBoolean && type <= dao::dbDate) ||
          type == dao::dbLongBinary || type == dao::dbGUID;
+}
+
+// What the trim assigns to a field holding `value`: "" or 0 for Null (by
+// type), the trimmed text for a text; nothing where it would assign
+// nothing or the same text.
+std::optional<jet::Value> TrimReplacement(const jet::Value& value,
+                                          dao::FieldTypeCode type) {
+  if (jet::IsNull(value)) {
+    if (IsTextType(type)) return jet::Value(std::string());
+    if (TakesZeroForNull(type)) return jet::Value(int16_t{0});
+    return std::nullopt;
+  }
+  if (!IsTextType(type)) return std::nullopt;
+  const auto* text = std::get_if<std::string>(&value);
+  if (!text || text->empty() || (text->front() != ' ' && text->back() != ' ')) {
+    return std::nullopt;
+  }
+  return jet::Value(TrimmedOfSpaces(*text));
 }
 
 }  // namespace
@@ -47,20 +66,14 @@ Outcome TrimSpaces(UserInterface& ui, const std::string& connect) {
         const int field_count = rs->Fields().Count();
         for (int j = 0; j < field_count; ++j) {
           const jet::Value value = rs->Fields(j).Value();
-          // A refused value stays as it was; the walk goes on either way.
-          EditField(*rs, j, [&value](dao::Field field) {
-            const dao::FieldTypeCode type = field.Type();
-            if (jet::IsNull(value)) {
-              if (IsTextType(type)) {
-                field.SetValue(std::string());
-              } else if (TakesZeroForNull(type)) {
-                field.SetValue(int16_t{0});
-              }
-            } else if (IsTextType(type)) {
-              if (const auto* text = std::get_if<std::string>(&value)) {
-                field.SetValue(TrimmedOfSpaces(*text));
-              }
-            }
+          const std::optional<jet::Value> replacement =
+              TrimReplacement(value, rs->Fields(j).Type());
+          // An edit that would assign nothing, or the value already there,
+          // writes nothing: it is left out. A refused value stays as it
+          // was; the walk goes on either way.
+          if (!replacement) continue;
+          EditField(*rs, j, [&replacement](dao::Field field) {
+            field.SetValue(*replacement);
           });
         }
         rs->MoveNext();

@@ -57,6 +57,7 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& name,
 
 void Database::Close() {
   if (connection_->closed) return;
+  for (Recordset* rs : connection_->recordsets) rs->WriteStagedUpdates();
   connection_->closed = true;
   connection_->db->Close();
 }

@@ -1,5 +1,6 @@
 #include "maintenance/engine/recordset.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -35,6 +36,8 @@ bool SameValue(const jet::Value& stored, const jet::Value& assigned) {
 
 jet::Value Field::Value() const { return rs_->FieldValue(index_); }
 
+bool Field::IsNull() const { return rs_->FieldIsNull(index_); }
+
 void Field::SetValue(const jet::Value& value) {
   rs_->SetFieldValue(index_, value);
 }
@@ -63,11 +66,22 @@ Field FieldCollection::operator()(int index) const {
 Recordset::Recordset(std::shared_ptr<Connection> connection,
                      std::unique_ptr<jet::Table> table)
     : connection_(std::move(connection)), table_(std::move(table)) {
+  connection_->recordsets.push_back(this);
   scan_.emplace(table_->Scan());
   if (scan_->Next()) Arrive();
 }
 
-Recordset::~Recordset() = default;
+Recordset::~Recordset() {
+  std::erase(connection_->recordsets, this);
+  if (connection_->closed) return;
+  try {
+    WriteStagedUpdates();
+  } catch (const jet::Error& e) {
+    // Nowhere to raise it from here: the database's next flush or close
+    // raises it.
+    connection_->db->KeepDeferredError(e);
+  }
+}
 
 const std::string& Recordset::Name() const { return table_->entry().name; }
 
@@ -84,14 +98,12 @@ void Recordset::CheckCurrent() const {
 
 void Recordset::Arrive() {
   current_ = true;
-  row_scan_.reset();
   ++record_count_;
   row_id_ = scan_->row_id();
+  stored_at_ = scan_->stored_at();
   field_bytes_ = scan_->Fields();
-  field_bytes_valid_ = true;
   values_.assign(ColumnCount(), std::nullopt);
-  editing_ = false;
-  edit_buffer_.clear();
+  EndEdit();
 }
 
 const jet::ColumnDefinition& Recordset::Column(int index) const {
@@ -106,19 +118,23 @@ jet::Value Recordset::FieldValue(int index) {
   CheckCurrent();
   size_t k = static_cast<size_t>(index);
   if (editing_ && edit_buffer_[k]) return *edit_buffer_[k];
+  return RecordValue(k);
+}
+
+const jet::Value& Recordset::RecordValue(size_t k) {
   if (!values_[k]) {
-    if (field_bytes_valid_) {
-      values_[k] = jet::DecodeValue(field_bytes_[k], Column(index),
-                                    connection_->db->value_context());
-    } else {
-      // A write has moved the record's bytes: read the record as it is now.
-      std::vector<jet::Value> row = table_->ReadRow(row_id_);
-      for (size_t c = 0; c < row.size() && c < values_.size(); ++c) {
-        if (!values_[c]) values_[c] = std::move(row[c]);
-      }
-    }
+    values_[k] = jet::DecodeValue(field_bytes_[k], Column(static_cast<int>(k)),
+                                  connection_->db->value_context());
   }
   return *values_[k];
+}
+
+bool Recordset::FieldIsNull(int index) {
+  CheckCurrent();
+  size_t k = static_cast<size_t>(index);
+  if (editing_ && edit_buffer_[k]) return jet::IsNull(*edit_buffer_[k]);
+  if (values_[k]) return jet::IsNull(*values_[k]);
+  return jet::FieldIsNull(field_bytes_[k], Column(index));
 }
 
 void Recordset::SetFieldValue(int index, const jet::Value& value) {
@@ -129,15 +145,29 @@ void Recordset::SetFieldValue(int index, const jet::Value& value) {
   }
   edit_buffer_[static_cast<size_t>(index)] = jet::ConvertToColumnType(
       value, Column(index), connection_->db->version());
+  edit_buffer_used_ = true;
 }
 
 void Recordset::Edit() {
   CheckCurrent();
+  EndEdit();
   editing_ = true;
-  edit_buffer_.assign(ColumnCount(), std::nullopt);
+}
+
+void Recordset::EndEdit() {
+  editing_ = false;
+  if (edit_buffer_used_) {
+    for (std::optional<jet::Value>& v : edit_buffer_) v.reset();
+    edit_buffer_used_ = false;
+  }
+  edit_buffer_.resize(static_cast<size_t>(ColumnCount()));
 }
 
 void Recordset::Update() {
+  if (std::optional<jet::Error> refusal = TryUpdate()) throw *refusal;
+}
+
+std::optional<jet::Error> Recordset::TryUpdate() {
   CheckCurrent();
   if (!editing_) {
     throw jet::Error(kErrUpdateWithoutEdit,
@@ -147,45 +177,58 @@ void Recordset::Update() {
   for (size_t k = 0; k < edit_buffer_.size(); ++k) {
     if (!edit_buffer_[k]) continue;
     jet::Value assigned = std::move(*edit_buffer_[k]);
-    edit_buffer_[k].reset();  // FieldValue must give the stored value
-    if (SameValue(FieldValue(static_cast<int>(k)), assigned)) continue;
+    edit_buffer_[k].reset();
+    if (SameValue(RecordValue(k), assigned)) continue;
     changes.push_back(jet::ColumnChange{k, std::move(assigned)});
   }
   if (changes.empty()) {
     editing_ = false;
-    return;
+    return std::nullopt;
   }
+  std::optional<jet::Error> refusal;
   try {
-    table_->UpdateRow(row_id_, changes);
-  } catch (...) {
-    // The edit stays open with what was assigned, as before the call.
-    for (jet::ColumnChange& c : changes) {
-      edit_buffer_[c.column] = std::move(c.value);
+    if (!staged_) {
+      staged_.emplace(
+          table_->BeginRowUpdate(row_id_, stored_at_, field_bytes_));
     }
+    refusal = table_->StageUpdate(*staged_, changes);
+  } catch (...) {
+    RestoreEditBuffer(changes);
     throw;
   }
+  if (refusal) {
+    // The edit stays open with what was assigned, as before the call.
+    RestoreEditBuffer(changes);
+    return refusal;
+  }
   editing_ = false;
-  edit_buffer_.clear();
   for (jet::ColumnChange& c : changes) values_[c.column] = std::move(c.value);
-  Refetch();
+  return std::nullopt;
 }
 
-void Recordset::Refetch() {
-  row_scan_.emplace(table_->Scan());
-  field_bytes_valid_ = row_scan_->SeekTo(row_id_);
-  if (field_bytes_valid_) field_bytes_ = row_scan_->Fields();
+void Recordset::RestoreEditBuffer(std::vector<jet::ColumnChange>& changes) {
+  for (jet::ColumnChange& c : changes) {
+    edit_buffer_[c.column] = std::move(c.value);
+  }
+  edit_buffer_used_ = true;
+}
+
+void Recordset::WriteStagedUpdates() {
+  if (!staged_) return;
+  jet::Table::RowUpdate update = std::move(*staged_);
+  staged_.reset();
+  table_->WriteRowUpdate(update);
 }
 
 void Recordset::CancelUpdate() {
   CheckOpen();
-  editing_ = false;
-  edit_buffer_.clear();
+  EndEdit();
 }
 
 void Recordset::MoveNext() {
   CheckCurrent();
   editing_ = false;
-  edit_buffer_.clear();
+  WriteStagedUpdates();
   if (scan_->Next()) {
     Arrive();
   } else {

@@ -14,8 +14,10 @@
 //
 // A record updated through the recordset keeps its place in the walk, and
 // reading it afterwards gives the values written. Each Update that changes
-// a value commits at once; an Update whose buffer equals the record writes
-// nothing.
+// a value is checked at once against the table's rules (a refusal leaves
+// the record as it was); the record's accepted updates are written to the
+// file together when the cursor leaves it, the recordset goes, or the
+// database closes. An Update whose buffer equals the record writes nothing.
 #ifndef MDBCARE_MAINTENANCE_ENGINE_RECORDSET_H_
 #define MDBCARE_MAINTENANCE_ENGINE_RECORDSET_H_
 
@@ -25,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/error.h"
 #include "jet/format.h"
 #include "jet/row_codec.h"
 #include "jet/table.h"
@@ -51,6 +54,8 @@ class Field {
   // Raises 3020 outside Edit ... Update, 3421 where the type cannot take
   // the value, 3163 for a text too long for the field.
   void SetValue(const jet::Value& value);
+  // Whether Value() is Null; a memo or OLE value is not read for it.
+  bool IsNull() const;
   FieldTypeCode Type() const;
   const std::string& Name() const;
 
@@ -101,10 +106,16 @@ class Recordset {
   // in a unique index, 3315 zero-length text not allowed, 3314 required);
   // then nothing is written and the edit stays open for CancelUpdate.
   void Update();
+  // Update, with the table's refusal returned instead of raised.
+  std::optional<jet::Error> TryUpdate();
   // Drops the edit buffer.
   void CancelUpdate();
   // Moves to the next record, dropping a pending edit; raises 3021 at EOF.
+  // Raises the error of writing the record's updates, if any.
   void MoveNext();
+
+  // Writes the current record's accepted updates now.
+  void WriteStagedUpdates();
 
   const std::string& Name() const;
 
@@ -115,28 +126,33 @@ class Recordset {
   void CheckOpen() const;
   void CheckCurrent() const;
   void Arrive();   // takes the scan's current row as the current record
-  void Refetch();  // takes the current record's bytes anew after a write
+  void EndEdit();  // drops the edit buffer, keeping its size
+  void RestoreEditBuffer(std::vector<jet::ColumnChange>& changes);
   const jet::ColumnDefinition& Column(int index) const;
   int ColumnCount() const;
   jet::Value FieldValue(int index);
+  // The current record's value at column `k`, updates included, edit
+  // buffer not.
+  const jet::Value& RecordValue(size_t k);
+  bool FieldIsNull(int index);
   void SetFieldValue(int index, const jet::Value& value);
 
   std::shared_ptr<Connection> connection_;
   std::unique_ptr<jet::Table> table_;
   std::optional<jet::TableScan> scan_;
-  // Positioned on the current record after an Update rewrote it: holds
-  // the page its new bytes are on.
-  std::optional<jet::TableScan> row_scan_;
   bool current_ = false;
   int32_t record_count_ = 0;
   jet::RowPointer row_id_;
-  // The current record: its field bytes (decoded on first use), as the
-  // scan met them or, after an Update, as they were written.
+  jet::RowPointer stored_at_;
+  // The current record: its field bytes as the scan met them (the scan
+  // holds their page), and the values read or updated so far.
   std::vector<jet::FieldBytes> field_bytes_;
-  bool field_bytes_valid_ = false;
   std::vector<std::optional<jet::Value>> values_;
+  // The accepted updates of the current record, not yet written.
+  std::optional<jet::Table::RowUpdate> staged_;
   bool editing_ = false;
   std::vector<std::optional<jet::Value>> edit_buffer_;
+  bool edit_buffer_used_ = false;  // whether an entry may be set
 };
 
 }  // namespace dao

@@ -122,6 +122,11 @@ TEST(TextCodecTest, InvalidUtf8BecomesReplacementCharacters) {
     EXPECT_FALSE(got.empty()) << "bad input must not vanish";
     for (char16_t c : got) EXPECT_EQ(c, 0xFFFD);
   }
+  // The length a text's limit is checked with counts the same units.
+  for (const char* text :
+       {"a\x80z", "a\xC3(z", "a\xE4\xB8", "\xF0\x9F\x98", "한글 a😀", ""}) {
+    EXPECT_EQ(jet::Utf16Length(text), u16(text).size()) << text;
+  }
 }
 
 // Sequences that have the shape of UTF-8 but are not: overlong forms,

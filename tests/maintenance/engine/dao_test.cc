@@ -9,7 +9,10 @@
 
 #include "jet/column_type.h"
 #include "jet/database.h"
+#include "jet/database_builder.h"
 #include "jet/error.h"
+#include "jet/table.h"
+#include "jet/table_builder.h"
 #include "jet/table_scan.h"
 #include "maintenance/engine/db_engine.h"
 #include "tests/maintenance/table_census.h"
@@ -213,6 +216,102 @@ TEST(RecordsetCorpusTest, UpdatesAreSeenAndKeepTheWalkNeedsWrites) {
     EXPECT_TRUE(tables[0].rows[n][text] == written[n]) << n;
   }
   EXPECT_DATABASE_CHECKS_CLEAN(copy);
+}
+
+// A record's updates are checked one by one and written together: a later
+// Update of the same record sees the earlier ones (a unique index refuses
+// a value that only an earlier, unwritten Update put there), a refusal
+// keeps what was accepted before it, an Update that takes a field back to
+// its stored value leaves the index as it was, and whatever was accepted
+// reaches the file by MoveNext, by the recordset's end or by Close.
+TEST(RecordsetTest, UpdatesOfOneRecordAreCheckedInTurnAndWrittenTogether) {
+  TempDir dir;
+  const fs::path path = dir.path() / "staged.mdb";
+  jet::CreateDatabase(path.string(), jet::CreateOptions{});
+  {
+    jet::OpenOptions open;
+    open.writable = true;
+    auto db = jet::Database::Open(path.string(), open);
+    jet::TableDescription t;
+    t.name = "T";
+    t.columns = {{.name = "A", .type = jet::ColumnType::kText, .length = 20},
+                 {.name = "B", .type = jet::ColumnType::kText, .length = 20},
+                 {.name = "N", .type = jet::ColumnType::kLong}};
+    t.indexes = {{.name = "AB", .columns = {{"A"}, {"B"}}, .unique = true},
+                 {.name = "N", .columns = {{"N"}}}};
+    auto table = jet::CreateTable(*db, t);
+    for (int i = 0; i < 4; ++i) {
+      table->InsertRow(
+          {std::string("a") + std::to_string(i), std::string("b"), int32_t{i}});
+    }
+    table.reset();
+    db->Close();
+  }
+  auto assign = [](dao::Recordset& rs, int field, const jet::Value& v) {
+    rs.Edit();
+    rs.Fields(field).SetValue(v);
+    return rs.TryUpdate();
+  };
+  {
+    auto db = Open(path, false);
+    auto rs = db->OpenRecordset("T");
+    // Row 0: N accepted; A to "a1" refused, ("a1", "b") being row 1's.
+    ASSERT_FALSE(assign(*rs, 2, int32_t{40}));
+    std::optional<jet::Error> refusal = assign(*rs, 0, std::string("a1"));
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_EQ(refusal->number(), jet::kErrDuplicateKey);
+    rs->CancelUpdate();
+    EXPECT_TRUE(rs->Fields(2).Value() == jet::Value(int32_t{40}));
+    rs->MoveNext();
+    // Row 1: B first, then A to row 0's old value: both accepted, as the
+    // pair is new; then A back again to its stored value.
+    ASSERT_FALSE(assign(*rs, 1, std::string("c")));
+    ASSERT_FALSE(assign(*rs, 0, std::string("a0")));
+    ASSERT_FALSE(assign(*rs, 0, std::string("a1")));
+    EXPECT_TRUE(rs->Fields(0).Value() == jet::Value(std::string("a1")));
+    EXPECT_TRUE(rs->Fields(1).Value() == jet::Value(std::string("c")));
+    rs->MoveNext();
+    // Row 2: B to "c" makes ("a2", "c"), then A to "a1" would give row 1's
+    // new pair, which is in the gathered index changes and not yet on the
+    // index pages: refused, B stays accepted.
+    ASSERT_FALSE(assign(*rs, 1, std::string("c")));
+    refusal = assign(*rs, 0, std::string("a1"));
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_EQ(refusal->number(), jet::kErrDuplicateKey);
+    rs->CancelUpdate();
+    EXPECT_TRUE(rs->Fields(0).Value() == jet::Value(std::string("a2")));
+    rs->MoveNext();
+    // Row 3: accepted, then the database closes with the recordset open.
+    ASSERT_FALSE(assign(*rs, 2, int32_t{-3}));
+    db->Close();
+  }
+  auto tables = testing_support::ReadUserTables(path, dao::ConnectString);
+  ASSERT_EQ(tables.size(), 1u);
+  const std::vector<std::vector<jet::Value>> expected = {
+      {std::string("a0"), std::string("b"), int32_t{40}},
+      {std::string("a1"), std::string("c"), int32_t{1}},
+      {std::string("a2"), std::string("c"), int32_t{2}},
+      {std::string("a3"), std::string("b"), int32_t{-3}}};
+  ASSERT_EQ(tables[0].rows.size(), expected.size());
+  for (size_t r = 0; r < expected.size(); ++r) {
+    for (size_t c = 0; c < 3; ++c) {
+      EXPECT_TRUE(tables[0].rows[r][c] == expected[r][c]) << r << "," << c;
+    }
+  }
+  EXPECT_DATABASE_CHECKS_CLEAN(path);
+
+  // A recordset that goes before its database writes its last record.
+  {
+    auto db = Open(path, false);
+    {
+      auto rs = db->OpenRecordset("T");
+      ASSERT_FALSE(assign(*rs, 2, int32_t{7}));
+    }
+    db->Close();
+  }
+  tables = testing_support::ReadUserTables(path, dao::ConnectString);
+  EXPECT_TRUE(tables[0].rows[0][2] == jet::Value(int32_t{7}));
+  EXPECT_DATABASE_CHECKS_CLEAN(path);
 }
 
 }  // namespace
