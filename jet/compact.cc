@@ -225,7 +225,7 @@ class Compaction {
       ++count;
       group.Tick();
       if (worker) {
-        worker->Add(std::move(row), scan.row_id(), id);
+        worker->Add(row, scan.row_id(), id);
         continue;
       }
       for (size_t k = 0; k < columns.size(); ++k) {

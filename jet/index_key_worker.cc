@@ -10,9 +10,11 @@ namespace jet {
 
 namespace {
 
-// Rows handed over together, and batches waiting at most: the memory the
-// hand-over takes stays under a few megabytes.
+// Rows (and their bytes) handed over together, and batches waiting at
+// most, and kept for reuse: the memory the hand-over takes stays under a
+// few megabytes.
 constexpr size_t kRowsPerBatch = 1024;
+constexpr size_t kBytesPerBatch = size_t{256} << 10;
 constexpr size_t kBatchesWaiting = 4;
 
 }  // namespace
@@ -49,28 +51,32 @@ IndexKeyWorker::~IndexKeyWorker() {
   if (thread_.joinable()) thread_.join();
 }
 
-void IndexKeyWorker::Add(std::vector<uint8_t> row, RowPointer original,
+void IndexKeyWorker::Add(std::span<const uint8_t> row, RowPointer original,
                          RowPointer copy) {
-  filling_.push_back(Job{std::move(row), original, copy});
-  if (filling_.size() < kRowsPerBatch) return;
-  Hand(std::move(filling_));
-  filling_.clear();
+  filling_.bytes.insert(filling_.bytes.end(), row.begin(), row.end());
+  filling_.rows.push_back(Batch::Row{filling_.bytes.size(), original, copy});
+  if (filling_.rows.size() >= kRowsPerBatch ||
+      filling_.bytes.size() >= kBytesPerBatch) {
+    Hand();
+  }
 }
 
-void IndexKeyWorker::Hand(std::vector<Job> batch) {
+void IndexKeyWorker::Hand() {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock,
                 [&] { return queue_.size() < kBatchesWaiting || error_; });
-  queue_.push_back(std::move(batch));
+  queue_.push_back(std::move(filling_));
+  filling_ = Batch();
+  if (!spare_.empty()) {
+    filling_ = std::move(spare_.back());
+    spare_.pop_back();
+  }
   lock.unlock();
   changed_.notify_all();
 }
 
 std::vector<IndexKeyWorker::Unmade> IndexKeyWorker::Finish() {
-  if (!filling_.empty()) {
-    Hand(std::move(filling_));
-    filling_.clear();
-  }
+  if (!filling_.rows.empty()) Hand();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     closing_ = true;
@@ -83,7 +89,7 @@ std::vector<IndexKeyWorker::Unmade> IndexKeyWorker::Finish() {
 
 void IndexKeyWorker::Run() {
   while (true) {
-    std::vector<Job> batch;
+    Batch batch;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       changed_.wait(lock, [&] { return !queue_.empty() || closing_; });
@@ -92,28 +98,40 @@ void IndexKeyWorker::Run() {
       queue_.pop_front();
     }
     changed_.notify_all();
-    if (error_) continue;  // drain without work; Finish() raises it
-    try {
-      for (const Job& job : batch) MakeKeys(job);
-    } catch (...) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      error_ = std::current_exception();
+    if (!error_) {
+      try {
+        size_t start = 0;
+        for (const Batch::Row& r : batch.rows) {
+          MakeKeys(ByteView(batch.bytes.data() + start, r.end - start),
+                   r.original, r.copy);
+          start = r.end;
+        }
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        error_ = std::current_exception();
+      }
     }
+    // Emptied, the batch goes back to be filled again; an error drains
+    // the queue without work, and Finish() raises it.
+    batch.bytes.clear();
+    batch.rows.clear();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (spare_.size() < kBatchesWaiting) spare_.push_back(std::move(batch));
   }
 }
 
-void IndexKeyWorker::MakeKeys(const Job& job) {
-  const std::vector<FieldBytes> fields =
-      DecodeRow(version_, def_, ByteView(job.row.data(), job.row.size()));
+void IndexKeyWorker::MakeKeys(ByteView row, RowPointer original,
+                              RowPointer copy) {
+  const std::vector<FieldBytes> fields = DecodeRow(version_, def_, row);
   const ValueContext context{version_, code_page_, nullptr};
   for (size_t i = 0; i < def_.real_indexes.size(); ++i) {
     const RealIndex& index = def_.real_indexes[i];
     if (!RowHasIndexEntry(index, def_, fields)) continue;
     IndexKeyResult key = EncodeIndexKey(index, def_, fields, context, options_);
     if (key) {
-      runs_[i].Add(key.key, job.copy);
+      runs_[i].Add(key.key, copy);
     } else {
-      unmade_.push_back(Unmade{i, job.original, job.copy, key.reason});
+      unmade_.push_back(Unmade{i, original, copy, key.reason});
     }
   }
 }

@@ -17,6 +17,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,21 +53,30 @@ class IndexKeyWorker {
   IndexKeyWorker(const IndexKeyWorker&) = delete;
   IndexKeyWorker& operator=(const IndexKeyWorker&) = delete;
 
-  // Hands over a copied row: its bytes as the copy stores them.
-  void Add(std::vector<uint8_t> row, RowPointer original, RowPointer copy);
+  // Hands over a copied row: its bytes as the copy stores them (copied;
+  // the caller keeps its buffer).
+  void Add(std::span<const uint8_t> row, RowPointer original, RowPointer copy);
   // Waits until every row handed over has its entries; returns the rows
   // whose key could not be made. Raises what the worker met.
   std::vector<Unmade> Finish();
 
  private:
-  struct Job {
-    std::vector<uint8_t> row;
-    RowPointer original;
-    RowPointer copy;
+  // Rows handed over together: their bytes one after another. Batches go
+  // back and forth between the threads and are reused, so that neither
+  // thread frees memory the other one allocated (which makes the two
+  // contend for the allocator's locks).
+  struct Batch {
+    struct Row {
+      size_t end = 0;  // where the row's bytes end in `bytes`
+      RowPointer original;
+      RowPointer copy;
+    };
+    std::vector<uint8_t> bytes;
+    std::vector<Row> rows;
   };
   void Run();
-  void MakeKeys(const Job& job);
-  void Hand(std::vector<Job> batch);
+  void MakeKeys(ByteView row, RowPointer original, RowPointer copy);
+  void Hand();
 
   const TableDefinition& def_;
   const JetVersion version_;
@@ -74,10 +84,11 @@ class IndexKeyWorker {
   const IndexKeyOptions options_;
   std::vector<EntryRun>& runs_;
 
-  std::vector<Job> filling_;
+  Batch filling_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<std::vector<Job>> queue_;
+  std::deque<Batch> queue_;
+  std::vector<Batch> spare_;  // emptied by the worker, for reuse
   bool closing_ = false;
   std::exception_ptr error_;
   std::vector<Unmade> unmade_;
