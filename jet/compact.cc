@@ -202,6 +202,7 @@ class Compaction {
     // bytes (object ids renumbered; MSysObjects indexes its Id), and for
     // memo and OLE columns the source's reference.
     std::vector<FieldBytes> current(columns.size());
+    std::vector<uint8_t> row;  // the copied row's bytes, buffer reused
     uint32_t count = 0;
     while (scan.Next()) {
       std::vector<FieldBytes> stored = scan.Fields();
@@ -220,7 +221,7 @@ class Compaction {
         f.data.assign(bytes.data(), bytes.data() + bytes.size());
         if (id_column[k] && f.data.size() == 4) RenumberObjectId(f.data);
       }
-      std::vector<uint8_t> row = EncodeRow(version_, t.target, fields);
+      EncodeRow(version_, t.target, fields, 0, row);
       const RowPointer id = rows.Append(row);
       ++count;
       group.Tick();
@@ -307,7 +308,7 @@ class Compaction {
     IndexBulkLoad load(target_, version_, allocator_, t.target.page,
                        RowPointer::FromPacked(real.usage_map));
     for (size_t k = 0; k < run.size(); ++k) {
-      load.Add(run.Entry(k));
+      load.AddSortBytes(run.SortBytes(k));
       group.Tick();
     }
     t.target.real_indexes[index].first_page = load.Finish();

@@ -63,7 +63,29 @@ IndexBulkLoad::Pending IndexBulkLoad::NewNode(size_t level, uint32_t page,
   return fresh;
 }
 
+void IndexBulkLoad::Renew(Pending& pending, size_t level, uint32_t page,
+                          uint32_t prev) {
+  std::vector<IndexEntry> entries = std::move(pending.node.entries);
+  for (IndexEntry& e : entries) spare_.push_back(std::move(e));
+  entries.clear();
+  std::vector<uint8_t> first = std::move(pending.first);
+  first.clear();
+  pending = NewNode(level, page, prev);
+  pending.node.entries = std::move(entries);
+  pending.first = std::move(first);
+}
+
 void IndexBulkLoad::Add(IndexEntry entry) { AddAt(0, std::move(entry)); }
+
+void IndexBulkLoad::AddSortBytes(ByteView sort_bytes) {
+  IndexEntry entry;
+  if (!spare_.empty()) {
+    entry = std::move(spare_.back());
+    spare_.pop_back();
+  }
+  entry.AssignSortBytes(sort_bytes);
+  AddAt(0, std::move(entry));
+}
 
 void IndexBulkLoad::AddAt(size_t level, IndexEntry entry) {
   if (levels_.size() == level) levels_.push_back(NewNode(level, NewPage(), 0));
@@ -71,7 +93,7 @@ void IndexBulkLoad::AddAt(size_t level, IndexEntry entry) {
     const uint32_t next_page = NewPage();
     const uint32_t full_page = levels_[level].node.page;
     Write(level, next_page, /*to_parent=*/true);
-    levels_[level] = NewNode(level, next_page, full_page);
+    Renew(levels_[level], level, next_page, full_page);
     Fits(levels_[level], entry);
   }
   levels_[level].node.entries.push_back(std::move(entry));

@@ -27,6 +27,8 @@ class IndexBulkLoad {
 
   // Adds the next entry; entries must come in EntryLess order.
   void Add(IndexEntry entry);
+  // The same for the entry whose sort bytes are `sort_bytes`.
+  void AddSortBytes(ByteView sort_bytes);
   // Writes what is pending and returns the root page (an empty leaf when
   // no entry was added).
   uint32_t Finish();
@@ -43,6 +45,8 @@ class IndexBulkLoad {
 
   // An empty node at `level` on `page`, after `prev` (0 for none).
   Pending NewNode(size_t level, uint32_t page, uint32_t prev) const;
+  // Makes `pending` such an empty node, its entries kept for reuse.
+  void Renew(Pending& pending, size_t level, uint32_t page, uint32_t prev);
   void AddAt(size_t level, IndexEntry entry);
   // Whether `entry` still fits the node at `level`; updates its sizes.
   bool Fits(Pending& pending, const IndexEntry& entry);
@@ -58,6 +62,8 @@ class IndexBulkLoad {
   RowPointer usage_map_;
   std::vector<Pending> levels_;   // leaves first
   std::vector<uint8_t> scratch_;  // an entry's stored bytes, in Fits
+  // Entries of written nodes, whose keys' memory AddSortBytes reuses.
+  std::vector<IndexEntry> spare_;
 };
 
 }  // namespace jet

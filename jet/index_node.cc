@@ -55,12 +55,17 @@ void IndexEntry::AppendStoredBytes(bool leaf, std::vector<uint8_t>& out) const {
 }
 
 IndexEntry IndexEntry::FromSortBytes(ByteView sort_bytes) {
-  const size_t key_size = sort_bytes.size() - kRowPointerSize;
   IndexEntry entry;
-  entry.key.assign(sort_bytes.data(), sort_bytes.data() + key_size);
-  entry.row.page = sort_bytes.U24BigEndian(key_size);
-  entry.row.row = sort_bytes.U8(key_size + 3);
+  entry.AssignSortBytes(sort_bytes);
   return entry;
+}
+
+void IndexEntry::AssignSortBytes(ByteView sort_bytes) {
+  const size_t key_size = sort_bytes.size() - kRowPointerSize;
+  key.assign(sort_bytes.data(), sort_bytes.data() + key_size);
+  row.page = sort_bytes.U24BigEndian(key_size);
+  row.row = sort_bytes.U8(key_size + 3);
+  child = 0;
 }
 
 namespace {

@@ -52,6 +52,9 @@ struct IndexEntry {
   void AppendStoredBytes(bool leaf, std::vector<uint8_t>& out) const;
   // The entry whose sort bytes are `sort_bytes` (at least 4 of them).
   static IndexEntry FromSortBytes(ByteView sort_bytes);
+  // Makes this the entry whose sort bytes are `sort_bytes`, reusing the
+  // key's memory.
+  void AssignSortBytes(ByteView sort_bytes);
 };
 
 bool EntryLess(const IndexEntry& a, const IndexEntry& b);

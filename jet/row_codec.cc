@@ -1,6 +1,7 @@
 #include "jet/row_codec.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 #include "jet/error.h"
@@ -193,64 +194,68 @@ std::vector<uint8_t> EncodeJet3Tail(const std::vector<size_t>& offsets,
 std::vector<uint8_t> EncodeRow(JetVersion version, const TableDefinition& def,
                                const std::vector<FieldData>& fields,
                                size_t min_length) {
+  std::vector<uint8_t> row;
+  EncodeRow(version, def, fields, min_length, row);
+  return row;
+}
+
+void EncodeRow(JetVersion version, const TableDefinition& def,
+               const std::vector<FieldData>& fields, size_t min_length,
+               std::vector<uint8_t>& row) {
   const bool jet3 = version == JetVersion::kJet3;
   const size_t count = RowColumnCount(def);
   const size_t mask_size = (count + 7) / 8;
   const size_t fixed_start = jet3 ? 1 : 2;
+  const size_t fixed_end = fixed_start + FixedAreaSize(def);
 
-  std::vector<uint8_t> mask(mask_size, 0);
-  std::vector<uint8_t> body(fixed_start + FixedAreaSize(def), 0);
-  if (jet3) {
-    body[0] = static_cast<uint8_t>(count);
-  } else {
-    Put16(body, 0, count);
-  }
-
+  // The variable columns by their variable index (at most 256 of them).
+  std::array<const FieldData*, 256> by_var{};
   size_t var_count = 0;
-  for (const ColumnDefinition& col : def.columns) {
-    if (!col.is_fixed())
-      var_count = std::max<size_t>(var_count, col.variable_index + 1u);
-  }
-  std::vector<const FieldData*> by_var(var_count, nullptr);
-
+  size_t data_size = 0;
   for (size_t k = 0; k < def.columns.size(); ++k) {
     const ColumnDefinition& col = def.columns[k];
+    if (col.is_fixed()) continue;
+    const size_t v = std::min<size_t>(col.variable_index, by_var.size() - 1);
+    var_count = std::max(var_count, v + 1);
     const FieldData& f = fields[k];
-    bool is_bool = col.type == static_cast<uint8_t>(ColumnType::kBoolean);
-    bool has = is_bool ? f.bit : !f.is_null;
-    if (has)
-      mask[col.number / 8] |= static_cast<uint8_t>(1u << (col.number % 8));
-    if (is_bool || f.is_null) continue;
-    if (col.is_fixed()) {
-      size_t n = std::min<size_t>(f.data.size(), col.length);
-      std::copy(f.data.begin(), f.data.begin() + n,
-                body.begin() + fixed_start + col.fixed_offset);
-    } else {
-      by_var[col.variable_index] = &f;
+    if (col.type == static_cast<uint8_t>(ColumnType::kBoolean) || f.is_null) {
+      continue;
     }
+    by_var[v] = &f;
+    data_size += f.data.size();
   }
 
-  if (def.variable_column_count == 0) {
-    size_t length = std::max(body.size() + mask_size, min_length);
-    std::vector<uint8_t> row(length, 0);
-    std::copy(body.begin(), body.end(), row.begin());
-    std::copy(mask.begin(), mask.end(), row.end() - mask_size);
-    return row;
-  }
-
-  if (!jet3) {
-    // Jet 4: the row is laid out in place, its size known beforehand.
-    size_t data_size = 0;
-    for (const FieldData* f : by_var) {
-      if (f) data_size += f->data.size();
-    }
-    const size_t tail_size = 2 * (var_count + 1) + 2 + mask_size;
+  // Jet 4 (and rows without variable columns): laid out in place, the
+  // size known beforehand.
+  if (!jet3 || def.variable_column_count == 0) {
+    const size_t tail_size =
+        def.variable_column_count == 0 ? 0 : 2 * (var_count + 1) + 2;
+    const size_t variable_size = def.variable_column_count == 0 ? 0 : data_size;
     const size_t length =
-        std::max(body.size() + data_size + tail_size, min_length);
-    std::vector<uint8_t> row(length, 0);
-    std::copy(body.begin(), body.end(), row.begin());
+        std::max(fixed_end + variable_size + tail_size + mask_size, min_length);
+    row.assign(length, 0);
+    if (jet3) {
+      row[0] = static_cast<uint8_t>(count);
+    } else {
+      Put16(row, 0, count);
+    }
+    uint8_t* mask = row.data() + length - mask_size;
+    for (size_t k = 0; k < def.columns.size(); ++k) {
+      const ColumnDefinition& col = def.columns[k];
+      const FieldData& f = fields[k];
+      const bool is_bool =
+          col.type == static_cast<uint8_t>(ColumnType::kBoolean);
+      if (is_bool ? f.bit : !f.is_null) {
+        mask[col.number / 8] |= static_cast<uint8_t>(1u << (col.number % 8));
+      }
+      if (is_bool || f.is_null || !col.is_fixed()) continue;
+      const size_t n = std::min<size_t>(f.data.size(), col.length);
+      std::copy(f.data.begin(), f.data.begin() + n,
+                row.begin() + fixed_start + col.fixed_offset);
+    }
+    if (def.variable_column_count == 0) return;
     const size_t end = length;
-    size_t at = body.size();
+    size_t at = fixed_end;
     for (size_t i = 0; i < var_count; ++i) {
       Put16(row, end - mask_size - 2 - 2 * (i + 1), at);
       if (by_var[i]) {
@@ -261,8 +266,23 @@ std::vector<uint8_t> EncodeRow(JetVersion version, const TableDefinition& def,
     }
     Put16(row, end - mask_size - 2 - 2 * (var_count + 1), at);
     Put16(row, end - mask_size - 2, var_count);
-    std::copy(mask.begin(), mask.end(), row.end() - mask_size);
-    return row;
+    return;
+  }
+
+  std::vector<uint8_t> mask(mask_size, 0);
+  std::vector<uint8_t> body(fixed_end, 0);
+  body[0] = static_cast<uint8_t>(count);
+  for (size_t k = 0; k < def.columns.size(); ++k) {
+    const ColumnDefinition& col = def.columns[k];
+    const FieldData& f = fields[k];
+    bool is_bool = col.type == static_cast<uint8_t>(ColumnType::kBoolean);
+    bool has = is_bool ? f.bit : !f.is_null;
+    if (has)
+      mask[col.number / 8] |= static_cast<uint8_t>(1u << (col.number % 8));
+    if (is_bool || f.is_null || !col.is_fixed()) continue;
+    size_t n = std::min<size_t>(f.data.size(), col.length);
+    std::copy(f.data.begin(), f.data.begin() + n,
+              body.begin() + fixed_start + col.fixed_offset);
   }
 
   // Jet 3.
@@ -277,10 +297,9 @@ std::vector<uint8_t> EncodeRow(JetVersion version, const TableDefinition& def,
   size_t length = 0;
   std::vector<uint8_t> tail =
       EncodeJet3Tail(offsets, body.size(), mask_size, min_length, length);
-  std::vector<uint8_t> row = std::move(body);
+  row = std::move(body);
   row.insert(row.end(), tail.begin(), tail.end());
   std::copy(mask.begin(), mask.end(), row.end() - mask_size);
-  return row;
 }
 
 }  // namespace jet

@@ -70,6 +70,10 @@ struct FieldData {
 std::vector<uint8_t> EncodeRow(JetVersion version, const TableDefinition& def,
                                const std::vector<FieldData>& fields,
                                size_t min_length = 0);
+// The same into `row`, whose memory is reused.
+void EncodeRow(JetVersion version, const TableDefinition& def,
+               const std::vector<FieldData>& fields, size_t min_length,
+               std::vector<uint8_t>& row);
 
 // The column count and the size of the fixed-length area a new row of the
 // table has.

@@ -489,8 +489,8 @@ void Table::WriteRowUpdate(RowUpdate& update) {
       fields[k] = std::move(d);
     }
   }
-  std::vector<uint8_t> row = EncodeRow(version, definition_, fields);
-  rows_->Replace(u.row_id_, u.stored_at_, row);
+  EncodeRow(version, definition_, fields, 0, scratch_.row);
+  rows_->Replace(u.row_id_, u.stored_at_, scratch_.row);
   RecordIndexChanges(u.index_plan_, u.row_id_);
   group.Commit();
   FlushIndexChangesWhenLarge();

@@ -178,6 +178,7 @@ class Table {
   struct Scratch {
     std::vector<bool> replan_column, touched_index, needed, changed;
     std::vector<Value> old_values, new_values;
+    std::vector<uint8_t> row;
   };
   Scratch scratch_;
   std::vector<FieldData> row_fields_;
