@@ -202,10 +202,12 @@ class Compaction {
     // bytes (object ids renumbered; MSysObjects indexes its Id), and for
     // memo and OLE columns the source's reference.
     std::vector<FieldBytes> current(columns.size());
-    std::vector<uint8_t> row;  // the copied row's bytes, buffer reused
+    std::vector<uint8_t> row;    // the copied row's bytes, buffer reused
+    std::vector<uint8_t> value;  // a long value's bytes, buffer reused
     uint32_t count = 0;
+    std::vector<FieldBytes> stored;
     while (scan.Next()) {
-      std::vector<FieldBytes> stored = scan.Fields();
+      scan.Fields(stored);
       for (size_t k = 0; k < columns.size(); ++k) {
         FieldData& f = fields[k];
         f.is_null = stored[k].is_null;
@@ -214,8 +216,8 @@ class Compaction {
         if (f.is_null) continue;
         ByteView bytes = stored[k].data;
         if (IsLongValueType(columns[k].type)) {
-          std::vector<uint8_t> value = long_values.Read(bytes);
-          f.data = long_value_writer.Write(value, columns[k]);
+          long_values.Read(bytes, value);
+          long_value_writer.Write(value, columns[k], f.data);
           continue;
         }
         f.data.assign(bytes.data(), bytes.data() + bytes.size());

@@ -122,7 +122,8 @@ void IndexKeyWorker::Run() {
 
 void IndexKeyWorker::MakeKeys(ByteView row, RowPointer original,
                               RowPointer copy) {
-  const std::vector<FieldBytes> fields = DecodeRow(version_, def_, row);
+  std::vector<FieldBytes>& fields = fields_;
+  DecodeRow(version_, def_, row, fields);
   const ValueContext context{version_, code_page_, nullptr};
   for (size_t i = 0; i < def_.real_indexes.size(); ++i) {
     const RealIndex& index = def_.real_indexes[i];

@@ -25,6 +25,7 @@
 #include "jet/entry_run.h"
 #include "jet/format.h"
 #include "jet/index_key.h"
+#include "jet/row_codec.h"
 #include "jet/table_definition.h"
 
 namespace jet {
@@ -92,6 +93,7 @@ class IndexKeyWorker {
   bool closing_ = false;
   std::exception_ptr error_;
   std::vector<Unmade> unmade_;
+  std::vector<FieldBytes> fields_;  // the worker's, reused from row to row
   std::thread thread_;  // last: started once everything else is made
 };
 

@@ -13,25 +13,33 @@ namespace jet {
 using namespace long_value_layout;
 
 std::vector<uint8_t> LongValueReader::Read(ByteView ref) const {
+  std::vector<uint8_t> out;
+  Read(ref, out);
+  return out;
+}
+
+void LongValueReader::Read(ByteView ref, std::vector<uint8_t>& out) const {
+  out.clear();
   uint32_t word = ref.U32(0);
   size_t length = word & kLengthMask;
   if (word & kInline) {
     ByteView data = ref.Sub(kReferenceSize, length);
-    return std::vector<uint8_t>(data.data(), data.data() + length);
+    out.assign(data.data(), data.data() + length);
+    return;
   }
   // A value cannot be longer than the file that holds it.
-  if (length > static_cast<uint64_t>(pager_.page_count()) * pager_.page_size()) {
+  if (length >
+      static_cast<uint64_t>(pager_.page_count()) * pager_.page_size()) {
     ThrowDamaged("긴 값의 길이가 잘못되었습니다");
   }
   RowPointer where = RowPointer::FromPacked(ref.U32(kPointerOffset));
-  std::vector<uint8_t> out;
   out.reserve(length);
   if (word & kSingleRow) {
     PageRef p = pager_.Get(where.page);
     RowSlot slot = DataPage(version_, p->view()).Slot(where.row);
     ByteView data = slot.bytes.Sub(0, length);
     out.assign(data.data(), data.data() + length);
-    return out;
+    return;
   }
   std::set<uint32_t> seen;
   while (out.size() < length) {
@@ -46,7 +54,6 @@ std::vector<uint8_t> LongValueReader::Read(ByteView ref) const {
     out.insert(out.end(), part.data(), part.data() + take);
     where = RowPointer::FromPacked(next);
   }
-  return out;
 }
 
 }  // namespace jet

@@ -40,6 +40,8 @@ class LongValueReader {
   // The value's bytes. Raises the damaged-file error for a reference or
   // chain that does not lead to exactly `length` bytes.
   std::vector<uint8_t> Read(ByteView reference) const;
+  // The same into `out`, whose memory is reused.
+  void Read(ByteView reference, std::vector<uint8_t>& out) const;
 
  private:
   Pager& pager_;

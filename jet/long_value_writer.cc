@@ -87,24 +87,32 @@ RowPointer LongValueWriter::AddRow(std::span<const uint8_t> row,
 
 std::vector<uint8_t> LongValueWriter::Write(std::span<const uint8_t> data,
                                             const ColumnDefinition& column) {
+  std::vector<uint8_t> ref;
+  Write(data, column, ref);
+  return ref;
+}
+
+void LongValueWriter::Write(std::span<const uint8_t> data,
+                            const ColumnDefinition& column,
+                            std::vector<uint8_t>& ref) {
   if (data.size() > kLengthMask) {
     throw Error(kErrFieldTooSmall,
                 "'" + column.name + "' 필드의 값이 너무 깁니다.");
   }
-  std::vector<uint8_t> ref(kReferenceSize, 0);
+  ref.assign(kReferenceSize, 0);
   uint32_t length = static_cast<uint32_t>(data.size());
   if (data.size() <= kMaxInlineLength) {
     Put32(ref, 0, length | kInline);
     ref.resize(kReferenceSize + data.size());
     std::copy(data.begin(), data.end(), ref.begin() + kReferenceSize);
-    return ref;
+    return;
   }
   const size_t max_row = DataPageEditor::MaxRowLength(version_);
   if (data.size() <= max_row) {
     RowPointer at = AddRow(data, column);
     Put32(ref, 0, length | kSingleRow);
     Put32(ref, kPointerOffset, at.Packed());
-    return ref;
+    return;
   }
   // A chain, written from its last part back so that each row can carry
   // the pointer to the one after it.
@@ -122,7 +130,6 @@ std::vector<uint8_t> LongValueWriter::Write(std::span<const uint8_t> data,
   }
   Put32(ref, 0, length);
   Put32(ref, kPointerOffset, next);
-  return ref;
 }
 
 void LongValueWriter::Free(ByteView ref, const ColumnDefinition& column) {

@@ -32,13 +32,17 @@ class LongValueWriter {
   // (12 bytes, followed by the data when inline). Inside a write group.
   std::vector<uint8_t> Write(std::span<const uint8_t> data,
                              const ColumnDefinition& column);
+  // The same, the reference written into `ref` (its memory reused).
+  void Write(std::span<const uint8_t> data, const ColumnDefinition& column,
+             std::vector<uint8_t>& ref);
 
   // Frees the long-value rows `reference` points to: each becomes a deleted
   // row of no length, its space free for the next value.
   void Free(ByteView reference, const ColumnDefinition& column);
 
  private:
-  RowPointer AddRow(std::span<const uint8_t> row, const ColumnDefinition& column);
+  RowPointer AddRow(std::span<const uint8_t> row,
+                    const ColumnDefinition& column);
 
   Pager& pager_;
   JetVersion version_;

@@ -62,6 +62,13 @@ void ReadJet4Offsets(ByteView row, size_t mask_size, RowFrame& f) {
 
 std::vector<FieldBytes> DecodeRow(JetVersion version,
                                   const TableDefinition& def, ByteView row) {
+  std::vector<FieldBytes> fields;
+  DecodeRow(version, def, row, fields);
+  return fields;
+}
+
+void DecodeRow(JetVersion version, const TableDefinition& def, ByteView row,
+               std::vector<FieldBytes>& fields) {
   bool jet3 = version == JetVersion::kJet3;
   RowFrame f;
   f.fixed_start = jet3 ? 1 : 2;
@@ -83,7 +90,7 @@ std::vector<FieldBytes> DecodeRow(JetVersion version,
     }
   }
 
-  std::vector<FieldBytes> fields(def.columns.size());
+  fields.assign(def.columns.size(), FieldBytes{});
   for (size_t k = 0; k < def.columns.size(); ++k) {
     const ColumnDefinition& col = def.columns[k];
     FieldBytes& out = fields[k];
@@ -109,7 +116,6 @@ std::vector<FieldBytes> DecodeRow(JetVersion version,
       out.is_null = false;
     }
   }
-  return fields;
 }
 
 }  // namespace jet

@@ -52,6 +52,9 @@ struct FieldBytes {
 // do not fit inside it.
 std::vector<FieldBytes> DecodeRow(JetVersion version,
                                   const TableDefinition& def, ByteView row);
+// The same into `fields`, whose memory is reused.
+void DecodeRow(JetVersion version, const TableDefinition& def, ByteView row,
+               std::vector<FieldBytes>& fields);
 
 // The stored bytes of one column for EncodeRow.
 struct FieldData {

@@ -38,6 +38,9 @@ class TableScan {
   std::vector<FieldBytes> Fields() const {
     return DecodeRow(version_, def_, row_bytes_);
   }
+  void Fields(std::vector<FieldBytes>& out) const {
+    DecodeRow(version_, def_, row_bytes_, out);
+  }
 
  private:
   bool LoadPage(uint32_t page_number);

@@ -101,7 +101,7 @@ void Recordset::Arrive() {
   ++record_count_;
   row_id_ = scan_->row_id();
   stored_at_ = scan_->stored_at();
-  field_bytes_ = scan_->Fields();
+  scan_->Fields(field_bytes_);
   values_.assign(ColumnCount(), std::nullopt);
   EndEdit();
 }
