@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds everything and runs every test: the normal
-# build's tests (unit, corpus and oracle comparisons), the engine tests again
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz target
-# for a bounded time.
+# build's tests (unit, corpus and oracle comparisons), the engine and
+# maintenance tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the fuzz target for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -17,7 +17,7 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DMDBCARE_SANITIZE=ON \
 cmake --build build-sanitize -j"$jobs"
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --output-on-failure -j"$jobs" -L engine)
+  ctest --output-on-failure -j"$jobs" -L 'engine|maintenance')
 
 if [ -f fuzz/CMakeLists.txt ]; then
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
