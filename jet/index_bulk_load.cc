@@ -75,8 +75,6 @@ void IndexBulkLoad::Renew(Pending& pending, size_t level, uint32_t page,
   pending.first = std::move(first);
 }
 
-void IndexBulkLoad::Add(IndexEntry entry) { AddAt(0, std::move(entry)); }
-
 void IndexBulkLoad::AddSortBytes(ByteView sort_bytes) {
   IndexEntry entry;
   if (!spare_.empty()) {

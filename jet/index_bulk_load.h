@@ -25,9 +25,8 @@ class IndexBulkLoad {
   IndexBulkLoad(Pager& pager, JetVersion version, PageAllocator& allocator,
                 uint32_t table_page, RowPointer usage_map);
 
-  // Adds the next entry; entries must come in EntryLess order.
-  void Add(IndexEntry entry);
-  // The same for the entry whose sort bytes are `sort_bytes`.
+  // Adds the entry whose sort bytes are `sort_bytes`; entries must come in
+  // EntryLess order.
   void AddSortBytes(ByteView sort_bytes);
   // Writes what is pending and returns the root page (an empty leaf when
   // no entry was added).

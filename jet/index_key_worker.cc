@@ -122,13 +122,13 @@ void IndexKeyWorker::Run() {
 
 void IndexKeyWorker::MakeKeys(ByteView row, RowPointer original,
                               RowPointer copy) {
-  std::vector<FieldBytes>& fields = fields_;
-  DecodeRow(version_, def_, row, fields);
+  DecodeRow(version_, def_, row, fields_);
   const ValueContext context{version_, code_page_, nullptr};
   for (size_t i = 0; i < def_.real_indexes.size(); ++i) {
     const RealIndex& index = def_.real_indexes[i];
-    if (!RowHasIndexEntry(index, def_, fields)) continue;
-    IndexKeyResult key = EncodeIndexKey(index, def_, fields, context, options_);
+    if (!RowHasIndexEntry(index, def_, fields_)) continue;
+    IndexKeyResult key =
+        EncodeIndexKey(index, def_, fields_, context, options_);
     if (key) {
       runs_[i].Add(key.key, copy);
     } else {

@@ -195,6 +195,29 @@ std::vector<uint8_t> EncodeJet3Tail(const std::vector<size_t>& offsets,
   return tail;
 }
 
+// Writes a new row's column count and fixed-length values at the start of
+// `row` (which holds at least the fixed area, zeroed) and sets the null mask
+// bits of its values in `mask` (zeroed).
+void PlaceFixedColumns(const TableDefinition& def,
+                       const std::vector<FieldData>& fields, bool jet3,
+                       size_t count, uint8_t* row, uint8_t* mask) {
+  row[0] = static_cast<uint8_t>(count);
+  if (!jet3) row[1] = static_cast<uint8_t>(count >> 8);
+  const size_t fixed_start = jet3 ? 1 : 2;
+  for (size_t k = 0; k < def.columns.size(); ++k) {
+    const ColumnDefinition& col = def.columns[k];
+    const FieldData& f = fields[k];
+    const bool is_bool = col.type == static_cast<uint8_t>(ColumnType::kBoolean);
+    if (is_bool ? f.bit : !f.is_null) {
+      mask[col.number / 8] |= static_cast<uint8_t>(1u << (col.number % 8));
+    }
+    if (is_bool || f.is_null || !col.is_fixed()) continue;
+    const size_t n = std::min<size_t>(f.data.size(), col.length);
+    std::copy(f.data.begin(), f.data.begin() + n,
+              row + fixed_start + col.fixed_offset);
+  }
+}
+
 }  // namespace
 
 std::vector<uint8_t> EncodeRow(JetVersion version, const TableDefinition& def,
@@ -240,25 +263,8 @@ void EncodeRow(JetVersion version, const TableDefinition& def,
     const size_t length =
         std::max(fixed_end + variable_size + tail_size + mask_size, min_length);
     row.assign(length, 0);
-    if (jet3) {
-      row[0] = static_cast<uint8_t>(count);
-    } else {
-      Put16(row, 0, count);
-    }
-    uint8_t* mask = row.data() + length - mask_size;
-    for (size_t k = 0; k < def.columns.size(); ++k) {
-      const ColumnDefinition& col = def.columns[k];
-      const FieldData& f = fields[k];
-      const bool is_bool =
-          col.type == static_cast<uint8_t>(ColumnType::kBoolean);
-      if (is_bool ? f.bit : !f.is_null) {
-        mask[col.number / 8] |= static_cast<uint8_t>(1u << (col.number % 8));
-      }
-      if (is_bool || f.is_null || !col.is_fixed()) continue;
-      const size_t n = std::min<size_t>(f.data.size(), col.length);
-      std::copy(f.data.begin(), f.data.begin() + n,
-                row.begin() + fixed_start + col.fixed_offset);
-    }
+    PlaceFixedColumns(def, fields, jet3, count, row.data(),
+                      row.data() + length - mask_size);
     if (def.variable_column_count == 0) return;
     const size_t end = length;
     size_t at = fixed_end;
@@ -275,23 +281,10 @@ void EncodeRow(JetVersion version, const TableDefinition& def,
     return;
   }
 
+  // Jet 3: the offsets' size depends on where the data ends.
   std::vector<uint8_t> mask(mask_size, 0);
   std::vector<uint8_t> body(fixed_end, 0);
-  body[0] = static_cast<uint8_t>(count);
-  for (size_t k = 0; k < def.columns.size(); ++k) {
-    const ColumnDefinition& col = def.columns[k];
-    const FieldData& f = fields[k];
-    bool is_bool = col.type == static_cast<uint8_t>(ColumnType::kBoolean);
-    bool has = is_bool ? f.bit : !f.is_null;
-    if (has)
-      mask[col.number / 8] |= static_cast<uint8_t>(1u << (col.number % 8));
-    if (is_bool || f.is_null || !col.is_fixed()) continue;
-    size_t n = std::min<size_t>(f.data.size(), col.length);
-    std::copy(f.data.begin(), f.data.begin() + n,
-              body.begin() + fixed_start + col.fixed_offset);
-  }
-
-  // Jet 3.
+  PlaceFixedColumns(def, fields, jet3, count, body.data(), mask.data());
   std::vector<size_t> offsets;
   offsets.reserve(var_count + 1);
   for (size_t i = 0; i < var_count; ++i) {

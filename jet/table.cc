@@ -407,11 +407,6 @@ std::optional<Error> Table::StageUpdate(
     std::vector<Value>& new_values = scratch_.new_values;
     old_values.resize(n);
     new_values.resize(n);
-    std::vector<bool>& changed = scratch_.changed;
-    changed = update.changed_;
-    for (size_t i = 0; i < changes.size(); ++i) {
-      changed[changes[i].column] = outcome[i].changed;
-    }
     for (size_t k = 0; k < n; ++k) {
       if (!needed[k]) continue;
       if (!update.old_values_[k]) {
@@ -419,12 +414,14 @@ std::optional<Error> Table::StageUpdate(
             DecodeValue(update.stored_[k], definition_.columns[k], context);
       }
       old_values[k] = *update.old_values_[k];
-      new_values[k] = changed[k] && update.assigned_[k] ? *update.assigned_[k]
-                                                        : old_values[k];
+      new_values[k] =
+          update.assigned_[k] ? *update.assigned_[k] : old_values[k];
     }
+    // This call's changes over what was staged before.
     for (size_t i = 0; i < changes.size(); ++i) {
       const size_t c = changes[i].column;
-      if (needed[c] && outcome[i].changed) new_values[c] = changes[i].value;
+      if (!needed[c]) continue;
+      new_values[c] = outcome[i].changed ? changes[i].value : old_values[c];
     }
     std::optional<Error> refusal;
     index_plan = PlanIndexChanges(update.row_id_, old_values, new_values,
@@ -462,7 +459,7 @@ void Table::WriteRowUpdate(RowUpdate& update) {
   const JetVersion version = db_.version();
   const size_t n = definition_.columns.size();
   WriteGroup group(db_.pager());
-  std::vector<FieldData>& fields = row_fields_;
+  std::vector<FieldData>& fields = scratch_.fields;
   fields.resize(n);
   for (size_t k = 0; k < n; ++k) {
     const ColumnDefinition& col = definition_.columns[k];

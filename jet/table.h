@@ -176,12 +176,12 @@ class Table {
   // Working space of StageUpdate and WriteRowUpdate, kept to reuse its
   // memory from row to row.
   struct Scratch {
-    std::vector<bool> replan_column, touched_index, needed, changed;
+    std::vector<bool> replan_column, touched_index, needed;
     std::vector<Value> old_values, new_values;
+    std::vector<FieldData> fields;
     std::vector<uint8_t> row;
   };
   Scratch scratch_;
-  std::vector<FieldData> row_fields_;
 };
 
 }  // namespace jet

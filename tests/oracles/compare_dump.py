@@ -718,10 +718,10 @@ def main():
     if args.write_known and not args.oracles_only:
         ap.error("--write-known needs --oracles-only")
     passwords = dict(PASSWORDS)
-    for spec in args.password:
-        name, sep, pw = spec.partition("=")
+    for given in args.password:
+        name, sep, pw = given.partition("=")
         if not sep:
-            ap.error(f"--password wants NAME=PW, not {spec!r}")
+            ap.error(f"--password wants NAME=PW, not {given!r}")
         passwords[name] = pw
 
     # What is needed; a missing tool is a skip, not a failure.
