@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -257,6 +258,46 @@ std::string DecodeJet4Text(ByteView bytes) {
   ForEachJet4Unit(bytes, [&](char16_t u) { write.Add(u); });
   out.resize(static_cast<size_t>(write.Finish() - out.data()));
   return out;
+}
+
+bool Jet4TextHasOuterSpace(ByteView bytes) {
+  const uint8_t* p = bytes.data();
+  const size_t n = bytes.size();
+  if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+    // The same walk as ForEachJet4Unit, keeping only the first and last
+    // units; a run of single-byte characters is skipped to its end at once.
+    bool single = true;
+    bool any = false;
+    char16_t first = 0, last = 0;
+    size_t i = 2;
+    while (i < n) {
+      if (p[i] == 0x00) {
+        single = !single;
+        ++i;
+      } else if (single) {
+        const void* stop = std::memchr(p + i, 0x00, n - i);
+        const size_t end =
+            stop ? static_cast<size_t>(static_cast<const uint8_t*>(stop) - p)
+                 : n;
+        if (!any) first = p[i];
+        any = true;
+        last = p[end - 1];
+        i = end;
+      } else {
+        if (i + 1 >= n) break;  // a dangling half character is dropped
+        const char16_t u = static_cast<char16_t>(p[i] | (p[i + 1] << 8));
+        if (!any) first = u;
+        any = true;
+        last = u;
+        i += 2;
+      }
+    }
+    return any && (first == u' ' || last == u' ');
+  }
+  // Uncompressed: whole units from the start; an odd last byte is dropped.
+  if (n < 2) return false;
+  const size_t end = n & ~size_t{1};
+  return (p[0] == 0x20 && p[1] == 0) || (p[end - 2] == 0x20 && p[end - 1] == 0);
 }
 
 void DecodeJet4TextUnits(ByteView bytes, std::u16string& out) {

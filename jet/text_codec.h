@@ -27,6 +27,9 @@ std::string DecodeJet4Text(ByteView bytes);
 // The same text as UTF-16 code units, into `out` (an unpaired surrogate
 // becomes U+FFFD, as in the UTF-8 form).
 void DecodeJet4TextUnits(ByteView bytes, std::u16string& out);
+// Whether DecodeJet4Text(bytes) begins or ends with a space, found from the
+// first and last code units without decoding the text.
+bool Jet4TextHasOuterSpace(ByteView bytes);
 // Jet 4 text as UCS-2 little-endian, or compressed where `compress` is true
 // and the compressed form is shorter.
 std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool compress);

@@ -127,6 +127,22 @@ std::string DecodeText(ByteView bytes, const ColumnDefinition& column,
   return DecodeCodePageText(bytes, cp);
 }
 
+bool TextHasOuterSpace(const FieldBytes& field, const ColumnDefinition& column,
+                       const ValueContext& context,
+                       std::vector<uint8_t>& scratch) {
+  const auto type = static_cast<ColumnType>(column.type);
+  if (field.is_null || (type != ColumnType::kText && type != ColumnType::kMemo))
+    return false;
+  ByteView bytes = field.data;
+  if (type == ColumnType::kMemo) {
+    context.long_values->Read(field.data, scratch);
+    bytes = ByteView(scratch.data(), scratch.size());
+  }
+  if (context.version == JetVersion::kJet4) return Jet4TextHasOuterSpace(bytes);
+  const std::string text = DecodeText(bytes, column, context);
+  return !text.empty() && (text.front() == ' ' || text.back() == ' ');
+}
+
 bool FieldIsNull(const FieldBytes& field, const ColumnDefinition& column) {
   return field.is_null &&
          column.type != static_cast<uint8_t>(ColumnType::kBoolean);

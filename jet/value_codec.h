@@ -35,6 +35,13 @@ bool FieldIsNull(const FieldBytes& field, const ColumnDefinition& column);
 Value DecodeValue(const FieldBytes& field, const ColumnDefinition& column,
                   const ValueContext& context);
 
+// Whether the field is a text or memo whose value (as DecodeValue gives it)
+// begins or ends with a space. Jet 4 text is not decoded for it; a memo's
+// stored bytes are read into `scratch`.
+bool TextHasOuterSpace(const FieldBytes& field, const ColumnDefinition& column,
+                       const ValueContext& context,
+                       std::vector<uint8_t>& scratch);
+
 // The stored bytes of a value that already has the column's type (see
 // ConvertToColumnType), for every type but memo and OLE, whose references
 // the long-value writer makes. Raises 3421 for a value of another type.

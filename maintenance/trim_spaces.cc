@@ -21,21 +21,21 @@ bool TakesZeroForNull(dao::FieldTypeCode type) {
          type == dao::dbLongBinary || type == dao::dbGUID;
 }
 
-// What the trim assigns to a field holding `value`: "" or 0 for Null (by
-// type), the trimmed text for a text; nothing where it would assign
-// nothing or the same text.
-std::optional<jet::Value> TrimReplacement(const jet::Value& value,
-                                          dao::FieldTypeCode type) {
-  if (jet::IsNull(value)) {
+// What the trim assigns to a field: "" or 0 for Null (by type), the
+// trimmed text for a text with a space at either end; nothing where it
+// would assign nothing or the same text. A text without such a space is
+// not read out.
+std::optional<jet::Value> TrimReplacement(const dao::Field& field) {
+  const dao::FieldTypeCode type = field.Type();
+  if (field.IsNull()) {
     if (IsTextType(type)) return jet::Value(std::string());
     if (TakesZeroForNull(type)) return jet::Value(int16_t{0});
     return std::nullopt;
   }
-  if (!IsTextType(type)) return std::nullopt;
+  if (!IsTextType(type) || !field.HasOuterSpace()) return std::nullopt;
+  const jet::Value value = field.Value();
   const auto* text = std::get_if<std::string>(&value);
-  if (!text || text->empty() || (text->front() != ' ' && text->back() != ' ')) {
-    return std::nullopt;
-  }
+  if (!text) return std::nullopt;
   return jet::Value(TrimmedOfSpaces(*text));
 }
 
@@ -65,9 +65,8 @@ Outcome TrimSpaces(UserInterface& ui, const std::string& connect) {
       while (!rs->Eof()) {
         const int field_count = rs->Fields().Count();
         for (int j = 0; j < field_count; ++j) {
-          const jet::Value value = rs->Fields(j).Value();
           const std::optional<jet::Value> replacement =
-              TrimReplacement(value, rs->Fields(j).Type());
+              TrimReplacement(rs->Fields(j));
           // An edit that would assign nothing, or the value already there,
           // writes nothing: it is left out. A refused value stays as it
           // was; the walk goes on either way.

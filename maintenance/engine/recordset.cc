@@ -38,6 +38,8 @@ jet::Value Field::Value() const { return rs_->FieldValue(index_); }
 
 bool Field::IsNull() const { return rs_->FieldIsNull(index_); }
 
+bool Field::HasOuterSpace() const { return rs_->FieldHasOuterSpace(index_); }
+
 void Field::SetValue(const jet::Value& value) {
   rs_->SetFieldValue(index_, value);
 }
@@ -135,6 +137,25 @@ bool Recordset::FieldIsNull(int index) {
   if (editing_ && edit_buffer_[k]) return jet::IsNull(*edit_buffer_[k]);
   if (values_[k]) return jet::IsNull(*values_[k]);
   return jet::FieldIsNull(field_bytes_[k], Column(index));
+}
+
+bool Recordset::FieldHasOuterSpace(int index) {
+  CheckCurrent();
+  size_t k = static_cast<size_t>(index);
+  const jet::Value* known = nullptr;
+  if (editing_ && edit_buffer_[k]) {
+    known = &*edit_buffer_[k];
+  } else if (values_[k]) {
+    known = &*values_[k];
+  }
+  if (known) {
+    const auto* text = std::get_if<std::string>(known);
+    return text && !text->empty() &&
+           (text->front() == ' ' || text->back() == ' ');
+  }
+  return jet::TextHasOuterSpace(field_bytes_[k], Column(index),
+                                connection_->db->value_context(),
+                                long_value_scratch_);
 }
 
 void Recordset::SetFieldValue(int index, const jet::Value& value) {

@@ -56,6 +56,9 @@ class Field {
   void SetValue(const jet::Value& value);
   // Whether Value() is Null; a memo or OLE value is not read for it.
   bool IsNull() const;
+  // Whether Value() is a text that begins or ends with a space; a stored
+  // Jet 4 text is not decoded for it.
+  bool HasOuterSpace() const;
   FieldTypeCode Type() const;
   const std::string& Name() const;
 
@@ -135,6 +138,7 @@ class Recordset {
   // buffer not.
   const jet::Value& RecordValue(size_t k);
   bool FieldIsNull(int index);
+  bool FieldHasOuterSpace(int index);
   void SetFieldValue(int index, const jet::Value& value);
 
   std::shared_ptr<Connection> connection_;
@@ -148,6 +152,7 @@ class Recordset {
   // holds their page), and the values read or updated so far.
   std::vector<jet::FieldBytes> field_bytes_;
   std::vector<std::optional<jet::Value>> values_;
+  std::vector<uint8_t> long_value_scratch_;
   // The accepted updates of the current record, not yet written.
   std::optional<jet::Table::RowUpdate> staged_;
   bool editing_ = false;

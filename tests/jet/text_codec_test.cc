@@ -67,6 +67,48 @@ TEST(TextCodecTest, EncodeRoundTripsEveryKindOfText) {
   }
 }
 
+// The trim decides from the first and last code units whether a text needs
+// it; the answer must be the decoder's, for stored texts of every shape and
+// for bytes no encoder wrote.
+TEST(TextCodecTest, OuterSpaceFoundWithoutDecodingAgreesWithTheDecoder) {
+  auto decoded_has = [](const std::vector<uint8_t>& b) {
+    const std::string t = Jet4(b);
+    return !t.empty() && (t.front() == ' ' || t.back() == ' ');
+  };
+  auto check = [&](const std::vector<uint8_t>& b) {
+    EXPECT_EQ(jet::Jet4TextHasOuterSpace(ByteView(b.data(), b.size())),
+              decoded_has(b))
+        << ::testing::PrintToString(b);
+  };
+  for (const char* text : {"", " ", "a", " a", "a ", " 한 ", "한 ", " 한",
+                           "a한 b", "한국 abc ", " abc한국", "xĀ ",
+                           "  ", "😀 ", " 😀"}) {
+    for (bool compress : {false, true}) check(jet::EncodeJet4Text(text, compress));
+  }
+  // Hand-made: a space only in a UCS-2 run, a switch as the last byte, a
+  // half character after a space, an odd byte after a space unit.
+  check({0xFF, 0xFE, 0x00, 0x20, 0x00});
+  check({0xFF, 0xFE, 'a', ' ', 0x00});
+  check({0xFF, 0xFE, ' ', 0x00, 0x5C});
+  check({0x20, 0x00, 0x41});
+  check({0x41, 0x00, 0x20});
+  check({0x20});
+  // Random bytes, with and without the compression mark.
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245 + 12345;
+    return static_cast<uint8_t>(seed >> 16);
+  };
+  const uint8_t alphabet[] = {0x00, 0x20, 'a', 0x5C, 0xD5, 0xFF, 0xFE};
+  for (int round = 0; round < 2000; ++round) {
+    std::vector<uint8_t> b;
+    if (round % 2) b = {0xFF, 0xFE};
+    const size_t n = next() % 12;
+    for (size_t i = 0; i < n; ++i) b.push_back(alphabet[next() % 7]);
+    check(b);
+  }
+}
+
 TEST(TextCodecTest, CompressesOnlyWhereItIsShorterAndPossible) {
   EXPECT_EQ(jet::EncodeJet4Text("abc", true),
             (std::vector<uint8_t>{0xFF, 0xFE, 'a', 'b', 'c'}));

@@ -315,3 +315,63 @@ TEST(RecordsetTest, UpdatesOfOneRecordAreCheckedInTurnAndWrittenTogether) {
 }
 
 }  // namespace
+
+namespace {
+
+// The trim asks HasOuterSpace before it reads a text out: the answer must
+// be Value()'s, from the stored bytes (short text, a memo of several
+// pages), from the edit buffer and from an accepted, unwritten update.
+TEST(RecordsetTest, HasOuterSpaceAnswersAsTheValueWould) {
+  TempDir dir;
+  const fs::path path = dir.path() / "spaces.mdb";
+  jet::CreateDatabase(path.string(), jet::CreateOptions{});
+  const std::string long_text = std::string(5000, 'x') + "가 ";
+  {
+    jet::OpenOptions open;
+    open.writable = true;
+    auto db = jet::Database::Open(path.string(), open);
+    jet::TableDescription t;
+    t.name = "T";
+    t.columns = {{.name = "S", .type = jet::ColumnType::kText, .length = 50},
+                 {.name = "M", .type = jet::ColumnType::kMemo},
+                 {.name = "N", .type = jet::ColumnType::kLong}};
+    auto table = jet::CreateTable(*db, t);
+    table->InsertRow({std::string(" 한글"), long_text, int32_t{1}});
+    table->InsertRow({std::string("abc"), std::string("가나"), int32_t{2}});
+    table->InsertRow({jet::Null{}, jet::Null{}, jet::Null{}});
+    table.reset();
+    db->Close();
+  }
+  auto db = Open(path, false);
+  auto rs = db->OpenRecordset("T");
+  auto agrees = [&rs](int field) {
+    const jet::Value v = rs->Fields(field).Value();
+    const auto* text = std::get_if<std::string>(&v);
+    const bool expected = text && !text->empty() &&
+                          (text->front() == ' ' || text->back() == ' ');
+    return rs->Fields(field).HasOuterSpace() == expected;
+  };
+  std::vector<bool> answers;
+  for (int row = 0; row < 3; ++row, rs->MoveNext()) {
+    for (int j = 0; j < 3; ++j) {
+      answers.push_back(rs->Fields(j).HasOuterSpace());
+      EXPECT_TRUE(agrees(j)) << row << "," << j;
+    }
+    if (row == 1) {
+      rs->Edit();
+      rs->Fields(0).SetValue(std::string("abc "));
+      EXPECT_TRUE(rs->Fields(0).HasOuterSpace());
+      ASSERT_FALSE(rs->TryUpdate());
+      EXPECT_TRUE(rs->Fields(0).HasOuterSpace());
+      rs->Edit();
+      rs->Fields(1).SetValue(std::string(" 가나"));
+      EXPECT_TRUE(rs->Fields(1).HasOuterSpace());
+      rs->CancelUpdate();
+      EXPECT_FALSE(rs->Fields(1).HasOuterSpace());
+    }
+  }
+  EXPECT_EQ(answers, (std::vector<bool>{true, true, false, false, false, false,
+                                        false, false, false}));
+}
+
+}  // namespace
