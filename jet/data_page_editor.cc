@@ -108,25 +108,34 @@ bool DataPageEditor::ResizeRow(uint16_t slot, size_t length) {
   size_t start = Start(slot), end = End(slot);
   size_t old_length = end - start;
   if (length == old_length) return true;
-  size_t lowest = LowestStart();
-  if (length > old_length && length - old_length > free_space()) return false;
+  const size_t lowest = LowestStart();
+  const size_t table = TableEnd();
+  const size_t free = lowest > table ? lowest - table : 0;
+  if (length > old_length && length - old_length > free) return false;
   // Rows stored below this one (higher slots, lower addresses, deleted rows
   // of no length among them) move by the difference; the row keeps its end
-  // and its first bytes.
-  long delta = static_cast<long>(length) - static_cast<long>(old_length);
-  size_t keep = std::min(length, old_length);
-  std::vector<uint8_t> head(page_.begin() + start,
-                            page_.begin() + start + keep);
-  std::memmove(page_.data() + lowest - delta, page_.data() + lowest,
-               start - lowest);
-  for (uint16_t s = 0; s < row_count(); ++s) {
-    size_t st = Start(s);
-    if (s > slot && st != 0) SetOffset(s, st - delta, Flags(s));
+  // and its first bytes. A growing row's neighbours move down first, out of
+  // the way of its head; a shrinking row's head moves up first, within its
+  // own old bytes, before the neighbours follow.
+  const long delta = static_cast<long>(length) - static_cast<long>(old_length);
+  const size_t keep = std::min(length, old_length);
+  const size_t new_start = start - delta;
+  if (delta > 0) {
+    std::memmove(page_.data() + lowest - delta, page_.data() + lowest,
+                 start - lowest);
+    std::memmove(page_.data() + new_start, page_.data() + start, keep);
+  } else {
+    std::memmove(page_.data() + new_start, page_.data() + start, keep);
+    std::memmove(page_.data() + lowest - delta, page_.data() + lowest,
+                 start - lowest);
   }
-  size_t new_start = start - delta;
-  std::copy(head.begin(), head.end(), page_.begin() + new_start);
+  for (uint16_t s = slot + 1; s < row_count(); ++s) {
+    size_t st = Start(s);
+    if (st != 0) SetOffset(s, st - delta, Flags(s));
+  }
   SetOffset(slot, new_start, Flags(slot));
-  UpdateFreeSpace();
+  const size_t new_lowest = lowest - delta;
+  Set16(page_, kFreeSpaceOffset, new_lowest > table ? new_lowest - table : 0);
   return true;
 }
 

@@ -30,6 +30,16 @@ void Put32(std::vector<uint8_t>& p, size_t at, uint32_t v) {
 
 }  // namespace
 
+void SetIndexNodePrev(JetVersion version, std::vector<uint8_t>& page,
+                      uint32_t prev) {
+  Put32(page, LayoutOf(version).prev, prev);
+}
+
+void SetIndexNodeNext(JetVersion version, std::vector<uint8_t>& page,
+                      uint32_t next) {
+  Put32(page, LayoutOf(version).next, next);
+}
+
 void AppendSortBytes(const std::vector<uint8_t>& key, RowPointer row,
                      std::vector<uint8_t>& out) {
   out.insert(out.end(), key.begin(), key.end());
@@ -213,11 +223,18 @@ IndexNodeView::IndexNodeView(JetVersion version, uint32_t page_number,
   ByteView mask = p.Sub(L.mask, L.first_entry - L.mask);
   size_t start = L.first_entry;
   ends_.reserve(64);
-  for (size_t i = 0; i < mask.size(); ++i) {
+  // The mask is read eight bytes at a time (little-endian, so that bit k
+  // of the word is bit k of the mask), most of it being zero.
+  for (size_t i = 0; i < mask.size(); i += 8) {
+    uint64_t word = 0;
+    const size_t n = std::min<size_t>(8, mask.size() - i);
+    for (size_t j = 0; j < n; ++j) {
+      word |= static_cast<uint64_t>(mask.data()[i + j]) << (8 * j);
+    }
     // Each set bit, lowest first.
-    for (unsigned b = mask.data()[i]; b != 0; b &= b - 1) {
+    for (; word != 0; word &= word - 1) {
       const size_t end =
-          L.first_entry + i * 8 + static_cast<size_t>(std::countr_zero(b));
+          L.first_entry + i * 8 + static_cast<size_t>(std::countr_zero(word));
       if (end <= start || end > p.size()) {
         ThrowDamaged("색인 항목의 위치가 잘못되었습니다");
       }

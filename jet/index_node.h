@@ -113,6 +113,13 @@ class IndexNodeView {
   std::vector<uint16_t> ends_;  // where each entry ends on the page
 };
 
+// Sets a node page's link to its previous or next page at its level, the
+// rest of the page left as it is.
+void SetIndexNodePrev(JetVersion version, std::vector<uint8_t>& page,
+                      uint32_t prev);
+void SetIndexNodeNext(JetVersion version, std::vector<uint8_t>& page,
+                      uint32_t next);
+
 struct IndexNode {
   uint32_t page = 0;
   bool leaf = true;

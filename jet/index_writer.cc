@@ -21,12 +21,14 @@ constexpr int kMaxChain = 1 << 20;
 
 IndexWriter::IndexWriter(Pager& pager, JetVersion version,
                          PageAllocator& allocator, TableDefinition& def,
-                         size_t index)
+                         size_t index, IndexViewCache* views)
     : pager_(pager),
       version_(version),
       allocator_(allocator),
       def_(def),
-      index_(index) {}
+      index_(index),
+      own_views_(views ? 0 : IndexViewCache::kDefaultCapacity),
+      views_(views ? *views : own_views_) {}
 
 PageRef IndexWriter::LoadPage(uint32_t page) {
   PageRef p = pager_.Get(page);
@@ -38,9 +40,18 @@ PageRef IndexWriter::LoadPage(uint32_t page) {
   return p;
 }
 
+std::shared_ptr<const IndexViewCache::Held> IndexWriter::View(uint32_t page) {
+  return views_.ViewOf(version_, LoadPage(page));
+}
+
 IndexNode IndexWriter::Load(uint32_t page) {
   PageRef p = LoadPage(page);
   return IndexNode::Decode(version_, page, p->view());
+}
+
+std::vector<uint8_t> IndexWriter::LinkedPageForWrite(uint32_t page) {
+  LoadPage(page);
+  return pager_.CopyForWrite(page);
 }
 
 IndexNode& IndexWriter::Node(Step& step) {
@@ -74,23 +85,23 @@ std::vector<IndexWriter::Step> IndexWriter::Descend(ByteView target) {
   bool in_tail = false;
   for (int depth = 0; depth < kMaxDepth; ++depth) {
     if (!seen.insert(page).second) ThrowDamaged("색인의 연결이 순환합니다");
-    PageRef p = LoadPage(page);
-    IndexNodeView view(version_, page, p->view());
+    std::shared_ptr<const IndexViewCache::Held> held = View(page);
+    const IndexNodeView* view = &held->view;
     Step step;
     step.page = page;
-    if (view.leaf()) {
+    if (view->leaf()) {
       // Along a tail chain, the leaf is the first whose last entry is not
       // before the target, or the chain's last.
       if (in_tail) {
         int hops = 0;
-        while (view.next() != 0 &&
-               (view.empty() || view.Compare(view.size() - 1, target) < 0)) {
-          const uint32_t next = view.next();
+        while (view->next() != 0 &&
+               (view->empty() || view->Compare(view->size() - 1, target) < 0)) {
+          const uint32_t next = view->next();
           if (++hops > kMaxChain || !seen.insert(next).second) {
             ThrowDamaged("색인 잎 페이지의 연결이 순환합니다");
           }
-          p = LoadPage(next);
-          view = IndexNodeView(version_, next, p->view());
+          held = View(next);
+          view = &held->view;
           step.page = next;
           path.back().referenced = false;
         }
@@ -98,25 +109,25 @@ std::vector<IndexWriter::Step> IndexWriter::Descend(ByteView target) {
       path.push_back(std::move(step));
       return path;
     }
-    if (view.empty()) {
+    if (view->empty()) {
       // An intermediate page that names no child: its leaves are all in the
       // tail chain, walked from the chain's first leaf.
-      if (view.tail() == 0) ThrowDamaged("빈 중간 색인 페이지입니다");
-      page = FirstOfChain(pager_, version_, view.tail());
+      if (view->tail() == 0) ThrowDamaged("빈 중간 색인 페이지입니다");
+      page = FirstOfChain(pager_, version_, view->tail());
       step.referenced = false;
       in_tail = true;
       path.push_back(std::move(step));
       continue;
     }
-    size_t at = view.LowerBound(target);
-    if (at == view.size()) {
-      at = view.size() - 1;
-      in_tail = view.tail() != 0;
+    size_t at = view->LowerBound(target);
+    if (at == view->size()) {
+      at = view->size() - 1;
+      in_tail = view->tail() != 0;
     } else {
       in_tail = false;
     }
     step.position = at;
-    page = view.Child(at);
+    page = view->Child(at);
     path.push_back(std::move(step));
   }
   ThrowDamaged("색인이 너무 깊습니다");
@@ -132,8 +143,8 @@ bool IndexWriter::ContainsKey(const std::vector<uint8_t>& key,
   uint32_t page = path.back().page;
   std::set<uint32_t> seen;
   for (int hops = 0; hops < kMaxChain; ++hops) {
-    PageRef p = LoadPage(page);
-    IndexNodeView leaf(version_, page, p->view());
+    std::shared_ptr<const IndexViewCache::Held> held = View(page);
+    const IndexNodeView& leaf = held->view;
     for (size_t k = leaf.LowerBound(ByteView(target.data(), target.size()));
          k < leaf.size(); ++k) {
       if (!leaf.KeyEquals(k, wanted)) return false;
@@ -230,9 +241,9 @@ void IndexWriter::Commit(std::vector<Step>& path, size_t level) {
   }
   if (!node.leaf) nodes.back().tail = old_tail;
   if (after != 0) {
-    IndexNode next = Load(after);
-    next.prev = nodes.back().page;
-    Store(next);
+    std::vector<uint8_t> next = LinkedPageForWrite(after);
+    SetIndexNodePrev(version_, next, nodes.back().page);
+    pager_.Put(after, std::move(next));
   }
   for (const IndexNode& n : nodes) Store(n);
   node = nodes.front();
@@ -296,14 +307,14 @@ void IndexWriter::RemoveNode(std::vector<Step>& path, size_t level) {
   }
   // Unlink from the siblings and give the page back.
   if (node.prev != 0) {
-    IndexNode before = Load(node.prev);
-    before.next = node.next;
-    Store(before);
+    std::vector<uint8_t> before = LinkedPageForWrite(node.prev);
+    SetIndexNodeNext(version_, before, node.next);
+    pager_.Put(node.prev, std::move(before));
   }
   if (node.next != 0) {
-    IndexNode after = Load(node.next);
-    after.prev = node.prev;
-    Store(after);
+    std::vector<uint8_t> after = LinkedPageForWrite(node.next);
+    SetIndexNodePrev(version_, after, node.prev);
+    pager_.Put(node.next, std::move(after));
   }
   Step& parent_step = path[level - 1];
   IndexNode& parent = Node(parent_step);

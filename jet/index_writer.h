@@ -15,6 +15,7 @@
 
 #include "jet/format.h"
 #include "jet/index_node.h"
+#include "jet/index_view_cache.h"
 #include "jet/pager.h"
 #include "jet/table_definition.h"
 
@@ -26,9 +27,11 @@ class PageAllocator;
 class IndexWriter {
  public:
   // All must outlive the writer. `index` is a position in
-  // def.real_indexes.
+  // def.real_indexes. `views`, when given, keeps page views for other
+  // writers of the same file; else the writer keeps its own.
   IndexWriter(Pager& pager, JetVersion version, PageAllocator& allocator,
-              TableDefinition& def, size_t index);
+              TableDefinition& def, size_t index,
+              IndexViewCache* views = nullptr);
 
   // Whether an entry with exactly `key` exists for another row than
   // `except` and for which `gone` (when given) is false.
@@ -59,6 +62,10 @@ class IndexWriter {
   IndexNode& Node(Step& step);
   IndexNode Load(uint32_t page);
   PageRef LoadPage(uint32_t page);
+  // The view of an index page, through the cache.
+  std::shared_ptr<const IndexViewCache::Held> View(uint32_t page);
+  // A copy of a sibling index page, to change its links only.
+  std::vector<uint8_t> LinkedPageForWrite(uint32_t page);
   void Store(const IndexNode& node);
   // The path from the root to the leaf where `target` (sort bytes)
   // belongs. Only the pages are read; nodes are decoded when used.
@@ -79,6 +86,8 @@ class IndexWriter {
   PageAllocator& allocator_;
   TableDefinition& def_;
   size_t index_;
+  IndexViewCache own_views_;
+  IndexViewCache& views_;
 };
 
 }  // namespace jet

@@ -177,7 +177,7 @@ bool Table::KeyTaken(size_t index, const std::vector<uint8_t>& key,
                      RowPointer row_id) {
   if (pending_->AddedWithKey(index, key, row_id)) return true;
   IndexWriter reader(db_.pager(), db_.version(), *allocator_, definition_,
-                     index);
+                     index, &index_views_);
   return reader.ContainsKey(key, row_id, [&](RowPointer row) {
     return pending_->Removed(index, key, row);
   });
@@ -216,7 +216,8 @@ void Table::FlushIndexChanges() {
   for (size_t i = 0; i < definition_.real_indexes.size(); ++i) {
     if (pending_->empty(i)) continue;
     pending_->Take(i, removals, insertions);
-    IndexWriter(db_.pager(), db_.version(), *allocator_, definition_, i)
+    IndexWriter(db_.pager(), db_.version(), *allocator_, definition_, i,
+                &index_views_)
         .Apply(removals, insertions);
   }
   group.Commit();

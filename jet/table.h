@@ -16,6 +16,7 @@
 #include "jet/catalog.h"
 #include "jet/error.h"
 #include "jet/index_node.h"
+#include "jet/index_view_cache.h"
 #include "jet/row_codec.h"
 #include "jet/table_definition.h"
 #include "jet/table_scan.h"
@@ -182,6 +183,8 @@ class Table {
     std::vector<uint8_t> row;
   };
   Scratch scratch_;
+  // Views of this table's index pages, kept between look-ups and batches.
+  IndexViewCache index_views_;
 };
 
 }  // namespace jet

@@ -237,9 +237,12 @@ void ForEachUtf16Unit(std::string_view text, Sink&& unit) {
 }  // namespace
 
 std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  ForEachUtf16Unit(text, [&out](char16_t u) { out += u; });
+  // Never more units than bytes: a sequence of n bytes gives at most n
+  // units, a malformed byte one.
+  std::u16string out(text.size(), u'\0');
+  char16_t* w = out.data();
+  ForEachUtf16Unit(text, [&w](char16_t u) { *w++ = u; });
+  out.resize(static_cast<size_t>(w - out.data()));
   return out;
 }
 
@@ -316,41 +319,51 @@ void DecodeJet4TextUnits(ByteView bytes, std::u16string& out) {
 }
 
 std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool compress) {
-  std::u16string units = Utf8ToUtf16(utf8);
-  std::vector<uint8_t> out;
+  const std::u16string units = Utf8ToUtf16(utf8);
+  const size_t plain_size = units.size() * 2;
   if (compress && !units.empty()) {
     // Single-byte runs for characters U+0001..U+00FF, UCS-2 runs for the
     // rest; a character whose low byte is 0 cannot be written in a UCS-2
-    // run (00 switches the mode), so such text stays uncompressed.
+    // run (00 switches the mode), so such text stays uncompressed. The
+    // compressed size is counted first; it is written only when shorter.
     bool possible = true;
+    size_t size = 2;
+    bool single = true;
     for (char16_t u : units) {
-      if (u > 0xFF && (u & 0xFF) == 0) possible = false;
-      if (u == 0) possible = false;
+      if (u == 0 || (u > 0xFF && (u & 0xFF) == 0)) {
+        possible = false;
+        break;
+      }
+      const bool fits = u <= 0xFF;
+      if (fits != single) {
+        ++size;
+        single = fits;
+      }
+      size += fits ? 1 : 2;
     }
-    if (possible) {
-      out = {0xFF, 0xFE};
-      bool single = true;
+    if (possible && size < plain_size) {
+      std::vector<uint8_t> out(size);
+      uint8_t* w = out.data();
+      *w++ = 0xFF;
+      *w++ = 0xFE;
+      single = true;
       for (char16_t u : units) {
-        bool fits = u <= 0xFF;
+        const bool fits = u <= 0xFF;
         if (fits != single) {
-          out.push_back(0x00);
+          *w++ = 0x00;
           single = fits;
         }
-        if (single) {
-          out.push_back(static_cast<uint8_t>(u));
-        } else {
-          out.push_back(static_cast<uint8_t>(u));
-          out.push_back(static_cast<uint8_t>(u >> 8));
-        }
+        *w++ = static_cast<uint8_t>(u);
+        if (!fits) *w++ = static_cast<uint8_t>(u >> 8);
       }
-      if (out.size() < units.size() * 2) return out;
-      out.clear();
+      return out;
     }
   }
-  out.reserve(units.size() * 2);
+  std::vector<uint8_t> out(plain_size);
+  uint8_t* w = out.data();
   for (char16_t u : units) {
-    out.push_back(static_cast<uint8_t>(u));
-    out.push_back(static_cast<uint8_t>(u >> 8));
+    *w++ = static_cast<uint8_t>(u);
+    *w++ = static_cast<uint8_t>(u >> 8);
   }
   return out;
 }

@@ -13,6 +13,7 @@
 
 #include "jet/database.h"
 #include "jet/index_node.h"
+#include "jet/index_view_cache.h"
 #include "jet/page_allocator.h"
 #include "tests/support/corpus.h"
 #include "tests/support/database_check.h"
@@ -302,6 +303,51 @@ TEST(IndexWriterTest, ContainsKeyFindsOtherRowsOnly) {
   std::vector<uint8_t> absent = e.key;
   absent.push_back(0xFE);
   EXPECT_FALSE(writer.ContainsKey(absent, jet::RowPointer{0, 0}));
+}
+
+// A table keeps the views of its index pages between look-ups; a page that
+// changed since (written, split, or rolled back) must be read again, never
+// answered from the view of its old version.
+TEST(IndexWriterTest, SharedPageViewsFollowEveryChange) {
+  SKIP_WITHOUT_CORPUS();
+  Fixture f;
+  OpenIndex(f, "korean/accessControlEvents.mdb", "TB_ACCESSEVENT");
+  jet::Pager& pager = f.db->pager();
+  auto v = f.db->version();
+  std::vector<IndexEntry> entries =
+      ReadIndex(pager, v, f.def.real_indexes[f.index].first_page);
+  jet::PageAllocator allocator(pager, v);
+  jet::IndexViewCache views;
+  auto lookup = [&](const IndexEntry& e) {
+    jet::IndexWriter reader(pager, v, allocator, f.def, f.index, &views);
+    return reader.ContainsKey(e.key, jet::RowPointer{0, 0});
+  };
+  // New keys (each an existing key with a byte added), enough to split
+  // leaves and the pages above them.
+  std::vector<IndexEntry> added;
+  for (size_t k = 0; k < entries.size(); k += 2) {
+    IndexEntry x = entries[k];
+    x.key.push_back(0xFD);
+    added.push_back(x);
+  }
+  std::sort(added.begin(), added.end(), jet::EntryLess);
+  for (const IndexEntry& e : added) ASSERT_FALSE(lookup(e));
+  {
+    jet::WriteGroup group(pager);
+    jet::IndexWriter(pager, v, allocator, f.def, f.index, &views)
+        .Apply({}, added);
+    group.Commit();
+  }
+  for (const IndexEntry& e : added) EXPECT_TRUE(lookup(e));
+  {
+    jet::WriteGroup group(pager);
+    jet::IndexWriter(pager, v, allocator, f.def, f.index, &views)
+        .Apply(added, {});
+    for (const IndexEntry& e : added) EXPECT_FALSE(lookup(e));
+    // Left without Commit: the removals are rolled back.
+  }
+  for (const IndexEntry& e : added) EXPECT_TRUE(lookup(e));
+  for (const IndexEntry& e : entries) EXPECT_TRUE(lookup(e));
 }
 
 }  // namespace
