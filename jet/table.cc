@@ -52,13 +52,6 @@ bool AllIndexColumnsNull(const TableDefinition& def, const RealIndex& index,
   return true;
 }
 
-bool IndexUses(const RealIndex& index, uint16_t column_number) {
-  for (const IndexColumn& c : index.columns) {
-    if (c.column_number == column_number) return true;
-  }
-  return false;
-}
-
 Error Unencodable(const std::string& table) {
   return Error(kErrIndexKeyUnavailable,
                "'" + table +
@@ -96,7 +89,7 @@ int LeadingSpacesTrimmed(const Value& before, const Value& after) {
 
 std::vector<Table::IndexChange> Table::PlanIndexChanges(
     RowPointer row_id, const std::vector<Value>& old_values,
-    const std::vector<Value>& new_values, const std::vector<bool>* changed,
+    const std::vector<Value>& new_values, const std::vector<uint8_t>* touched,
     bool inserting, bool deleting, std::optional<Error>* refusal) {
   const JetVersion version = db_.version();
   const IndexKeyOptions options =
@@ -105,13 +98,7 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
   std::vector<IndexChange> plan;
   for (size_t i = 0; i < definition_.real_indexes.size(); ++i) {
     const RealIndex& index = definition_.real_indexes[i];
-    bool touched = inserting || deleting || !changed;
-    for (size_t k = 0; !touched && k < definition_.columns.size(); ++k) {
-      if ((*changed)[k] && IndexUses(index, definition_.columns[k].number)) {
-        touched = true;
-      }
-    }
-    if (!touched) continue;
+    if (touched && !(*touched)[i]) continue;
     IndexChange change;
     change.index = i;
     if (!inserting) {
@@ -282,6 +269,12 @@ void Table::PrepareWriters() {
     unique.push_back(index.unique());
   }
   pending_ = std::make_unique<PendingIndexChanges>(unique);
+  for (const RealIndex& index : definition_.real_indexes) {
+    std::vector<int>& positions = index_column_positions_.emplace_back();
+    for (const IndexColumn& ic : index.columns) {
+      positions.push_back(ColumnPosition(definition_, ic.column_number));
+    }
+  }
   db_.AttachWriter(this);
   TableProperties properties = ReadTableProperties(db_, entry_);
   for (const ColumnDefinition& col : definition_.columns) {
@@ -310,19 +303,21 @@ std::optional<Error> Table::ColumnRuleRefusal(size_t column,
 }
 
 Table::RowUpdate Table::BeginRowUpdate(RowPointer row_id, RowPointer stored_at,
-                                       std::vector<FieldBytes> stored) {
+                                       const std::vector<FieldBytes>& stored) {
   RequireWritable();
   const size_t n = definition_.columns.size();
   if (stored.size() != n) ThrowDamaged("행의 필드 수가 맞지 않습니다");
   PrepareWriters();
-  RowUpdate update;
+  // The vectors of the last written update, refilled.
+  RowUpdate update = std::move(spare_update_);
   update.row_id_ = row_id;
   update.stored_at_ = stored_at;
-  update.stored_ = std::move(stored);
-  update.assigned_.resize(n);
-  update.next_.resize(n);
-  update.changed_.assign(n, false);
-  update.old_values_.resize(n);
+  update.stored_.assign(stored.begin(), stored.end());
+  update.assigned_.assign(n, std::nullopt);
+  update.next_.assign(n, std::nullopt);
+  update.changed_.assign(n, 0);
+  update.old_values_.assign(n, std::nullopt);
+  update.index_plan_.clear();
   return update;
 }
 
@@ -378,27 +373,25 @@ std::optional<Error> Table::StageUpdate(
   // The indexes over a column whose new or staged value differs from the
   // stored one are planned again with the row's values as they would be;
   // refusals (unique index, unencodable key) come before anything is kept.
-  std::vector<bool>& replan_column = scratch_.replan_column;
-  replan_column.assign(n, false);
+  std::vector<uint8_t>& replan_column = scratch_.replan_column;
+  replan_column.assign(n, 0);
   for (size_t i = 0; i < changes.size(); ++i) {
     const size_t c = changes[i].column;
-    if (outcome[i].changed || update.changed_[c]) replan_column[c] = true;
+    if (outcome[i].changed || update.changed_[c]) replan_column[c] = 1;
   }
-  std::vector<bool>& touched_index = scratch_.touched_index;
-  touched_index.assign(definition_.real_indexes.size(), false);
-  std::vector<bool>& needed = scratch_.needed;
-  needed.assign(n, false);
+  std::vector<uint8_t>& touched_index = scratch_.touched_index;
+  touched_index.assign(definition_.real_indexes.size(), 0);
+  std::vector<uint8_t>& needed = scratch_.needed;
+  needed.assign(n, 0);
   bool any_index = false;
-  for (size_t i = 0; i < definition_.real_indexes.size(); ++i) {
-    const RealIndex& index = definition_.real_indexes[i];
-    for (const IndexColumn& ic : index.columns) {
-      int k = ColumnPosition(definition_, ic.column_number);
+  for (size_t i = 0; i < index_column_positions_.size(); ++i) {
+    const std::vector<int>& positions = index_column_positions_[i];
+    for (int k : positions) {
       if (k >= 0 && replan_column[k]) touched_index[i] = any_index = true;
     }
     if (!touched_index[i]) continue;
-    for (const IndexColumn& ic : index.columns) {
-      int k = ColumnPosition(definition_, ic.column_number);
-      if (k >= 0) needed[k] = true;
+    for (int k : positions) {
+      if (k >= 0) needed[k] = 1;
     }
   }
   std::vector<IndexChange> index_plan;
@@ -426,7 +419,7 @@ std::optional<Error> Table::StageUpdate(
     }
     std::optional<Error> refusal;
     index_plan = PlanIndexChanges(update.row_id_, old_values, new_values,
-                                  &replan_column, false, false, &refusal);
+                                  &touched_index, false, false, &refusal);
     if (refusal) return refusal;
   }
 
@@ -455,6 +448,12 @@ std::optional<Error> Table::StageUpdate(
 void Table::WriteRowUpdate(RowUpdate& update) {
   RowUpdate u = std::move(update);
   update = RowUpdate();
+  // Whether written or not, the update's vectors serve the next one.
+  struct KeepSpare {
+    RowUpdate& from;
+    RowUpdate& to;
+    ~KeepSpare() { to = std::move(from); }
+  } keep{u, spare_update_};
   if (!u.changes()) return;
   RequireWritable();
   const JetVersion version = db_.version();
@@ -495,7 +494,7 @@ void Table::WriteRowUpdate(RowUpdate& update) {
 }
 
 bool Table::RowUpdate::changes() const {
-  return std::find(changed_.begin(), changed_.end(), true) != changed_.end();
+  return std::find(changed_.begin(), changed_.end(), 1) != changed_.end();
 }
 
 void Table::UpdateRow(RowPointer row_id,

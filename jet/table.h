@@ -93,7 +93,7 @@ class Table {
     std::vector<FieldBytes> stored_;
     // Per column: whether it changes, its new value, its new bytes (fixed
     // and text columns), its stored value once an index needed it.
-    std::vector<bool> changed_;
+    std::vector<uint8_t> changed_;
     std::vector<std::optional<Value>> assigned_;
     std::vector<std::optional<FieldData>> next_;
     std::vector<std::optional<Value>> old_values_;
@@ -106,7 +106,7 @@ class Table {
   // stored_at() and Fields()); the page those fields lie on must stay held
   // until the row is written.
   RowUpdate BeginRowUpdate(RowPointer row_id, RowPointer stored_at,
-                           std::vector<FieldBytes> stored);
+                           const std::vector<FieldBytes>& stored);
   // Checks `changes` and stages them: returns the refusal (3022, 3314,
   // 3315, 3900) that UpdateRow would raise, leaving `update` as it was;
   // other errors are raised.
@@ -131,14 +131,14 @@ class Table {
   // The index entries a row change removes and adds; a duplicate in a
   // unique index (3022) or a key that cannot be made (3900) is raised, or
   // handed back in `refusal` when it is given.
-  // Only the indexes over a column marked in `changed` are looked at
-  // (every index when `changed` is null); `old_values` and `new_values`
-  // need hold only those indexes' columns.
+  // Only the indexes marked in `touched` are looked at (every index when
+  // `touched` is null); `old_values` and `new_values` need hold only those
+  // indexes' columns.
   std::vector<IndexChange> PlanIndexChanges(
       RowPointer row_id, const std::vector<Value>& old_values,
-      const std::vector<Value>& new_values, const std::vector<bool>* changed,
-      bool inserting, bool deleting = false,
-      std::optional<Error>* refusal = nullptr);
+      const std::vector<Value>& new_values,
+      const std::vector<uint8_t>* touched, bool inserting,
+      bool deleting = false, std::optional<Error>* refusal = nullptr);
   void RecordIndexChanges(std::vector<IndexChange>& plan, RowPointer row_id);
   // Whether another row than `row_id` holds `key` in unique index `index`,
   // the gathered changes included.
@@ -174,15 +174,20 @@ class Table {
   // properties, read at the first write.
   std::vector<bool> required_;
   std::vector<bool> allow_zero_length_;
+  // Per real index, the positions in definition_.columns of its columns
+  // (-1 for a column the table does not have).
+  std::vector<std::vector<int>> index_column_positions_;
   // Working space of StageUpdate and WriteRowUpdate, kept to reuse its
   // memory from row to row.
   struct Scratch {
-    std::vector<bool> replan_column, touched_index, needed;
+    std::vector<uint8_t> replan_column, touched_index, needed;
     std::vector<Value> old_values, new_values;
     std::vector<FieldData> fields;
     std::vector<uint8_t> row;
   };
   Scratch scratch_;
+  // The last written RowUpdate, whose memory the next one reuses.
+  RowUpdate spare_update_;
   // Views of this table's index pages, kept between look-ups and batches.
   IndexViewCache index_views_;
 };
