@@ -90,8 +90,10 @@ int LeadingSpacesTrimmed(const Value& before, const Value& after) {
 std::vector<Table::IndexChange> Table::PlanIndexChanges(
     RowPointer row_id, const std::vector<Value>& old_values,
     const std::vector<Value>& new_values, const std::vector<uint8_t>* touched,
-    bool inserting, bool deleting, std::optional<Error>* refusal) {
+    bool inserting, bool deleting, std::optional<Error>* refusal,
+    const std::vector<FieldBytes>* old_fields) {
   const JetVersion version = db_.version();
+  const ValueContext context = db_.value_context();
   const IndexKeyOptions options =
       KeyOptionsFor(db_.header().sort_order, db_.header().sort_order_version,
                     db_.header().code_page);
@@ -102,10 +104,15 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
     IndexChange change;
     change.index = i;
     if (!inserting) {
-      change.had_entry = RowHasIndexEntry(index, definition_, old_values);
+      change.had_entry =
+          old_fields ? RowHasIndexEntry(index, definition_, *old_fields)
+                     : RowHasIndexEntry(index, definition_, old_values);
       if (change.had_entry) {
         IndexKeyResult old_key =
-            EncodeIndexKey(index, definition_, old_values, version, options);
+            old_fields ? EncodeIndexKey(index, definition_, *old_fields,
+                                        context, options)
+                       : EncodeIndexKey(index, definition_, old_values,
+                                        version, options);
         // An entry whose key cannot be made is found by its row instead.
         std::optional<std::vector<uint8_t>> key =
             old_key ? std::optional(std::move(old_key.key))
@@ -129,7 +136,11 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
         // its key from the old one.
         int k = ColumnPosition(definition_, index.columns[0].column_number);
         if (k >= 0) {
-          int lead = LeadingSpacesTrimmed(old_values[k], new_values[k]);
+          const Value old_value =
+              old_fields ? DecodeValue((*old_fields)[k],
+                                       definition_.columns[k], context)
+                         : old_values[k];
+          int lead = LeadingSpacesTrimmed(old_value, new_values[k]);
           auto order =
               ColumnSortOrder(definition_.columns[k], version, options);
           if (lead == 0) key = change.old_entry.key;
@@ -396,30 +407,35 @@ std::optional<Error> Table::StageUpdate(
   }
   std::vector<IndexChange> index_plan;
   if (any_index) {
-    // Only the needed columns are set; PlanIndexChanges reads no other.
-    std::vector<Value>& old_values = scratch_.old_values;
+    // Only the needed columns' new values are set; PlanIndexChanges reads
+    // no other, and takes the old keys from the stored fields. A stored
+    // value is decoded only where it is also the new one.
     std::vector<Value>& new_values = scratch_.new_values;
-    old_values.resize(n);
     new_values.resize(n);
+    std::vector<int>& change_at = scratch_.change_at;
+    change_at.assign(n, -1);
+    for (size_t i = 0; i < changes.size(); ++i) {
+      change_at[changes[i].column] = static_cast<int>(i);
+    }
     for (size_t k = 0; k < n; ++k) {
       if (!needed[k]) continue;
-      if (!update.old_values_[k]) {
-        update.old_values_[k] =
-            DecodeValue(update.stored_[k], definition_.columns[k], context);
+      const int i = change_at[k];
+      if (i >= 0 && outcome[i].changed) {
+        new_values[k] = changes[i].value;
+      } else if (i < 0 && update.assigned_[k]) {
+        new_values[k] = *update.assigned_[k];
+      } else {
+        if (!update.old_values_[k]) {
+          update.old_values_[k] =
+              DecodeValue(update.stored_[k], definition_.columns[k], context);
+        }
+        new_values[k] = *update.old_values_[k];
       }
-      old_values[k] = *update.old_values_[k];
-      new_values[k] =
-          update.assigned_[k] ? *update.assigned_[k] : old_values[k];
-    }
-    // This call's changes over what was staged before.
-    for (size_t i = 0; i < changes.size(); ++i) {
-      const size_t c = changes[i].column;
-      if (!needed[c]) continue;
-      new_values[c] = outcome[i].changed ? changes[i].value : old_values[c];
     }
     std::optional<Error> refusal;
-    index_plan = PlanIndexChanges(update.row_id_, old_values, new_values,
-                                  &touched_index, false, false, &refusal);
+    index_plan = PlanIndexChanges(update.row_id_, {}, new_values,
+                                  &touched_index, false, false, &refusal,
+                                  &update.stored_);
     if (refusal) return refusal;
   }
 

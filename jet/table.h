@@ -133,12 +133,14 @@ class Table {
   // handed back in `refusal` when it is given.
   // Only the indexes marked in `touched` are looked at (every index when
   // `touched` is null); `old_values` and `new_values` need hold only those
-  // indexes' columns.
+  // indexes' columns. With `old_fields` (the row's stored fields) the old
+  // entries come from them and `old_values` is not read.
   std::vector<IndexChange> PlanIndexChanges(
       RowPointer row_id, const std::vector<Value>& old_values,
       const std::vector<Value>& new_values,
       const std::vector<uint8_t>* touched, bool inserting,
-      bool deleting = false, std::optional<Error>* refusal = nullptr);
+      bool deleting = false, std::optional<Error>* refusal = nullptr,
+      const std::vector<FieldBytes>* old_fields = nullptr);
   void RecordIndexChanges(std::vector<IndexChange>& plan, RowPointer row_id);
   // Whether another row than `row_id` holds `key` in unique index `index`,
   // the gathered changes included.
@@ -181,7 +183,8 @@ class Table {
   // memory from row to row.
   struct Scratch {
     std::vector<uint8_t> replan_column, touched_index, needed;
-    std::vector<Value> old_values, new_values;
+    std::vector<Value> new_values;
+    std::vector<int> change_at;
     std::vector<FieldData> fields;
     std::vector<uint8_t> row;
   };

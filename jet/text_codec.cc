@@ -263,39 +263,61 @@ std::string DecodeJet4Text(ByteView bytes) {
   return out;
 }
 
+namespace {
+
+// Whether compressed Jet 4 text `p[0..n)` (after its FF FE mark) can end in
+// a space: a last unit of U+0020 is a byte 0x20, maybe followed by its high
+// byte 0x00 and by mode switches (0x00), and at the very end perhaps a
+// dropped half character. Without such a 0x20 the last unit is no space.
+bool CompressedMayEndInSpace(const uint8_t* p, size_t n) {
+  for (size_t drop = 0; drop < 2 && drop < n; ++drop) {
+    size_t j = n - drop;
+    while (j > 2 && p[j - 1] == 0x00) --j;
+    if (j > 2 && p[j - 1] == 0x20) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool Jet4TextHasOuterSpace(ByteView bytes) {
   const uint8_t* p = bytes.data();
   const size_t n = bytes.size();
   if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
-    // The same walk as ForEachJet4Unit, keeping only the first and last
-    // units; a run of single-byte characters is skipped to its end at once.
-    bool single = true;
+    // The first unit comes after the leading mode switches.
+    size_t k = 2;
+    while (k < n && p[k] == 0x00) ++k;
+    const bool single = (k - 2) % 2 == 0;
+    const bool first_is_space = k < n && p[k] == 0x20 &&
+                                (single || (k + 1 < n && p[k + 1] == 0x00));
+    if (first_is_space) return true;
+    if (!CompressedMayEndInSpace(p, n)) return false;
+    // The same walk as ForEachJet4Unit, keeping only the last unit; a run
+    // of single-byte characters is skipped to its end at once.
+    bool in_single = true;
     bool any = false;
-    char16_t first = 0, last = 0;
+    char16_t last = 0;
     size_t i = 2;
     while (i < n) {
       if (p[i] == 0x00) {
-        single = !single;
+        in_single = !in_single;
         ++i;
-      } else if (single) {
+      } else if (in_single) {
         const void* stop = std::memchr(p + i, 0x00, n - i);
         const size_t end =
             stop ? static_cast<size_t>(static_cast<const uint8_t*>(stop) - p)
                  : n;
-        if (!any) first = p[i];
         any = true;
         last = p[end - 1];
         i = end;
       } else {
         if (i + 1 >= n) break;  // a dangling half character is dropped
-        const char16_t u = static_cast<char16_t>(p[i] | (p[i + 1] << 8));
-        if (!any) first = u;
         any = true;
-        last = u;
+        last = static_cast<char16_t>(p[i] | (p[i + 1] << 8));
         i += 2;
       }
     }
-    return any && (first == u' ' || last == u' ');
+    return any && last == u' ';
   }
   // Uncompressed: whole units from the start; an odd last byte is dropped.
   if (n < 2) return false;

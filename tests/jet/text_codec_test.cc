@@ -100,7 +100,7 @@ TEST(TextCodecTest, OuterSpaceFoundWithoutDecodingAgreesWithTheDecoder) {
     return static_cast<uint8_t>(seed >> 16);
   };
   const uint8_t alphabet[] = {0x00, 0x20, 'a', 0x5C, 0xD5, 0xFF, 0xFE};
-  for (int round = 0; round < 2000; ++round) {
+  for (int round = 0; round < 20000; ++round) {
     std::vector<uint8_t> b;
     if (round % 2) b = {0xFF, 0xFE};
     const size_t n = next() % 12;
