@@ -180,20 +180,26 @@ void Pager::Flush() {
   if (dirty_.empty()) return;
   // Runs of consecutive pages go out in one write each: the pages' own
   // bytes, or encrypted copies of them.
+  std::vector<const Page*> pages;
+  pages.reserve(dirty_.size());
+  for (const auto& [number, page] : dirty_) pages.push_back(page.get());
+  std::sort(pages.begin(), pages.end(), [](const Page* a, const Page* b) {
+    return a->number() < b->number();
+  });
   std::vector<std::span<const uint8_t>> parts;
   std::vector<std::vector<uint8_t>> encrypted;
   encrypted.reserve(kWriteRunPages);  // `parts` points into it
-  auto it = dirty_.begin();
-  while (it != dirty_.end()) {
-    const uint32_t first = it->first;
+  auto it = pages.begin();
+  while (it != pages.end()) {
+    const uint32_t first = (*it)->number();
     parts.clear();
     encrypted.clear();
-    while (it != dirty_.end() && it->first == first + parts.size() &&
+    while (it != pages.end() && (*it)->number() == first + parts.size() &&
            parts.size() < kWriteRunPages) {
-      const std::vector<uint8_t>& bytes = it->second->bytes();
+      const std::vector<uint8_t>& bytes = (*it)->bytes();
       if (cipher_.enabled()) {
         encrypted.push_back(bytes);
-        cipher_.Apply(it->first, encrypted.back());
+        cipher_.Apply((*it)->number(), encrypted.back());
         parts.emplace_back(encrypted.back());
       } else {
         parts.emplace_back(bytes);

@@ -126,8 +126,9 @@ class Pager {
   std::unordered_map<uint32_t, Slot> cache_;
   std::vector<std::vector<uint8_t>> spare_;
 
-  // Changed pages not yet written, committed or in the open group.
-  std::map<uint32_t, PageRef> dirty_;
+  // Changed pages not yet written, committed or in the open group; put in
+  // page order when written.
+  std::unordered_map<uint32_t, PageRef> dirty_;
   bool in_group_ = false;
   // For the open group: each page's version before the group touched it
   // (empty: it was clean), and the page count at its start.

@@ -370,8 +370,8 @@ std::optional<Error> Table::StageUpdate(
       outcome[i].changed =
           IsNull(change.value)
               ? !old.is_null
-              : old.is_null ||
-                    !(DecodeValue(old, col, context) == change.value);
+              : old.is_null || !LongValueEquals(old, col, change.value, context,
+                                                scratch_.long_value);
       continue;
     }
     FieldData data = EncodeValue(change.value, col, version);

@@ -187,6 +187,7 @@ class Table {
     std::vector<int> change_at;
     std::vector<FieldData> fields;
     std::vector<uint8_t> row;
+    std::vector<uint8_t> long_value;
   };
   Scratch scratch_;
   // The last written RowUpdate, whose memory the next one reuses.

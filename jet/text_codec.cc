@@ -325,6 +325,35 @@ bool Jet4TextHasOuterSpace(ByteView bytes) {
   return (p[0] == 0x20 && p[1] == 0) || (p[end - 2] == 0x20 && p[end - 1] == 0);
 }
 
+size_t Jet4TextUnitCount(ByteView bytes) {
+  const uint8_t* p = bytes.data();
+  const size_t n = bytes.size();
+  if (!(n >= 2 && p[0] == 0xFF && p[1] == 0xFE)) return n / 2;
+  // The walk of ForEachJet4Unit, counting; runs of single-byte characters
+  // are counted to their end at once.
+  size_t count = 0;
+  bool single = true;
+  size_t i = 2;
+  while (i < n) {
+    if (p[i] == 0x00) {
+      single = !single;
+      ++i;
+    } else if (single) {
+      const void* stop = std::memchr(p + i, 0x00, n - i);
+      const size_t end =
+          stop ? static_cast<size_t>(static_cast<const uint8_t*>(stop) - p)
+               : n;
+      count += end - i;
+      i = end;
+    } else {
+      if (i + 1 >= n) break;  // a dangling half character is dropped
+      ++count;
+      i += 2;
+    }
+  }
+  return count;
+}
+
 void DecodeJet4TextUnits(ByteView bytes, std::u16string& out) {
   out.clear();
   ForEachJet4Unit(bytes, [&](char16_t u) { out.push_back(u); });

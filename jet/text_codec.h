@@ -30,6 +30,9 @@ void DecodeJet4TextUnits(ByteView bytes, std::u16string& out);
 // Whether DecodeJet4Text(bytes) begins or ends with a space, found from the
 // first and last code units without decoding the text.
 bool Jet4TextHasOuterSpace(ByteView bytes);
+// The number of UTF-16 code units DecodeJet4TextUnits(bytes) gives, counted
+// without building them.
+size_t Jet4TextUnitCount(ByteView bytes);
 // Jet 4 text as UCS-2 little-endian, or compressed where `compress` is true
 // and the compressed form is shorter.
 std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool compress);

@@ -1,5 +1,6 @@
 #include "jet/value_codec.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "jet/error.h"
@@ -141,6 +142,25 @@ bool TextHasOuterSpace(const FieldBytes& field, const ColumnDefinition& column,
   if (context.version == JetVersion::kJet4) return Jet4TextHasOuterSpace(bytes);
   const std::string text = DecodeText(bytes, column, context);
   return !text.empty() && (text.front() == ' ' || text.back() == ' ');
+}
+
+bool LongValueEquals(const FieldBytes& field, const ColumnDefinition& column,
+                     const Value& value, const ValueContext& context,
+                     std::vector<uint8_t>& scratch) {
+  context.long_values->Read(field.data, scratch);
+  const ByteView bytes(scratch.data(), scratch.size());
+  if (column.type != static_cast<uint8_t>(ColumnType::kMemo)) {
+    const auto* binary = std::get_if<Binary>(&value);
+    return binary && std::equal(binary->begin(), binary->end(), bytes.data(),
+                                bytes.data() + bytes.size());
+  }
+  const auto* text = std::get_if<std::string>(&value);
+  if (!text) return false;
+  if (context.version == JetVersion::kJet4 &&
+      Jet4TextUnitCount(bytes) != Utf16Length(*text)) {
+    return false;
+  }
+  return DecodeText(bytes, column, context) == *text;
 }
 
 bool FieldIsNull(const FieldBytes& field, const ColumnDefinition& column) {

@@ -42,6 +42,14 @@ bool TextHasOuterSpace(const FieldBytes& field, const ColumnDefinition& column,
                        const ValueContext& context,
                        std::vector<uint8_t>& scratch);
 
+// Whether a memo or OLE field that is not Null holds `value` (a text for a
+// memo, bytes for OLE), as DecodeValue would give it. A Jet 4 memo whose
+// length differs is told apart without decoding it. The long value is read
+// into `scratch`.
+bool LongValueEquals(const FieldBytes& field, const ColumnDefinition& column,
+                     const Value& value, const ValueContext& context,
+                     std::vector<uint8_t>& scratch);
+
 // The stored bytes of a value that already has the column's type (see
 // ConvertToColumnType), for every type but memo and OLE, whose references
 // the long-value writer makes. Raises 3421 for a value of another type.

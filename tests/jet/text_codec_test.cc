@@ -68,16 +68,22 @@ TEST(TextCodecTest, EncodeRoundTripsEveryKindOfText) {
 }
 
 // The trim decides from the first and last code units whether a text needs
-// it; the answer must be the decoder's, for stored texts of every shape and
-// for bytes no encoder wrote.
-TEST(TextCodecTest, OuterSpaceFoundWithoutDecodingAgreesWithTheDecoder) {
+// it, and a memo's new value is first compared by its length in units; the
+// answers must be the decoder's, for stored texts of every shape and for
+// bytes no encoder wrote.
+TEST(TextCodecTest, EndsAndLengthFoundWithoutDecodingAgreeWithTheDecoder) {
   auto decoded_has = [](const std::vector<uint8_t>& b) {
     const std::string t = Jet4(b);
     return !t.empty() && (t.front() == ' ' || t.back() == ' ');
   };
   auto check = [&](const std::vector<uint8_t>& b) {
-    EXPECT_EQ(jet::Jet4TextHasOuterSpace(ByteView(b.data(), b.size())),
-              decoded_has(b))
+    const ByteView view(b.data(), b.size());
+    EXPECT_EQ(jet::Jet4TextHasOuterSpace(view), decoded_has(b))
+        << ::testing::PrintToString(b);
+    // The length a stored memo is first compared by.
+    std::u16string units;
+    jet::DecodeJet4TextUnits(view, units);
+    EXPECT_EQ(jet::Jet4TextUnitCount(view), units.size())
         << ::testing::PrintToString(b);
   };
   for (const char* text : {"", " ", "a", " a", "a ", " 한 ", "한 ", " 한",
