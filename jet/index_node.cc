@@ -174,6 +174,20 @@ size_t StoredSize(const IndexEntry& e, bool leaf) {
 }  // namespace
 
 bool EntryLess(const IndexEntry& a, const IndexEntry& b) {
+  // Most pairs differ inside their keys' common length, or have keys of
+  // one length and differ in the row; the general walk covers a key that
+  // is a prefix of the other, whose next byte meets the other's page.
+  const size_t n = std::min(a.key.size(), b.key.size());
+  if (n != 0) {
+    const int c = std::memcmp(a.key.data(), b.key.data(), n);
+    if (c != 0) return c < 0;
+  }
+  if (a.key.size() == b.key.size()) {
+    // The sort bytes hold the page's low three bytes.
+    const uint32_t pa = a.row.page & 0xFFFFFF, pb = b.row.page & 0xFFFFFF;
+    if (pa != pb) return pa < pb;
+    return a.row.row < b.row.row;
+  }
   StoredBytesOf x(a, false), y(b, false);
   const size_t common =
       EqualPrefix(x.key(), y.key(), std::min(x.key_size(), y.key_size()));
@@ -336,6 +350,11 @@ uint32_t IndexNodeView::Child(size_t k) const {
 
 IndexEntry IndexNodeView::Entry(size_t k) const {
   IndexEntry entry;
+  EntryInto(k, entry);
+  return entry;
+}
+
+void IndexNodeView::EntryInto(size_t k, IndexEntry& entry) const {
   const size_t key_size = SortSize(k) - kRowPointerSize;
   const size_t shared = Shared(k);
   entry.key.resize(key_size);
@@ -352,13 +371,18 @@ IndexEntry IndexNodeView::Entry(size_t k) const {
   }
   entry.row = Row(k);
   entry.child = Child(k);
-  return entry;
 }
 
 IndexNode IndexNode::Decode(JetVersion version, uint32_t page_number,
                             ByteView p) {
-  const IndexNodeView view(version, page_number, p);
   IndexNode node;
+  DecodeInto(version, page_number, p, node);
+  return node;
+}
+
+void IndexNode::DecodeInto(JetVersion version, uint32_t page_number,
+                           ByteView p, IndexNode& node) {
+  const IndexNodeView view(version, page_number, p);
   node.page = page_number;
   node.leaf = view.leaf();
   node.table_page = view.table_page();
@@ -367,10 +391,8 @@ IndexNode IndexNode::Decode(JetVersion version, uint32_t page_number,
   node.tail = view.tail();
   ByteView head = p.Sub(0, LayoutOf(version).mask);
   node.header.assign(head.data(), head.data() + head.size());
-  node.entries.reserve(view.size());
-  for (size_t k = 0; k < view.size(); ++k)
-    node.entries.push_back(view.Entry(k));
-  return node;
+  node.entries.resize(view.size());
+  for (size_t k = 0; k < view.size(); ++k) view.EntryInto(k, node.entries[k]);
 }
 
 std::optional<std::vector<uint8_t>> IndexNode::Encode(

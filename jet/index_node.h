@@ -93,6 +93,8 @@ class IndexNodeView {
   // size() when there is none.
   size_t LowerBound(ByteView sort_bytes) const;
   IndexEntry Entry(size_t k) const;
+  // The same into `entry`, reusing its key's memory.
+  void EntryInto(size_t k, IndexEntry& entry) const;
   // Whether entry k's key is exactly `key`.
   bool KeyEquals(size_t k, ByteView key) const;
   RowPointer Row(size_t k) const;
@@ -136,6 +138,9 @@ struct IndexNode {
   // whose entries do not fit it.
   static IndexNode Decode(JetVersion version, uint32_t page_number,
                           ByteView page);
+  // The same into `node`, reusing the memory of its entries.
+  static void DecodeInto(JetVersion version, uint32_t page_number,
+                         ByteView page, IndexNode& node);
   // The page bytes; nullopt when the entries do not fit one page.
   std::optional<std::vector<uint8_t>> Encode(JetVersion version) const;
   // Bytes the entries take on a page (with a shared prefix where one is

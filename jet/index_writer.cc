@@ -55,7 +55,17 @@ std::vector<uint8_t> IndexWriter::LinkedPageForWrite(uint32_t page) {
 }
 
 IndexNode& IndexWriter::Node(Step& step) {
-  if (!step.decoded) step.decoded = Load(step.page);
+  if (!step.decoded) {
+    PageRef p = LoadPage(step.page);
+    // The node of an earlier leaf lends its entries' memory.
+    if (spare_node_) {
+      step.decoded = std::move(spare_node_);
+      spare_node_.reset();
+    } else {
+      step.decoded.emplace();
+    }
+    IndexNode::DecodeInto(version_, step.page, p->view(), *step.decoded);
+  }
   return *step.decoded;
 }
 
@@ -399,6 +409,7 @@ void IndexWriter::Apply(const std::vector<IndexEntry>& removals,
     while (i < i_end) merged.push_back(insertions[i++]);
     leaf.entries.swap(merged);
     CommitLeaf(path);
+    if (path.back().decoded) spare_node_ = std::move(path.back().decoded);
   }
 }
 

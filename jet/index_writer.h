@@ -86,6 +86,8 @@ class IndexWriter {
   PageAllocator& allocator_;
   TableDefinition& def_;
   size_t index_;
+  // A decoded leaf kept for its memory, refilled by the next one.
+  std::optional<IndexNode> spare_node_;
   IndexViewCache own_views_;
   IndexViewCache& views_;
 };
