@@ -87,16 +87,18 @@ bool PendingIndexChanges::Removed(size_t index, const std::vector<uint8_t>& key,
 void PendingIndexChanges::Take(size_t index, std::vector<IndexEntry>& removals,
                                std::vector<IndexEntry>& insertions) {
   Changes& c = indexes_.at(index);
-  removals.clear();
-  insertions.clear();
+  // The lists' entries are refilled, their keys' memory reused.
+  size_t removed = 0, inserted = 0;
+  auto put = [](std::vector<IndexEntry>& to, size_t& used, ByteView bytes) {
+    if (used == to.size()) to.emplace_back();
+    to[used++].AssignSortBytes(bytes);
+  };
   if (c.unique) {
     for (const std::vector<uint8_t>& b : c.removed) {
-      removals.push_back(
-          IndexEntry::FromSortBytes(ByteView(b.data(), b.size())));
+      put(removals, removed, ByteView(b.data(), b.size()));
     }
     for (const std::vector<uint8_t>& b : c.added) {
-      insertions.push_back(
-          IndexEntry::FromSortBytes(ByteView(b.data(), b.size())));
+      put(insertions, inserted, ByteView(b.data(), b.size()));
     }
   } else {
     // An entry's changes alternate (added, removed, added...), so their
@@ -114,11 +116,13 @@ void PendingIndexChanges::Take(size_t index, std::vector<IndexEntry>& removals,
         }
         net += c.log.Tag(end) ? 1 : -1;
       }
-      if (net > 0) insertions.push_back(c.log.Entry(k));
-      if (net < 0) removals.push_back(c.log.Entry(k));
+      if (net > 0) put(insertions, inserted, bytes);
+      if (net < 0) put(removals, removed, bytes);
       k = end;
     }
   }
+  removals.resize(removed);
+  insertions.resize(inserted);
   const bool unique = c.unique;
   c = Changes();
   c.unique = unique;

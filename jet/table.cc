@@ -210,7 +210,8 @@ void Table::FlushIndexChangesWhenLarge() {
 void Table::FlushIndexChanges() {
   if (!pending_ || pending_->empty()) return;
   WriteGroup group(db_.pager());
-  std::vector<IndexEntry> removals, insertions;
+  std::vector<IndexEntry>& removals = scratch_.removals;
+  std::vector<IndexEntry>& insertions = scratch_.insertions;
   for (size_t i = 0; i < definition_.real_indexes.size(); ++i) {
     if (pending_->empty(i)) continue;
     pending_->Take(i, removals, insertions);

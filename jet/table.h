@@ -188,6 +188,7 @@ class Table {
     std::vector<FieldData> fields;
     std::vector<uint8_t> row;
     std::vector<uint8_t> long_value;
+    std::vector<IndexEntry> removals, insertions;
   };
   Scratch scratch_;
   // The last written RowUpdate, whose memory the next one reuses.
