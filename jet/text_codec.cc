@@ -141,27 +141,49 @@ class Utf8Writer {
   char16_t high_ = 0;
 };
 
+// Walks compressed Jet 4 text `p[0..n)` (after its FF FE mark), where a
+// 0x00 switches between runs of single-byte characters and UCS-2 runs:
+// hands over each single-byte run whole (`run(first, end)`, found at once)
+// and each UCS-2 character alone (`unit(u)`).
+template <typename Run, typename Unit>
+void ForEachCompressedRun(const uint8_t* p, size_t n, Run&& run, Unit&& unit) {
+  bool single = true;
+  size_t i = 2;
+  while (i < n) {
+    if (p[i] == 0x00) {
+      single = !single;
+      ++i;
+    } else if (single) {
+      const void* stop = std::memchr(p + i, 0x00, n - i);
+      const size_t end =
+          stop ? static_cast<size_t>(static_cast<const uint8_t*>(stop) - p)
+               : n;
+      run(p + i, p + end);
+      i = end;
+    } else {
+      if (i + 1 >= n) break;  // a dangling half character is dropped
+      unit(static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
+      i += 2;
+    }
+  }
+}
+
+bool IsCompressed(const uint8_t* p, size_t n) {
+  return n >= 2 && p[0] == 0xFF && p[1] == 0xFE;
+}
+
 // Calls `unit` with each UTF-16 code unit of Jet 4 text, compressed or not.
 template <typename F>
 void ForEachJet4Unit(ByteView bytes, F&& unit) {
   const uint8_t* p = bytes.data();
   const size_t n = bytes.size();
-  if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
-    bool single = true;
-    size_t i = 2;
-    while (i < n) {
-      if (p[i] == 0x00) {
-        single = !single;
-        ++i;
-      } else if (single) {
-        unit(static_cast<char16_t>(p[i]));
-        ++i;
-      } else {
-        if (i + 1 >= n) break;  // a dangling half character is dropped
-        unit(static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
-        i += 2;
-      }
-    }
+  if (IsCompressed(p, n)) {
+    ForEachCompressedRun(
+        p, n,
+        [&](const uint8_t* first, const uint8_t* end) {
+          for (; first != end; ++first) unit(static_cast<char16_t>(*first));
+        },
+        unit);
     return;
   }
   for (size_t i = 0; i + 1 < n; i += 2) {
@@ -283,7 +305,7 @@ bool CompressedMayEndInSpace(const uint8_t* p, size_t n) {
 bool Jet4TextHasOuterSpace(ByteView bytes) {
   const uint8_t* p = bytes.data();
   const size_t n = bytes.size();
-  if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+  if (IsCompressed(p, n)) {
     // The first unit comes after the leading mode switches.
     size_t k = 2;
     while (k < n && p[k] == 0x00) ++k;
@@ -292,31 +314,18 @@ bool Jet4TextHasOuterSpace(ByteView bytes) {
                                 (single || (k + 1 < n && p[k + 1] == 0x00));
     if (first_is_space) return true;
     if (!CompressedMayEndInSpace(p, n)) return false;
-    // The same walk as ForEachJet4Unit, keeping only the last unit; a run
-    // of single-byte characters is skipped to its end at once.
-    bool in_single = true;
     bool any = false;
     char16_t last = 0;
-    size_t i = 2;
-    while (i < n) {
-      if (p[i] == 0x00) {
-        in_single = !in_single;
-        ++i;
-      } else if (in_single) {
-        const void* stop = std::memchr(p + i, 0x00, n - i);
-        const size_t end =
-            stop ? static_cast<size_t>(static_cast<const uint8_t*>(stop) - p)
-                 : n;
-        any = true;
-        last = p[end - 1];
-        i = end;
-      } else {
-        if (i + 1 >= n) break;  // a dangling half character is dropped
-        any = true;
-        last = static_cast<char16_t>(p[i] | (p[i + 1] << 8));
-        i += 2;
-      }
-    }
+    ForEachCompressedRun(
+        p, n,
+        [&](const uint8_t*, const uint8_t* end) {
+          any = true;
+          last = end[-1];
+        },
+        [&](char16_t u) {
+          any = true;
+          last = u;
+        });
     return any && last == u' ';
   }
   // Uncompressed: whole units from the start; an odd last byte is dropped.
@@ -328,29 +337,14 @@ bool Jet4TextHasOuterSpace(ByteView bytes) {
 size_t Jet4TextUnitCount(ByteView bytes) {
   const uint8_t* p = bytes.data();
   const size_t n = bytes.size();
-  if (!(n >= 2 && p[0] == 0xFF && p[1] == 0xFE)) return n / 2;
-  // The walk of ForEachJet4Unit, counting; runs of single-byte characters
-  // are counted to their end at once.
+  if (!IsCompressed(p, n)) return n / 2;
   size_t count = 0;
-  bool single = true;
-  size_t i = 2;
-  while (i < n) {
-    if (p[i] == 0x00) {
-      single = !single;
-      ++i;
-    } else if (single) {
-      const void* stop = std::memchr(p + i, 0x00, n - i);
-      const size_t end =
-          stop ? static_cast<size_t>(static_cast<const uint8_t*>(stop) - p)
-               : n;
-      count += end - i;
-      i = end;
-    } else {
-      if (i + 1 >= n) break;  // a dangling half character is dropped
-      ++count;
-      i += 2;
-    }
-  }
+  ForEachCompressedRun(
+      p, n,
+      [&](const uint8_t* first, const uint8_t* end) {
+        count += static_cast<size_t>(end - first);
+      },
+      [&](char16_t) { ++count; });
   return count;
 }
 

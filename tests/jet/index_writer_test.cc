@@ -79,6 +79,7 @@ struct Fixture {
   std::unique_ptr<jet::Database> db;
   jet::TableDefinition def;
   size_t index = 0;
+  std::vector<IndexEntry> entries;  // the chosen index's, as opened
 };
 
 // Opens a writable copy and picks the real index of `table` with the most
@@ -89,13 +90,11 @@ void OpenIndex(Fixture& f, const char* file, const char* table) {
   options.writable = true;
   f.db = jet::Database::Open(path.string(), options);
   f.def = f.db->ReadTableDefinition(f.db->FindTable(table));
-  size_t best = 0;
   for (size_t i = 0; i < f.def.real_indexes.size(); ++i) {
-    size_t n = ReadIndex(f.db->pager(), f.db->version(),
-                         f.def.real_indexes[i].first_page)
-                   .size();
-    if (n > best) {
-      best = n;
+    std::vector<IndexEntry> entries = ReadIndex(
+        f.db->pager(), f.db->version(), f.def.real_indexes[i].first_page);
+    if (entries.size() > f.entries.size()) {
+      f.entries = std::move(entries);
       f.index = i;
     }
   }
@@ -290,8 +289,7 @@ TEST(IndexWriterTest, ContainsKeyFindsOtherRowsOnly) {
   OpenIndex(f, "korean/accessControlEvents.mdb", "TB_ACCESSEVENT");
   jet::Pager& pager = f.db->pager();
   auto v = f.db->version();
-  std::vector<IndexEntry> entries =
-      ReadIndex(pager, v, f.def.real_indexes[f.index].first_page);
+  const std::vector<IndexEntry>& entries = f.entries;
   jet::PageAllocator allocator(pager, v);
   jet::IndexWriter writer(pager, v, allocator, f.def, f.index);
   const IndexEntry& e = entries[entries.size() / 2];
@@ -314,8 +312,7 @@ TEST(IndexWriterTest, SharedPageViewsFollowEveryChange) {
   OpenIndex(f, "korean/accessControlEvents.mdb", "TB_ACCESSEVENT");
   jet::Pager& pager = f.db->pager();
   auto v = f.db->version();
-  std::vector<IndexEntry> entries =
-      ReadIndex(pager, v, f.def.real_indexes[f.index].first_page);
+  const std::vector<IndexEntry>& entries = f.entries;
   jet::PageAllocator allocator(pager, v);
   jet::IndexViewCache views;
   auto lookup = [&](const IndexEntry& e) {
