@@ -33,6 +33,13 @@ uint8_t EntryRun::Tag(size_t k) const {
   return b.data()[b.size()];
 }
 
+bool EntryRun::SameSortBytes(size_t a, size_t b) const {
+  if (slots_[a].head != slots_[b].head) return false;
+  const ByteView x = SortBytes(a), y = SortBytes(b);
+  return x.size() == y.size() &&
+         std::memcmp(x.data(), y.data(), x.size()) == 0;
+}
+
 void EntryRun::Sort() {
   std::sort(slots_.begin(), slots_.end(), [this](const Slot& a, const Slot& b) {
     if (a.head != b.head) return a.head < b.head;

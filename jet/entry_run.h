@@ -35,6 +35,8 @@ class EntryRun {
   }
   ByteView SortBytes(size_t k) const;
   uint8_t Tag(size_t k) const;
+  // Whether entries a and b have the same sort bytes.
+  bool SameSortBytes(size_t a, size_t b) const;
 
  private:
   struct Slot {

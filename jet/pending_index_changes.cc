@@ -1,7 +1,6 @@
 #include "jet/pending_index_changes.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace jet {
 
@@ -105,19 +104,13 @@ void PendingIndexChanges::Take(size_t index, std::vector<IndexEntry>& removals,
     // sum says what is left of them: +1 added, -1 removed, 0 nothing.
     c.log.Sort();
     for (size_t k = 0; k < c.log.size();) {
-      const ByteView bytes = c.log.SortBytes(k);
       int net = 0;
       size_t end = k;
-      for (; end < c.log.size(); ++end) {
-        const ByteView other = c.log.SortBytes(end);
-        if (other.size() != bytes.size() ||
-            std::memcmp(other.data(), bytes.data(), bytes.size()) != 0) {
-          break;
-        }
+      for (; end < c.log.size() && c.log.SameSortBytes(k, end); ++end) {
         net += c.log.Tag(end) ? 1 : -1;
       }
-      if (net > 0) put(insertions, inserted, bytes);
-      if (net < 0) put(removals, removed, bytes);
+      if (net > 0) put(insertions, inserted, c.log.SortBytes(k));
+      if (net < 0) put(removals, removed, c.log.SortBytes(k));
       k = end;
     }
   }
