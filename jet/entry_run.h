@@ -29,10 +29,8 @@ class EntryRun {
   size_t bytes() const { return bytes_.size() + slots_.size() * sizeof(Slot); }
   void Clear();
 
-  // The k-th entry (in sorted order once Sort() was called).
-  IndexEntry Entry(size_t k) const {
-    return IndexEntry::FromSortBytes(SortBytes(k));
-  }
+  // The k-th entry's sort bytes and tag (in sorted order once Sort() was
+  // called).
   ByteView SortBytes(size_t k) const;
   uint8_t Tag(size_t k) const;
   // Whether entries a and b have the same sort bytes.

@@ -64,12 +64,6 @@ void IndexEntry::AppendStoredBytes(bool leaf, std::vector<uint8_t>& out) const {
   }
 }
 
-IndexEntry IndexEntry::FromSortBytes(ByteView sort_bytes) {
-  IndexEntry entry;
-  entry.AssignSortBytes(sort_bytes);
-  return entry;
-}
-
 void IndexEntry::AssignSortBytes(ByteView sort_bytes) {
   const size_t key_size = sort_bytes.size() - kRowPointerSize;
   key.assign(sort_bytes.data(), sort_bytes.data() + key_size);
@@ -346,12 +340,6 @@ uint32_t IndexNodeView::Child(size_t k) const {
   return (static_cast<uint32_t>(ByteAt(k, at)) << 24) |
          (static_cast<uint32_t>(ByteAt(k, at + 1)) << 16) |
          (static_cast<uint32_t>(ByteAt(k, at + 2)) << 8) | ByteAt(k, at + 3);
-}
-
-IndexEntry IndexNodeView::Entry(size_t k) const {
-  IndexEntry entry;
-  EntryInto(k, entry);
-  return entry;
 }
 
 void IndexNodeView::EntryInto(size_t k, IndexEntry& entry) const {

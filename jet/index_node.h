@@ -50,10 +50,8 @@ struct IndexEntry {
   // Appends the entry as a page stores it to `out`: its sort bytes, then
   // on intermediate pages (`leaf` false) the child page, big-endian.
   void AppendStoredBytes(bool leaf, std::vector<uint8_t>& out) const;
-  // The entry whose sort bytes are `sort_bytes` (at least 4 of them).
-  static IndexEntry FromSortBytes(ByteView sort_bytes);
-  // Makes this the entry whose sort bytes are `sort_bytes`, reusing the
-  // key's memory.
+  // Makes this the entry whose sort bytes are `sort_bytes` (at least 4 of
+  // them), reusing the key's memory.
   void AssignSortBytes(ByteView sort_bytes);
 };
 
@@ -92,8 +90,7 @@ class IndexNodeView {
   // The first entry whose sort bytes are not before `sort_bytes`, or
   // size() when there is none.
   size_t LowerBound(ByteView sort_bytes) const;
-  IndexEntry Entry(size_t k) const;
-  // The same into `entry`, reusing its key's memory.
+  // Entry k, into `entry`, reusing its key's memory.
   void EntryInto(size_t k, IndexEntry& entry) const;
   // Whether entry k's key is exactly `key`.
   bool KeyEquals(size_t k, ByteView key) const;

@@ -44,11 +44,6 @@ std::shared_ptr<const IndexViewCache::Held> IndexWriter::View(uint32_t page) {
   return views_.ViewOf(version_, LoadPage(page));
 }
 
-IndexNode IndexWriter::Load(uint32_t page) {
-  PageRef p = LoadPage(page);
-  return IndexNode::Decode(version_, page, p->view());
-}
-
 std::vector<uint8_t> IndexWriter::LinkedPageForWrite(uint32_t page) {
   LoadPage(page);
   return pager_.CopyForWrite(page);

@@ -60,7 +60,6 @@ class IndexWriter {
   };
 
   IndexNode& Node(Step& step);
-  IndexNode Load(uint32_t page);
   PageRef LoadPage(uint32_t page);
   // The view of an index page, through the cache.
   std::shared_ptr<const IndexViewCache::Held> View(uint32_t page);

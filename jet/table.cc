@@ -88,10 +88,9 @@ int LeadingSpacesTrimmed(const Value& before, const Value& after) {
 }  // namespace
 
 std::vector<Table::IndexChange> Table::PlanIndexChanges(
-    RowPointer row_id, const std::vector<Value>& old_values,
+    RowPointer row_id, const std::vector<FieldBytes>* old_fields,
     const std::vector<Value>& new_values, const std::vector<uint8_t>* touched,
-    bool inserting, bool deleting, std::optional<Error>* refusal,
-    const std::vector<FieldBytes>* old_fields) {
+    bool deleting, std::optional<Error>* refusal) {
   const JetVersion version = db_.version();
   const ValueContext context = db_.value_context();
   const IndexKeyOptions options =
@@ -103,16 +102,11 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
     if (touched && !(*touched)[i]) continue;
     IndexChange change;
     change.index = i;
-    if (!inserting) {
-      change.had_entry =
-          old_fields ? RowHasIndexEntry(index, definition_, *old_fields)
-                     : RowHasIndexEntry(index, definition_, old_values);
+    if (old_fields) {
+      change.had_entry = RowHasIndexEntry(index, definition_, *old_fields);
       if (change.had_entry) {
-        IndexKeyResult old_key =
-            old_fields ? EncodeIndexKey(index, definition_, *old_fields,
-                                        context, options)
-                       : EncodeIndexKey(index, definition_, old_values,
-                                        version, options);
+        IndexKeyResult old_key = EncodeIndexKey(index, definition_,
+                                                *old_fields, context, options);
         // An entry whose key cannot be made is found by its row instead.
         std::optional<std::vector<uint8_t>> key =
             old_key ? std::optional(std::move(old_key.key))
@@ -137,9 +131,7 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
         int k = ColumnPosition(definition_, index.columns[0].column_number);
         if (k >= 0) {
           const Value old_value =
-              old_fields ? DecodeValue((*old_fields)[k],
-                                       definition_.columns[k], context)
-                         : old_values[k];
+              DecodeValue((*old_fields)[k], definition_.columns[k], context);
           int lead = LeadingSpacesTrimmed(old_value, new_values[k]);
           auto order =
               ColumnSortOrder(definition_.columns[k], version, options);
@@ -434,9 +426,8 @@ std::optional<Error> Table::StageUpdate(
       }
     }
     std::optional<Error> refusal;
-    index_plan = PlanIndexChanges(update.row_id_, {}, new_values,
-                                  &touched_index, false, false, &refusal,
-                                  &update.stored_);
+    index_plan = PlanIndexChanges(update.row_id_, &update.stored_, new_values,
+                                  &touched_index, false, &refusal);
     if (refusal) return refusal;
   }
 
@@ -463,14 +454,10 @@ std::optional<Error> Table::StageUpdate(
 }
 
 void Table::WriteRowUpdate(RowUpdate& update) {
-  RowUpdate u = std::move(update);
+  // Written from the spare, whose vectors then serve the next update.
+  spare_update_ = std::move(update);
   update = RowUpdate();
-  // Whether written or not, the update's vectors serve the next one.
-  struct KeepSpare {
-    RowUpdate& from;
-    RowUpdate& to;
-    ~KeepSpare() { to = std::move(from); }
-  } keep{u, spare_update_};
+  RowUpdate& u = spare_update_;
   if (!u.changes()) return;
   RequireWritable();
   const JetVersion version = db_.version();
@@ -540,7 +527,7 @@ RowPointer Table::InsertRow(const std::vector<Value>& values) {
     }
   }
   std::vector<IndexChange> index_plan =
-      PlanIndexChanges(RowPointer{}, values, values, nullptr, true);
+      PlanIndexChanges(RowPointer{}, nullptr, values, nullptr);
   WriteGroup group(pager);
   std::vector<FieldData> fields(values.size());
   for (size_t k = 0; k < values.size(); ++k) {
@@ -578,9 +565,8 @@ void Table::DeleteRow(RowPointer row_id) {
   TableScan scan = ScanAt(row_id, "지울 행 ");
   const RowPointer stored_at = scan.stored_at();
   std::vector<FieldBytes> fields = scan.Fields();
-  std::vector<Value> values = ValuesOf(fields);
-  std::vector<IndexChange> index_plan = PlanIndexChanges(
-      row_id, values, values, nullptr, false, /*deleting=*/true);
+  std::vector<IndexChange> index_plan =
+      PlanIndexChanges(row_id, &fields, {}, nullptr, /*deleting=*/true);
 
   WriteGroup group(pager);
   for (size_t k = 0; k < fields.size(); ++k) {

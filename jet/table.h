@@ -130,17 +130,16 @@ class Table {
  private:
   // The index entries a row change removes and adds; a duplicate in a
   // unique index (3022) or a key that cannot be made (3900) is raised, or
-  // handed back in `refusal` when it is given.
-  // Only the indexes marked in `touched` are looked at (every index when
-  // `touched` is null); `old_values` and `new_values` need hold only those
-  // indexes' columns. With `old_fields` (the row's stored fields) the old
-  // entries come from them and `old_values` is not read.
+  // handed back in `refusal` when it is given. The old entries come from
+  // the row's stored fields (`old_fields`, null for a row being inserted),
+  // the new ones from `new_values` (not read when `deleting`). Only the
+  // indexes marked in `touched` are looked at (every index when `touched`
+  // is null); `new_values` need hold only those indexes' columns.
   std::vector<IndexChange> PlanIndexChanges(
-      RowPointer row_id, const std::vector<Value>& old_values,
+      RowPointer row_id, const std::vector<FieldBytes>* old_fields,
       const std::vector<Value>& new_values,
-      const std::vector<uint8_t>* touched, bool inserting,
-      bool deleting = false, std::optional<Error>* refusal = nullptr,
-      const std::vector<FieldBytes>* old_fields = nullptr);
+      const std::vector<uint8_t>* touched, bool deleting = false,
+      std::optional<Error>* refusal = nullptr);
   void RecordIndexChanges(std::vector<IndexChange>& plan, RowPointer row_id);
   // Whether another row than `row_id` holds `key` in unique index `index`,
   // the gathered changes included.

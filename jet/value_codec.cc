@@ -140,7 +140,10 @@ bool TextHasOuterSpace(const FieldBytes& field, const ColumnDefinition& column,
     bytes = ByteView(scratch.data(), scratch.size());
   }
   if (context.version == JetVersion::kJet4) return Jet4TextHasOuterSpace(bytes);
-  const std::string text = DecodeText(bytes, column, context);
+  return TextHasOuterSpace(DecodeText(bytes, column, context));
+}
+
+bool TextHasOuterSpace(std::string_view text) {
   return !text.empty() && (text.front() == ' ' || text.back() == ' ');
 }
 

@@ -13,6 +13,7 @@
 #define MDBCARE_JET_VALUE_CODEC_H_
 
 #include <cstdint>
+#include <string_view>
 
 #include "jet/format.h"
 #include "jet/long_value.h"
@@ -41,6 +42,8 @@ Value DecodeValue(const FieldBytes& field, const ColumnDefinition& column,
 bool TextHasOuterSpace(const FieldBytes& field, const ColumnDefinition& column,
                        const ValueContext& context,
                        std::vector<uint8_t>& scratch);
+// Whether `text` begins or ends with a space.
+bool TextHasOuterSpace(std::string_view text);
 
 // Whether a memo or OLE field that is not Null holds `value` (a text for a
 // memo, bytes for OLE), as DecodeValue would give it. A Jet 4 memo whose

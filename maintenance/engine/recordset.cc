@@ -150,8 +150,7 @@ bool Recordset::FieldHasOuterSpace(int index) {
   }
   if (known) {
     const auto* text = std::get_if<std::string>(known);
-    return text && !text->empty() &&
-           (text->front() == ' ' || text->back() == ' ');
+    return text && jet::TextHasOuterSpace(*text);
   }
   return jet::TextHasOuterSpace(field_bytes_[k], Column(index),
                                 connection_->db->value_context(),
