@@ -36,6 +36,20 @@ std::unique_ptr<dao::Database> Open(const fs::path& file, bool read_only) {
                                            ConnectFor(file));
 }
 
+// A new database at `path` holding table `t` (named "T") with `rows`.
+void BuildTable(const fs::path& path, jet::TableDescription t,
+                const std::vector<std::vector<jet::Value>>& rows) {
+  jet::CreateDatabase(path.string(), jet::CreateOptions{});
+  jet::OpenOptions open;
+  open.writable = true;
+  auto db = jet::Database::Open(path.string(), open);
+  t.name = "T";
+  auto table = jet::CreateTable(*db, t);
+  for (const std::vector<jet::Value>& row : rows) table->InsertRow(row);
+  table.reset();
+  db->Close();
+}
+
 TEST(FieldTypeCodeTest, StoredTypesKeepTheirCodesAndNumericIsDecimal) {
   for (uint8_t t : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 15}) {
     EXPECT_EQ(dao::FieldTypeCodeOf(t), t);
@@ -227,25 +241,19 @@ TEST(RecordsetCorpusTest, UpdatesAreSeenAndKeepTheWalkNeedsWrites) {
 TEST(RecordsetTest, UpdatesOfOneRecordAreCheckedInTurnAndWrittenTogether) {
   TempDir dir;
   const fs::path path = dir.path() / "staged.mdb";
-  jet::CreateDatabase(path.string(), jet::CreateOptions{});
   {
-    jet::OpenOptions open;
-    open.writable = true;
-    auto db = jet::Database::Open(path.string(), open);
     jet::TableDescription t;
-    t.name = "T";
     t.columns = {{.name = "A", .type = jet::ColumnType::kText, .length = 20},
                  {.name = "B", .type = jet::ColumnType::kText, .length = 20},
                  {.name = "N", .type = jet::ColumnType::kLong}};
     t.indexes = {{.name = "AB", .columns = {{"A"}, {"B"}}, .unique = true},
                  {.name = "N", .columns = {{"N"}}}};
-    auto table = jet::CreateTable(*db, t);
+    std::vector<std::vector<jet::Value>> rows;
     for (int i = 0; i < 4; ++i) {
-      table->InsertRow(
+      rows.push_back(
           {std::string("a") + std::to_string(i), std::string("b"), int32_t{i}});
     }
-    table.reset();
-    db->Close();
+    BuildTable(path, t, rows);
   }
   auto assign = [](dao::Recordset& rs, int field, const jet::Value& v) {
     rs.Edit();
@@ -324,23 +332,16 @@ namespace {
 TEST(RecordsetTest, HasOuterSpaceAnswersAsTheValueWould) {
   TempDir dir;
   const fs::path path = dir.path() / "spaces.mdb";
-  jet::CreateDatabase(path.string(), jet::CreateOptions{});
-  const std::string long_text = std::string(5000, 'x') + "가 ";
   {
-    jet::OpenOptions open;
-    open.writable = true;
-    auto db = jet::Database::Open(path.string(), open);
     jet::TableDescription t;
-    t.name = "T";
     t.columns = {{.name = "S", .type = jet::ColumnType::kText, .length = 50},
                  {.name = "M", .type = jet::ColumnType::kMemo},
                  {.name = "N", .type = jet::ColumnType::kLong}};
-    auto table = jet::CreateTable(*db, t);
-    table->InsertRow({std::string(" 한글"), long_text, int32_t{1}});
-    table->InsertRow({std::string("abc"), std::string("가나"), int32_t{2}});
-    table->InsertRow({jet::Null{}, jet::Null{}, jet::Null{}});
-    table.reset();
-    db->Close();
+    BuildTable(path, t,
+               {{std::string(" 한글"), std::string(5000, 'x') + "가 ",
+                 int32_t{1}},
+                {std::string("abc"), std::string("가나"), int32_t{2}},
+                {jet::Null{}, jet::Null{}, jet::Null{}}});
   }
   auto db = Open(path, false);
   auto rs = db->OpenRecordset("T");
