@@ -7,12 +7,25 @@
 
 namespace jet {
 
+std::vector<uint8_t> PageBufferPool::Take() {
+  if (spare_.empty()) return std::vector<uint8_t>(page_size_);
+  std::vector<uint8_t> bytes = std::move(spare_.back());
+  spare_.pop_back();
+  return bytes;
+}
+
+void PageBufferPool::Give(std::vector<uint8_t>&& bytes) {
+  if (bytes.size() != page_size_ || spare_.size() >= kMaxBuffers) return;
+  spare_.push_back(std::move(bytes));
+}
+
 Pager::Pager(File file, uint32_t page_size, size_t cache_pages)
     : file_(std::move(file)),
       page_size_(page_size),
       page_count_(static_cast<uint32_t>(file_.size() / page_size)),
       file_page_count_(page_count_),
-      capacity_(cache_pages < 4 ? 4 : cache_pages) {}
+      capacity_(cache_pages < 4 ? 4 : cache_pages),
+      buffers_(std::make_shared<PageBufferPool>(page_size)) {}
 
 Pager::~Pager() = default;
 
@@ -25,13 +38,6 @@ void Pager::CacheInsert(PageRef page) {
     return;
   }
   if (cache_.size() >= capacity_) {
-    auto old = cache_.find(lru_.back());
-    // A page only the cache held gives its buffer to the next read.
-    if (old != cache_.end() && old->second.page.use_count() == 1 &&
-        spare_.size() < kSpareBuffers) {
-      Page& gone = const_cast<Page&>(*old->second.page);
-      spare_.push_back(std::move(gone.bytes_));
-    }
     cache_.erase(lru_.back());
     lru_.pop_back();
   }
@@ -39,12 +45,8 @@ void Pager::CacheInsert(PageRef page) {
   cache_.emplace(number, Slot{std::move(page), lru_.begin()});
 }
 
-std::vector<uint8_t> Pager::Buffer() {
-  if (spare_.empty()) return std::vector<uint8_t>(page_size_);
-  std::vector<uint8_t> bytes = std::move(spare_.back());
-  spare_.pop_back();
-  bytes.resize(page_size_);
-  return bytes;
+PageRef Pager::MakePage(uint32_t number, std::vector<uint8_t> bytes) {
+  return std::make_shared<Page>(number, std::move(bytes), buffers_);
 }
 
 PageRef Pager::Get(uint32_t page_number) {
@@ -77,14 +79,14 @@ PageRef Pager::Get(uint32_t page_number) {
   std::vector<std::span<uint8_t>> parts;
   parts.reserve(run);
   for (std::vector<uint8_t>& bytes : pages) {
-    bytes = Buffer();
+    bytes = buffers_->Take();
     parts.emplace_back(bytes);
   }
   file_.ReadAt(static_cast<uint64_t>(page_number) * page_size_, parts);
   PageRef first;
   for (uint32_t k = 0; k < run; ++k) {
     cipher_.Apply(page_number + k, pages[k]);
-    auto page = std::make_shared<Page>(page_number + k, std::move(pages[k]));
+    PageRef page = MakePage(page_number + k, std::move(pages[k]));
     if (k == 0) first = page;
     CacheInsert(page);
   }
@@ -115,7 +117,7 @@ void Pager::BeginGroup() {
 void Pager::CommitGroup() {
   in_group_ = false;
   group_undo_.clear();
-  if (dirty_.size() > kMaxPinnedPages) Flush();
+  if (dirty_.size() > kMaxPinnedPages) WriteOut();
 }
 
 void Pager::RollbackGroup() {
@@ -135,7 +137,10 @@ void Pager::RollbackGroup() {
 
 std::vector<uint8_t> Pager::CopyForWrite(uint32_t page_number) {
   RequireGroup();
-  return Get(page_number)->bytes();
+  const PageRef page = Get(page_number);
+  std::vector<uint8_t> bytes = buffers_->Take();
+  std::copy(page->bytes().begin(), page->bytes().end(), bytes.begin());
+  return bytes;
 }
 
 void Pager::Put(uint32_t page_number, std::vector<uint8_t> bytes) {
@@ -148,7 +153,7 @@ void Pager::Put(uint32_t page_number, std::vector<uint8_t> bytes) {
     group_undo_[page_number] =
         d == dirty_.end() ? std::optional<PageRef>() : std::optional(d->second);
   }
-  auto page = std::make_shared<Page>(page_number, std::move(bytes));
+  PageRef page = MakePage(page_number, std::move(bytes));
   dirty_[page_number] = page;
   CacheInsert(page);
 }
@@ -168,7 +173,9 @@ std::vector<uint8_t>* Pager::WritableInPlace(uint32_t page_number) {
 uint32_t Pager::Append() {
   RequireGroup();
   uint32_t number = page_count_++;
-  Put(number, std::vector<uint8_t>(page_size_, 0));
+  std::vector<uint8_t> zero = buffers_->Take();
+  std::fill(zero.begin(), zero.end(), 0);
+  Put(number, std::move(zero));
   return number;
 }
 
@@ -177,7 +184,16 @@ void Pager::Flush() {
     throw Error(kErrUnsupportedFeature,
                 "쓰기 묶음이 열려 있는 동안에는 기록할 수 없습니다.");
   }
+  WriteOut();
+  if (unsynced_) {
+    file_.Sync();
+    unsynced_ = false;
+  }
+}
+
+void Pager::WriteOut() {
   if (dirty_.empty()) return;
+  unsynced_ = true;  // even when a write below fails part way
   // Runs of consecutive pages go out in one write each: the pages' own
   // bytes, or encrypted copies of them.
   std::vector<const Page*> pages;
@@ -208,7 +224,6 @@ void Pager::Flush() {
     }
     file_.WriteAt(static_cast<uint64_t>(first) * page_size_, parts);
   }
-  file_.Sync();
   if (page_count_ > file_page_count_) file_page_count_ = page_count_;
   dirty_.clear();
 }

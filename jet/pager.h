@@ -4,10 +4,13 @@
 // what a page holds.
 //
 // Writes: a writer changes pages inside a write group (one row update, say).
-// Changed pages stay in memory, pinned, until Flush() writes them to the
-// file in page order; a group that fails is rolled back, so that an update
-// either happens whole or not at all. Committed groups are flushed when the
-// pinned pages pass a bound, at Flush() and when the database closes.
+// Changed pages stay in memory, pinned, until they are written to the file
+// in page order; a group that fails is rolled back, so that an update
+// either happens whole or not at all. Committed groups are written out when
+// the pinned pages pass a bound, and at Flush(), which also syncs the file
+// (the database calls it when it closes). Writing out at the bound does not
+// sync: the file holds a whole state only when every change is written, so
+// a sync in between would make no state safe and only cost time.
 #ifndef MDBCARE_JET_PAGER_H_
 #define MDBCARE_JET_PAGER_H_
 
@@ -25,12 +28,40 @@
 
 namespace jet {
 
+// Page-sized buffers that pages no one holds any more gave back, for the
+// next page read or copied for a write: a sweep that rewrites every page
+// would otherwise allocate and free a page buffer for every row. Used by
+// one thread.
+class PageBufferPool {
+ public:
+  static constexpr size_t kMaxBuffers = 64;
+
+  explicit PageBufferPool(size_t page_size) : page_size_(page_size) {}
+
+  // A buffer of the page size; its bytes are whatever they were.
+  std::vector<uint8_t> Take();
+  // Keeps `bytes` when it is page-sized and the pool is not full.
+  void Give(std::vector<uint8_t>&& bytes);
+
+ private:
+  size_t page_size_;
+  std::vector<std::vector<uint8_t>> spare_;
+};
+
 // One page's bytes, decrypted. Shared so that a page a caller still holds
-// stays valid when the cache evicts or replaces it.
+// stays valid when the cache evicts or replaces it. A page made by the
+// pager gives its buffer back to the pager's pool when the last holder
+// lets go.
 class Page {
  public:
-  Page(uint32_t number, std::vector<uint8_t> bytes)
-      : number_(number), bytes_(std::move(bytes)) {}
+  Page(uint32_t number, std::vector<uint8_t> bytes,
+       std::shared_ptr<PageBufferPool> pool = nullptr)
+      : number_(number), bytes_(std::move(bytes)), pool_(std::move(pool)) {}
+  ~Page() {
+    if (pool_) pool_->Give(std::move(bytes_));
+  }
+  Page(const Page&) = delete;
+  Page& operator=(const Page&) = delete;
 
   uint32_t number() const { return number_; }
   ByteView view() const { return ByteView(bytes_.data(), bytes_.size()); }
@@ -42,6 +73,7 @@ class Page {
 
   uint32_t number_;
   std::vector<uint8_t> bytes_;
+  std::shared_ptr<PageBufferPool> pool_;
 };
 
 using PageRef = std::shared_ptr<const Page>;
@@ -55,8 +87,6 @@ class Pager {
   static constexpr uint32_t kReadAheadPages = 16;
   // Consecutive changed pages written in one go.
   static constexpr uint32_t kWriteRunPages = 64;
-  // Buffers of evicted pages kept for the next reads.
-  static constexpr size_t kSpareBuffers = 32;
 
   Pager(File file, uint32_t page_size, size_t cache_pages = kDefaultCachePages);
   ~Pager();
@@ -106,9 +136,9 @@ class Pager {
 
  private:
   void CacheInsert(PageRef page);
-  // A page-sized buffer to read into: one an evicted page left, or new.
-  // Its bytes are whatever they were; the read fills them all.
-  std::vector<uint8_t> Buffer();
+  PageRef MakePage(uint32_t number, std::vector<uint8_t> bytes);
+  // Writes every committed change to the file, without syncing it.
+  void WriteOut();
   void RequireGroup() const;
 
   File file_;
@@ -124,11 +154,12 @@ class Pager {
     std::list<uint32_t>::iterator position;
   };
   std::unordered_map<uint32_t, Slot> cache_;
-  std::vector<std::vector<uint8_t>> spare_;
+  std::shared_ptr<PageBufferPool> buffers_;
 
   // Changed pages not yet written, committed or in the open group; put in
   // page order when written.
   std::unordered_map<uint32_t, PageRef> dirty_;
+  bool unsynced_ = false;  // written out since the last sync
   bool in_group_ = false;
   // For the open group: each page's version before the group touched it
   // (empty: it was clean), and the page count at its start.

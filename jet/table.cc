@@ -105,8 +105,8 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
     if (old_fields) {
       change.had_entry = RowHasIndexEntry(index, definition_, *old_fields);
       if (change.had_entry) {
-        IndexKeyResult old_key = EncodeIndexKey(index, definition_,
-                                                *old_fields, context, options);
+        IndexKeyResult old_key =
+            EncodeIndexKey(index, definition_, *old_fields, context, options);
         // An entry whose key cannot be made is found by its row instead.
         std::optional<std::vector<uint8_t>> key =
             old_key ? std::optional(std::move(old_key.key))
@@ -146,10 +146,10 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
         Refuse(Unencodable(entry_.name), refusal);
         return {};
       }
-      change.new_entry = IndexEntry{*key, row_id, 0};
+      change.new_entry = IndexEntry{std::move(*key), row_id, 0};
       if (index.unique() &&
           !AllIndexColumnsNull(definition_, index, new_values) &&
-          KeyTaken(i, *key, row_id)) {
+          KeyTaken(i, change.new_entry.key, row_id)) {
         Refuse(Duplicate(entry_.name), refusal);
         return {};
       }
@@ -332,13 +332,9 @@ std::optional<Error> Table::StageUpdate(
   const JetVersion version = db_.version();
   const ValueContext context = db_.value_context();
 
-  // What each change does to the stored field: fixed and text columns are
-  // compared by their new bytes, memo and OLE columns by their values.
-  struct ColumnOutcome {
-    bool changed = false;
-    std::optional<FieldData> next;
-  };
-  std::vector<ColumnOutcome> outcome(changes.size());
+  std::vector<ColumnOutcome>& outcome = scratch_.outcome;
+  outcome.clear();
+  outcome.resize(changes.size());
   for (size_t i = 0; i < changes.size(); ++i) {
     const ColumnChange& change = changes[i];
     const size_t c = change.column;

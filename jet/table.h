@@ -137,9 +137,8 @@ class Table {
   // is null); `new_values` need hold only those indexes' columns.
   std::vector<IndexChange> PlanIndexChanges(
       RowPointer row_id, const std::vector<FieldBytes>* old_fields,
-      const std::vector<Value>& new_values,
-      const std::vector<uint8_t>* touched, bool deleting = false,
-      std::optional<Error>* refusal = nullptr);
+      const std::vector<Value>& new_values, const std::vector<uint8_t>* touched,
+      bool deleting = false, std::optional<Error>* refusal = nullptr);
   void RecordIndexChanges(std::vector<IndexChange>& plan, RowPointer row_id);
   // Whether another row than `row_id` holds `key` in unique index `index`,
   // the gathered changes included.
@@ -180,7 +179,14 @@ class Table {
   std::vector<std::vector<int>> index_column_positions_;
   // Working space of StageUpdate and WriteRowUpdate, kept to reuse its
   // memory from row to row.
+  // What a staged change does to the stored field: fixed and text columns
+  // are compared by their new bytes, memo and OLE columns by their values.
+  struct ColumnOutcome {
+    bool changed = false;
+    std::optional<FieldData> next;
+  };
   struct Scratch {
+    std::vector<ColumnOutcome> outcome;
     std::vector<uint8_t> replan_column, touched_index, needed;
     std::vector<Value> new_values;
     std::vector<int> change_at;

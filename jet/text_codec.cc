@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -111,6 +112,22 @@ class Utf8Writer {
       Put(u);
     }
   }
+  // Characters U+0001..U+00FF, one a byte, as compressed text stores them.
+  void AddSingleByteRun(const uint8_t* first, const uint8_t* end) {
+    if (high_) {
+      high_ = 0;
+      Put(0xFFFD);
+    }
+    for (; first != end; ++first) {
+      const uint8_t b = *first;
+      if (b < 0x80) {
+        *out_++ = static_cast<char>(b);
+      } else {
+        *out_++ = static_cast<char>(0xC0 | (b >> 6));
+        *out_++ = static_cast<char>(0x80 | (b & 0x3F));
+      }
+    }
+  }
   // Ends the text; returns the end of what was written.
   char* Finish() {
     if (high_) Put(0xFFFD);
@@ -156,8 +173,7 @@ void ForEachCompressedRun(const uint8_t* p, size_t n, Run&& run, Unit&& unit) {
     } else if (single) {
       const void* stop = std::memchr(p + i, 0x00, n - i);
       const size_t end =
-          stop ? static_cast<size_t>(static_cast<const uint8_t*>(stop) - p)
-               : n;
+          stop ? static_cast<size_t>(static_cast<const uint8_t*>(stop) - p) : n;
       run(p + i, p + end);
       i = end;
     } else {
@@ -212,6 +228,18 @@ void ForEachUtf16Unit(std::string_view text, Sink&& unit) {
     unsigned char b = static_cast<unsigned char>(text[i]);
     char32_t c;
     size_t len;
+    if (b < 0x80 && i + 8 <= text.size()) {
+      // Eight ASCII bytes at a time, where the text has them.
+      uint64_t word;
+      std::memcpy(&word, text.data() + i, sizeof word);
+      if ((word & 0x8080808080808080ULL) == 0) {
+        for (size_t k = 0; k < 8; ++k) {
+          unit(static_cast<char16_t>(text[i + k]));
+        }
+        i += 8;
+        continue;
+      }
+    }
     if (b < 0x80) {
       unit(static_cast<char16_t>(b));
       ++i;
@@ -280,7 +308,20 @@ std::string DecodeJet4Text(ByteView bytes) {
   // four.
   std::string out(bytes.size() * 2 + 4, '\0');
   Utf8Writer write(out.data());
-  ForEachJet4Unit(bytes, [&](char16_t u) { write.Add(u); });
+  const uint8_t* p = bytes.data();
+  const size_t n = bytes.size();
+  if (IsCompressed(p, n)) {
+    ForEachCompressedRun(
+        p, n,
+        [&](const uint8_t* first, const uint8_t* end) {
+          write.AddSingleByteRun(first, end);
+        },
+        [&](char16_t u) { write.Add(u); });
+  } else {
+    for (size_t i = 0; i + 1 < n; i += 2) {
+      write.Add(static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
+    }
+  }
   out.resize(static_cast<size_t>(write.Finish() - out.data()));
   return out;
 }
@@ -310,8 +351,8 @@ bool Jet4TextHasOuterSpace(ByteView bytes) {
     size_t k = 2;
     while (k < n && p[k] == 0x00) ++k;
     const bool single = (k - 2) % 2 == 0;
-    const bool first_is_space = k < n && p[k] == 0x20 &&
-                                (single || (k + 1 < n && p[k + 1] == 0x00));
+    const bool first_is_space =
+        k < n && p[k] == 0x20 && (single || (k + 1 < n && p[k + 1] == 0x00));
     if (first_is_space) return true;
     if (!CompressedMayEndInSpace(p, n)) return false;
     bool any = false;
@@ -364,52 +405,53 @@ void DecodeJet4TextUnits(ByteView bytes, std::u16string& out) {
 }
 
 std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool compress) {
-  const std::u16string units = Utf8ToUtf16(utf8);
-  const size_t plain_size = units.size() * 2;
-  if (compress && !units.empty()) {
-    // Single-byte runs for characters U+0001..U+00FF, UCS-2 runs for the
-    // rest; a character whose low byte is 0 cannot be written in a UCS-2
-    // run (00 switches the mode), so such text stays uncompressed. The
-    // compressed size is counted first; it is written only when shorter.
-    bool possible = true;
-    size_t size = 2;
-    bool single = true;
-    for (char16_t u : units) {
-      if (u == 0 || (u > 0xFF && (u & 0xFF) == 0)) {
-        possible = false;
-        break;
-      }
+  // Single-byte runs for characters U+0001..U+00FF, UCS-2 runs for the
+  // rest; a character whose low byte is 0 cannot be written in a UCS-2 run
+  // (00 switches the mode), so such text stays uncompressed. The units and
+  // the compressed size are counted first; the compressed form is written
+  // only when shorter.
+  size_t units = 0;
+  bool possible = compress;
+  size_t size = 2;
+  bool single = true;
+  ForEachUtf16Unit(utf8, [&](char16_t u) {
+    ++units;
+    if (!possible) return;
+    if (u == 0 || (u > 0xFF && (u & 0xFF) == 0)) {
+      possible = false;
+      return;
+    }
+    const bool fits = u <= 0xFF;
+    if (fits != single) {
+      ++size;
+      single = fits;
+    }
+    size += fits ? 1 : 2;
+  });
+  const size_t plain_size = units * 2;
+  if (possible && units > 0 && size < plain_size) {
+    std::vector<uint8_t> out(size);
+    uint8_t* w = out.data();
+    *w++ = 0xFF;
+    *w++ = 0xFE;
+    single = true;
+    ForEachUtf16Unit(utf8, [&](char16_t u) {
       const bool fits = u <= 0xFF;
       if (fits != single) {
-        ++size;
+        *w++ = 0x00;
         single = fits;
       }
-      size += fits ? 1 : 2;
-    }
-    if (possible && size < plain_size) {
-      std::vector<uint8_t> out(size);
-      uint8_t* w = out.data();
-      *w++ = 0xFF;
-      *w++ = 0xFE;
-      single = true;
-      for (char16_t u : units) {
-        const bool fits = u <= 0xFF;
-        if (fits != single) {
-          *w++ = 0x00;
-          single = fits;
-        }
-        *w++ = static_cast<uint8_t>(u);
-        if (!fits) *w++ = static_cast<uint8_t>(u >> 8);
-      }
-      return out;
-    }
+      *w++ = static_cast<uint8_t>(u);
+      if (!fits) *w++ = static_cast<uint8_t>(u >> 8);
+    });
+    return out;
   }
   std::vector<uint8_t> out(plain_size);
   uint8_t* w = out.data();
-  for (char16_t u : units) {
+  ForEachUtf16Unit(utf8, [&](char16_t u) {
     *w++ = static_cast<uint8_t>(u);
     *w++ = static_cast<uint8_t>(u >> 8);
-  }
+  });
   return out;
 }
 

@@ -193,7 +193,9 @@ std::optional<jet::Error> Recordset::TryUpdate() {
     throw jet::Error(kErrUpdateWithoutEdit,
                      "Edit 없이 필드 값을 바꾸거나 Update를 호출했습니다.");
   }
-  std::vector<jet::ColumnChange> changes;
+  // The vector of the last call, refilled.
+  std::vector<jet::ColumnChange>& changes = changes_;
+  changes.clear();
   for (size_t k = 0; k < edit_buffer_.size(); ++k) {
     if (!edit_buffer_[k]) continue;
     jet::Value assigned = std::move(*edit_buffer_[k]);

@@ -157,7 +157,8 @@ class Recordset {
   std::optional<jet::Table::RowUpdate> staged_;
   bool editing_ = false;
   std::vector<std::optional<jet::Value>> edit_buffer_;
-  bool edit_buffer_used_ = false;  // whether an entry may be set
+  std::vector<jet::ColumnChange> changes_;  // TryUpdate's, kept for reuse
+  bool edit_buffer_used_ = false;           // whether an entry may be set
 };
 
 }  // namespace dao

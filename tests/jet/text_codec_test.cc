@@ -86,10 +86,11 @@ TEST(TextCodecTest, EndsAndLengthFoundWithoutDecodingAgreeWithTheDecoder) {
     EXPECT_EQ(jet::Jet4TextUnitCount(view), units.size())
         << ::testing::PrintToString(b);
   };
-  for (const char* text : {"", " ", "a", " a", "a ", " 한 ", "한 ", " 한",
-                           "a한 b", "한국 abc ", " abc한국", "xĀ ",
-                           "  ", "😀 ", " 😀"}) {
-    for (bool compress : {false, true}) check(jet::EncodeJet4Text(text, compress));
+  for (const char* text :
+       {"", " ", "a", " a", "a ", " 한 ", "한 ", " 한", "a한 b", "한국 abc ",
+        " abc한국", "xĀ ", "  ", "😀 ", " 😀"}) {
+    for (bool compress : {false, true})
+      check(jet::EncodeJet4Text(text, compress));
   }
   // Hand-made: a space only in a UCS-2 run, a switch as the last byte, a
   // half character after a space, an odd byte after a space unit.
@@ -174,6 +175,38 @@ TEST(TextCodecTest, InvalidUtf8BecomesReplacementCharacters) {
   for (const char* text :
        {"a\x80z", "a\xC3(z", "a\xE4\xB8", "\xF0\x9F\x98", "한글 a😀", ""}) {
     EXPECT_EQ(jet::Utf16Length(text), u16(text).size()) << text;
+  }
+}
+
+// Long texts go eight ASCII bytes at a time where they can; a text must
+// convert as its pieces do one by one, wherever a piece falls against that
+// stride, and must come back from the file's forms unchanged.
+TEST(TextCodecTest, LongMixedTextsConvertAsTheirPiecesDo) {
+  const char* pieces[] = {"a",     "abcdefghij", " ",     "0123456789abcdef",
+                          "한",    "국어",       "😀",     "é",
+                          "\x80z", "\xFFz",      "\xC3(", "\xE4\xB8!"};
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) & 0xFFFF;
+  };
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    std::u16string units;
+    const int count = static_cast<int>(next() % 24);
+    for (int k = 0; k < count; ++k) {
+      const char* piece = pieces[next() % std::size(pieces)];
+      text += piece;
+      units += jet::Utf8ToUtf16(piece);
+    }
+    ASSERT_EQ(jet::Utf8ToUtf16(text), units) << text;
+    ASSERT_EQ(jet::Utf16Length(text), units.size()) << text;
+    const std::string clean = jet::Utf16ToUtf8(units);
+    for (bool compress : {false, true}) {
+      const std::vector<uint8_t> b = jet::EncodeJet4Text(text, compress);
+      ASSERT_EQ(Jet4(b), clean) << text << " compress=" << compress;
+      ASSERT_LE(b.size(), units.size() * 2) << text;
+    }
   }
 }
 
