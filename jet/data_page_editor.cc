@@ -68,9 +68,12 @@ size_t DataPageEditor::End(uint16_t slot) const {
 
 size_t DataPageEditor::LowestStart() const {
   size_t lowest = page_.size();
-  for (uint16_t s = 0; s < row_count(); ++s) {
-    size_t start = Start(s);
-    if (start != 0) lowest = std::min(lowest, start);
+  const uint8_t* offsets = page_.data() + count_offset_ + 2;
+  const uint16_t count = row_count();
+  for (uint16_t s = 0; s < count; ++s) {
+    const size_t start =
+        (offsets[2 * s] | (offsets[2 * s + 1] << 8)) & kOffsetMask;
+    if (start != 0 && start < lowest) lowest = start;
   }
   return lowest;
 }
@@ -129,9 +132,13 @@ bool DataPageEditor::ResizeRow(uint16_t slot, size_t length) {
     std::memmove(page_.data() + lowest - delta, page_.data() + lowest,
                  start - lowest);
   }
-  for (uint16_t s = slot + 1; s < row_count(); ++s) {
-    size_t st = Start(s);
-    if (st != 0) SetOffset(s, st - delta, Flags(s));
+  const uint16_t count = row_count();
+  for (uint16_t s = slot + 1; s < count; ++s) {
+    const uint16_t entry = Get16(page_, count_offset_ + 2 + 2u * s);
+    const size_t st = entry & kOffsetMask;
+    if (st != 0) {
+      SetOffset(s, st - delta, static_cast<uint16_t>(entry & ~kOffsetMask));
+    }
   }
   SetOffset(slot, new_start, Flags(slot));
   const size_t new_lowest = lowest - delta;

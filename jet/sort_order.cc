@@ -1,5 +1,6 @@
 #include "jet/sort_order.h"
 
+#include <atomic>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -103,15 +104,22 @@ constexpr size_t kCodeUnits = 0x10000;
 const SortCode* SortCodeTable(SortOrder order) {
   // Every code unit's code, worked out once per sort order on first use
   // (under 1 MB each): index keys look up every character they hold.
+  // A made table is found without std::call_once, whose every call costs
+  // more than the look-up it guards.
   static std::once_flag once[kSortOrderCount];
   static std::unique_ptr<SortCode[]> tables[kSortOrderCount];
+  static std::atomic<const SortCode*> ready[kSortOrderCount];
   const size_t k = static_cast<size_t>(order);
+  if (const SortCode* made = ready[k].load(std::memory_order_acquire)) {
+    return made;
+  }
   std::call_once(once[k], [&] {
     auto table = std::make_unique<SortCode[]>(kCodeUnits);
     for (size_t u = 0; u < kCodeUnits; ++u) {
       table[u] = ComputeSortCode(order, static_cast<char16_t>(u));
     }
     tables[k] = std::move(table);
+    ready[k].store(tables[k].get(), std::memory_order_release);
   });
   return tables[k].get();
 }

@@ -244,7 +244,19 @@ void ForEachUtf16Unit(std::string_view text, Sink&& unit) {
       unit(static_cast<char16_t>(b));
       ++i;
       continue;
-    } else if ((b & 0xE0) == 0xC0) {
+    }
+    if ((b & 0xF0) == 0xE0 && i + 3 <= text.size()) {
+      // A well-formed three-byte sequence (Hangul, CJK) straight away.
+      const unsigned char b1 = static_cast<unsigned char>(text[i + 1]);
+      const unsigned char b2 = static_cast<unsigned char>(text[i + 2]);
+      if ((b1 & 0xC0) == 0x80 && (b2 & 0xC0) == 0x80) {
+        unit(static_cast<char16_t>(((b & 0x0F) << 12) | ((b1 & 0x3F) << 6) |
+                                   (b2 & 0x3F)));
+        i += 3;
+        continue;
+      }
+    }
+    if ((b & 0xE0) == 0xC0) {
       c = b & 0x1F;
       len = 2;
     } else if ((b & 0xF0) == 0xE0) {
@@ -405,17 +417,21 @@ void DecodeJet4TextUnits(ByteView bytes, std::u16string& out) {
 }
 
 std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool compress) {
-  // Single-byte runs for characters U+0001..U+00FF, UCS-2 runs for the
-  // rest; a character whose low byte is 0 cannot be written in a UCS-2 run
-  // (00 switches the mode), so such text stays uncompressed. The units and
-  // the compressed size are counted first; the compressed form is written
-  // only when shorter.
-  size_t units = 0;
+  // The plain UCS-2 form is written while the compressed size is counted:
+  // single-byte runs for characters U+0001..U+00FF, UCS-2 runs for the
+  // rest. A character whose low byte is 0 cannot be written in a UCS-2 run
+  // (00 switches the mode), so such text stays uncompressed. The
+  // compressed form is made from the plain one when it is shorter. A UTF-8
+  // sequence of n bytes gives at most n units, so 2 bytes a UTF-8 byte is
+  // room enough.
+  std::vector<uint8_t> plain(utf8.size() * 2);
+  uint8_t* w = plain.data();
   bool possible = compress;
   size_t size = 2;
   bool single = true;
   ForEachUtf16Unit(utf8, [&](char16_t u) {
-    ++units;
+    *w++ = static_cast<uint8_t>(u);
+    *w++ = static_cast<uint8_t>(u >> 8);
     if (!possible) return;
     if (u == 0 || (u > 0xFF && (u & 0xFF) == 0)) {
       possible = false;
@@ -428,30 +444,22 @@ std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool compress) {
     }
     size += fits ? 1 : 2;
   });
-  const size_t plain_size = units * 2;
-  if (possible && units > 0 && size < plain_size) {
-    std::vector<uint8_t> out(size);
-    uint8_t* w = out.data();
-    *w++ = 0xFF;
-    *w++ = 0xFE;
-    single = true;
-    ForEachUtf16Unit(utf8, [&](char16_t u) {
-      const bool fits = u <= 0xFF;
-      if (fits != single) {
-        *w++ = 0x00;
-        single = fits;
-      }
-      *w++ = static_cast<uint8_t>(u);
-      if (!fits) *w++ = static_cast<uint8_t>(u >> 8);
-    });
-    return out;
+  plain.resize(static_cast<size_t>(w - plain.data()));
+  if (!possible || plain.empty() || size >= plain.size()) return plain;
+  std::vector<uint8_t> out(size);
+  w = out.data();
+  *w++ = 0xFF;
+  *w++ = 0xFE;
+  single = true;
+  for (size_t i = 0; i < plain.size(); i += 2) {
+    const bool fits = plain[i + 1] == 0;
+    if (fits != single) {
+      *w++ = 0x00;
+      single = fits;
+    }
+    *w++ = plain[i];
+    if (!fits) *w++ = plain[i + 1];
   }
-  std::vector<uint8_t> out(plain_size);
-  uint8_t* w = out.data();
-  ForEachUtf16Unit(utf8, [&](char16_t u) {
-    *w++ = static_cast<uint8_t>(u);
-    *w++ = static_cast<uint8_t>(u >> 8);
-  });
   return out;
 }
 

@@ -57,10 +57,14 @@ void EncodeJet4(std::span<const SortCode> codes, bool ascending,
   std::vector<uint8_t> crazy;
   size_t position = 0;
 
+  // Most characters give one or two inline bytes: room for them is made
+  // once, and they are pushed one by one.
+  out.reserve(out.size() + 2 * codes.size() + 4);
   for (const SortCode& code : codes) {
     size_t current = position;
-    out.insert(out.end(), code.inline_bytes,
-               code.inline_bytes + code.inline_size);
+    for (uint8_t b = 0; b < code.inline_size; ++b) {
+      out.push_back(code.inline_bytes[b]);
+    }
     position += code.positions;
     using Kind = SortCode::Kind;
     if (code.kind == Kind::kSimple || code.kind == Kind::kIgnored) continue;
