@@ -3,27 +3,44 @@
 #include <algorithm>
 #include <cstring>
 
+#include "jet/error.h"
+
 namespace jet {
 
 void EntryRun::Add(const std::vector<uint8_t>& key, RowPointer row,
                    uint8_t tag) {
-  const size_t offset = bytes_.size();
   const size_t length = key.size() + 4;
-  bytes_.push_back(static_cast<uint8_t>(length));
-  bytes_.push_back(static_cast<uint8_t>(length >> 8));
-  AppendSortBytes(key, row, bytes_);
-  bytes_.push_back(tag);
-  const uint8_t* sort = bytes_.data() + offset + 2;
+  const size_t need = length + 3;
+  if (need > kChunkBytes) ThrowDamaged("색인 키가 너무 깁니다");
+  if (chunks_.empty() || chunks_.back().size() + need >
+                             std::min(chunks_.back().capacity(), kChunkBytes)) {
+    // Buffers start small, for the many small runs, and double up to
+    // kChunkBytes.
+    const size_t last = chunks_.empty() ? 0 : chunks_.back().capacity();
+    std::vector<uint8_t>& chunk = chunks_.emplace_back();
+    chunk.reserve(std::max(
+        need, std::min(kChunkBytes, std::max<size_t>(4096, 2 * last))));
+  }
+  std::vector<uint8_t>& bytes = chunks_.back();
+  const size_t at = bytes.size();
+  bytes.push_back(static_cast<uint8_t>(length));
+  bytes.push_back(static_cast<uint8_t>(length >> 8));
+  AppendSortBytes(key, row, bytes);
+  bytes.push_back(tag);
+  byte_count_ += need;
+  const uint8_t* sort = bytes.data() + at + 2;
   uint64_t head = 0;
   for (size_t i = 0; i < 8; ++i) {
     head = (head << 8) | (i < length ? sort[i] : 0);
   }
-  slots_.push_back(Slot{head, offset});
+  slots_.push_back(Slot{head, ((chunks_.size() - 1) << kChunkShift) | at});
 }
 
 ByteView EntryRun::At(size_t offset) const {
-  const size_t length = bytes_[offset] | (size_t{bytes_[offset + 1]} << 8);
-  return ByteView(bytes_.data() + offset + 2, length);
+  const std::vector<uint8_t>& bytes = chunks_[offset >> kChunkShift];
+  const size_t at = offset & (kChunkBytes - 1);
+  const size_t length = bytes[at] | (size_t{bytes[at + 1]} << 8);
+  return ByteView(bytes.data() + at + 2, length);
 }
 
 ByteView EntryRun::SortBytes(size_t k) const { return At(slots_[k].offset); }
@@ -36,8 +53,7 @@ uint8_t EntryRun::Tag(size_t k) const {
 bool EntryRun::SameSortBytes(size_t a, size_t b) const {
   if (slots_[a].head != slots_[b].head) return false;
   const ByteView x = SortBytes(a), y = SortBytes(b);
-  return x.size() == y.size() &&
-         std::memcmp(x.data(), y.data(), x.size()) == 0;
+  return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size()) == 0;
 }
 
 void EntryRun::Sort() {
@@ -51,9 +67,10 @@ void EntryRun::Sort() {
 }
 
 void EntryRun::Clear() {
-  bytes_.clear();
+  chunks_.clear();
+  chunks_.shrink_to_fit();
+  byte_count_ = 0;
   slots_.clear();
-  bytes_.shrink_to_fit();
   slots_.shrink_to_fit();
 }
 

@@ -1,7 +1,9 @@
 // Index entries held compactly for sorting: each entry's sort bytes (key,
 // then the row pointer) behind a 2-byte length and followed by a tag byte
-// of the caller's, all in one buffer, and per entry its first 8 sort bytes
-// as a number, which decides most comparisons. A compaction collects an
+// of the caller's, in buffers that are filled one after another and never
+// moved (a growing single buffer copied everything it held each time it
+// grew), and per entry its first 8 sort bytes as a number, which decides
+// most comparisons. A compaction collects an
 // index's entries in one before it builds the index; a table's gathered
 // index changes are kept in one per index until they are written.
 #ifndef MDBCARE_JET_ENTRY_RUN_H_
@@ -26,7 +28,7 @@ class EntryRun {
   size_t size() const { return slots_.size(); }
   bool empty() const { return slots_.empty(); }
   // Bytes held, for bounding memory.
-  size_t bytes() const { return bytes_.size() + slots_.size() * sizeof(Slot); }
+  size_t bytes() const { return byte_count_ + slots_.size() * sizeof(Slot); }
   void Clear();
 
   // The k-th entry's sort bytes and tag (in sorted order once Sort() was
@@ -37,13 +39,19 @@ class EntryRun {
   bool SameSortBytes(size_t a, size_t b) const;
 
  private:
+  // The largest buffer; an entry (a key of at most a few hundred bytes)
+  // always fits in one.
+  static constexpr size_t kChunkShift = 18;
+  static constexpr size_t kChunkBytes = size_t{1} << kChunkShift;
+
   struct Slot {
     uint64_t head;  // the first 8 sort bytes, big-endian, 0-padded
-    size_t offset;
+    size_t offset;  // buffer number << kChunkShift, plus the place in it
   };
   ByteView At(size_t offset) const;
 
-  std::vector<uint8_t> bytes_;
+  std::vector<std::vector<uint8_t>> chunks_;
+  size_t byte_count_ = 0;
   std::vector<Slot> slots_;
 };
 
