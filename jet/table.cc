@@ -356,11 +356,14 @@ std::optional<Error> Table::StageUpdate(
                       "OLE 개체 필드에는 이진 값만 넣을 수 있습니다.");
         }
       }
-      outcome[i].changed =
-          IsNull(change.value)
-              ? !old.is_null
-              : old.is_null || !LongValueEquals(old, col, change.value, context,
-                                                scratch_.long_value);
+      if (IsNull(change.value) || old.is_null) {
+        outcome[i].changed = IsNull(change.value) != old.is_null;
+      } else if (change.stored) {
+        outcome[i].changed = !(*change.stored == change.value);
+      } else {
+        outcome[i].changed = !LongValueEquals(old, col, change.value, context,
+                                              scratch_.long_value);
+      }
       continue;
     }
     FieldData data = EncodeValue(change.value, col, version);

@@ -35,6 +35,10 @@ class RowStore;
 struct ColumnChange {
   size_t column = 0;
   Value value;
+  // The column's stored value, decoded, when the caller has it at hand: a
+  // memo or OLE value is then compared with it instead of being read from
+  // its long-value pages again. Must outlive the StageUpdate call.
+  const Value* stored = nullptr;
 };
 
 class Table {

@@ -105,6 +105,7 @@ void Recordset::Arrive() {
   stored_at_ = scan_->stored_at();
   scan_->Fields(field_bytes_);
   values_.assign(ColumnCount(), std::nullopt);
+  updated_.assign(values_.size(), 0);
   EndEdit();
 }
 
@@ -200,8 +201,12 @@ std::optional<jet::Error> Recordset::TryUpdate() {
     if (!edit_buffer_[k]) continue;
     jet::Value assigned = std::move(*edit_buffer_[k]);
     edit_buffer_[k].reset();
-    if (SameValue(RecordValue(k), assigned)) continue;
-    changes.push_back(jet::ColumnChange{k, std::move(assigned)});
+    const jet::Value& current = RecordValue(k);
+    if (SameValue(current, assigned)) continue;
+    // Until an update of this record changed the column, its value here is
+    // the stored one, which spares the table reading a memo again.
+    changes.push_back(jet::ColumnChange{k, std::move(assigned),
+                                        updated_[k] ? nullptr : &current});
   }
   if (changes.empty()) {
     editing_ = false;
@@ -224,7 +229,10 @@ std::optional<jet::Error> Recordset::TryUpdate() {
     return refusal;
   }
   editing_ = false;
-  for (jet::ColumnChange& c : changes) values_[c.column] = std::move(c.value);
+  for (jet::ColumnChange& c : changes) {
+    values_[c.column] = std::move(c.value);
+    updated_[c.column] = 1;
+  }
   return std::nullopt;
 }
 
@@ -257,6 +265,7 @@ void Recordset::MoveNext() {
     current_ = false;
     field_bytes_.clear();
     values_.clear();
+    updated_.clear();
   }
 }
 

@@ -152,6 +152,8 @@ class Recordset {
   // holds their page), and the values read or updated so far.
   std::vector<jet::FieldBytes> field_bytes_;
   std::vector<std::optional<jet::Value>> values_;
+  // 1 where an accepted update of the current record set values_[k].
+  std::vector<uint8_t> updated_;
   std::vector<uint8_t> long_value_scratch_;
   // The accepted updates of the current record, not yet written.
   std::optional<jet::Table::RowUpdate> staged_;

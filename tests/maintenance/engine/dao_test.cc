@@ -322,6 +322,56 @@ TEST(RecordsetTest, UpdatesOfOneRecordAreCheckedInTurnAndWrittenTogether) {
   EXPECT_DATABASE_CHECKS_CLEAN(path);
 }
 
+// A memo's new value is compared with the stored one as the recordset
+// read it, until an update of the record changed it; after that, with the
+// pages. Either way a record set back to what it holds is not written.
+TEST(RecordsetTest, MemoUpdatesAreComparedWithTheStoredValue) {
+  TempDir dir;
+  const fs::path path = dir.path() / "memo.mdb";
+  std::string long_text;
+  for (int i = 0; i < 900; ++i) long_text += "메모 " + std::to_string(i) + " ";
+  {
+    jet::TableDescription t;
+    t.columns = {{.name = "M", .type = jet::ColumnType::kMemo},
+                 {.name = "N", .type = jet::ColumnType::kLong}};
+    BuildTable(path, t, {{long_text, int32_t{0}}, {long_text, int32_t{1}}});
+  }
+  auto assign = [](dao::Recordset& rs, int field, const jet::Value& v) {
+    rs.Edit();
+    rs.Fields(field).SetValue(v);
+    return rs.TryUpdate();
+  };
+  const std::vector<uint8_t> before = FileBytes(path);
+  {
+    auto db = Open(path, false);
+    auto rs = db->OpenRecordset("T");
+    // Row 0: away and back again, then an assignment of the stored value.
+    ASSERT_FALSE(assign(*rs, 0, std::string("짧은 값")));
+    ASSERT_FALSE(assign(*rs, 0, long_text));
+    ASSERT_FALSE(assign(*rs, 0, long_text));
+    rs->MoveNext();
+    rs->MoveNext();
+    db->Close();
+  }
+  EXPECT_TRUE(FileBytes(path) == before);
+  {
+    auto db = Open(path, false);
+    auto rs = db->OpenRecordset("T");
+    rs->MoveNext();
+    // Row 1: one character more, then another text of the same length.
+    ASSERT_FALSE(assign(*rs, 0, long_text + "!"));
+    ASSERT_FALSE(assign(*rs, 0, long_text + "?"));
+    rs->MoveNext();
+    db->Close();
+  }
+  auto tables = testing_support::ReadUserTables(path, dao::ConnectString);
+  ASSERT_EQ(tables.size(), 1u);
+  ASSERT_EQ(tables[0].rows.size(), 2u);
+  EXPECT_TRUE(tables[0].rows[0][0] == jet::Value(long_text));
+  EXPECT_TRUE(tables[0].rows[1][0] == jet::Value(long_text + "?"));
+  EXPECT_DATABASE_CHECKS_CLEAN(path);
+}
+
 }  // namespace
 
 namespace {
@@ -337,19 +387,19 @@ TEST(RecordsetTest, HasOuterSpaceAnswersAsTheValueWould) {
     t.columns = {{.name = "S", .type = jet::ColumnType::kText, .length = 50},
                  {.name = "M", .type = jet::ColumnType::kMemo},
                  {.name = "N", .type = jet::ColumnType::kLong}};
-    BuildTable(path, t,
-               {{std::string(" 한글"), std::string(5000, 'x') + "가 ",
-                 int32_t{1}},
-                {std::string("abc"), std::string("가나"), int32_t{2}},
-                {jet::Null{}, jet::Null{}, jet::Null{}}});
+    BuildTable(
+        path, t,
+        {{std::string(" 한글"), std::string(5000, 'x') + "가 ", int32_t{1}},
+         {std::string("abc"), std::string("가나"), int32_t{2}},
+         {jet::Null{}, jet::Null{}, jet::Null{}}});
   }
   auto db = Open(path, false);
   auto rs = db->OpenRecordset("T");
   auto agrees = [&rs](int field) {
     const jet::Value v = rs->Fields(field).Value();
     const auto* text = std::get_if<std::string>(&v);
-    const bool expected = text && !text->empty() &&
-                          (text->front() == ' ' || text->back() == ' ');
+    const bool expected =
+        text && !text->empty() && (text->front() == ' ' || text->back() == ' ');
     return rs->Fields(field).HasOuterSpace() == expected;
   };
   std::vector<bool> answers;
