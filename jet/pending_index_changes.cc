@@ -93,6 +93,8 @@ void PendingIndexChanges::Take(size_t index, std::vector<IndexEntry>& removals,
     to[used++].AssignSortBytes(bytes);
   };
   if (c.unique) {
+    removals.reserve(c.removed.size());
+    insertions.reserve(c.added.size());
     for (const std::vector<uint8_t>& b : c.removed) {
       put(removals, removed, ByteView(b.data(), b.size()));
     }
@@ -102,16 +104,35 @@ void PendingIndexChanges::Take(size_t index, std::vector<IndexEntry>& removals,
   } else {
     // An entry's changes alternate (added, removed, added...), so their
     // sum says what is left of them: +1 added, -1 removed, 0 nothing.
+    // What is left is found first (+k+1 added, -(k+1) removed), so that
+    // each list grows once to its size instead of doubling (and copying)
+    // its way there.
     c.log.Sort();
+    std::vector<int64_t> left;
+    left.reserve(c.log.size());
+    size_t to_insert = 0;
     for (size_t k = 0; k < c.log.size();) {
       int net = 0;
       size_t end = k;
       for (; end < c.log.size() && c.log.SameSortBytes(k, end); ++end) {
         net += c.log.Tag(end) ? 1 : -1;
       }
-      if (net > 0) put(insertions, inserted, c.log.SortBytes(k));
-      if (net < 0) put(removals, removed, c.log.SortBytes(k));
+      const int64_t at = static_cast<int64_t>(k) + 1;
+      if (net > 0) {
+        left.push_back(at);
+        ++to_insert;
+      }
+      if (net < 0) left.push_back(-at);
       k = end;
+    }
+    insertions.reserve(to_insert);
+    removals.reserve(left.size() - to_insert);
+    for (int64_t at : left) {
+      if (at > 0) {
+        put(insertions, inserted, c.log.SortBytes(static_cast<size_t>(at - 1)));
+      } else {
+        put(removals, removed, c.log.SortBytes(static_cast<size_t>(-at - 1)));
+      }
     }
   }
   removals.resize(removed);
