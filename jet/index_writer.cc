@@ -52,10 +52,10 @@ std::vector<uint8_t> IndexWriter::LinkedPageForWrite(uint32_t page) {
 IndexNode& IndexWriter::Node(Step& step) {
   if (!step.decoded) {
     PageRef p = LoadPage(step.page);
-    // The node of an earlier leaf lends its entries' memory.
-    if (spare_node_) {
-      step.decoded = std::move(spare_node_);
-      spare_node_.reset();
+    // A node of an earlier path lends its entries' memory.
+    if (!spare_nodes_.empty()) {
+      step.decoded = std::move(spare_nodes_.back());
+      spare_nodes_.pop_back();
     } else {
       step.decoded.emplace();
     }
@@ -404,7 +404,11 @@ void IndexWriter::Apply(const std::vector<IndexEntry>& removals,
     while (i < i_end) merged.push_back(insertions[i++]);
     leaf.entries.swap(merged);
     CommitLeaf(path);
-    if (path.back().decoded) spare_node_ = std::move(path.back().decoded);
+    for (Step& step : path) {
+      if (step.decoded && spare_nodes_.size() < kSpareNodes) {
+        spare_nodes_.push_back(std::move(*step.decoded));
+      }
+    }
   }
 }
 

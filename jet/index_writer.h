@@ -85,8 +85,10 @@ class IndexWriter {
   PageAllocator& allocator_;
   TableDefinition& def_;
   size_t index_;
-  // A decoded leaf kept for its memory, refilled by the next one.
-  std::optional<IndexNode> spare_node_;
+  // Decoded nodes of the last path (the leaf and the pages above it), kept
+  // for their memory and refilled by the next ones.
+  static constexpr size_t kSpareNodes = 4;
+  std::vector<IndexNode> spare_nodes_;
   IndexViewCache own_views_;
   IndexViewCache& views_;
 };
