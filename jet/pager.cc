@@ -51,7 +51,7 @@ PageRef Pager::MakePage(uint32_t number, std::vector<uint8_t> bytes) {
 
 PageRef Pager::Get(uint32_t page_number) {
   auto d = dirty_.find(page_number);
-  if (d != dirty_.end()) return d->second;
+  if (d != dirty_.end()) return d->second.page;
   auto it = cache_.find(page_number);
   if (it != cache_.end()) {
     lru_.splice(lru_.begin(), lru_, it->second.position);
@@ -110,6 +110,7 @@ void Pager::BeginGroup() {
     throw Error(kErrReadOnly, "데이터베이스가 읽기 전용으로 열려 있습니다.");
   }
   in_group_ = true;
+  ++group_;
   group_undo_.clear();
   group_page_count_ = page_count_;
 }
@@ -125,7 +126,7 @@ void Pager::RollbackGroup() {
     cache_.erase(number);
     lru_.remove(number);
     if (before) {
-      dirty_[number] = *before;
+      dirty_[number] = Dirty{std::move(*before), 0};
     } else {
       dirty_.erase(number);
     }
@@ -148,26 +149,29 @@ void Pager::Put(uint32_t page_number, std::vector<uint8_t> bytes) {
   if (bytes.size() != page_size_ || page_number >= page_count_) {
     throw Error(kErrUnsupportedFeature, "잘못된 페이지 쓰기입니다.");
   }
-  if (!group_undo_.count(page_number)) {
-    auto d = dirty_.find(page_number);
-    group_undo_[page_number] =
-        d == dirty_.end() ? std::optional<PageRef>() : std::optional(d->second);
+  // The page's version before the group is kept once: a page the group
+  // has already put carries the group's number.
+  auto d = dirty_.find(page_number);
+  if (d == dirty_.end()) {
+    group_undo_.emplace_back(page_number, std::nullopt);
+    d = dirty_.emplace(page_number, Dirty{}).first;
+  } else if (d->second.group != group_) {
+    group_undo_.emplace_back(page_number, d->second.page);
   }
   PageRef page = MakePage(page_number, std::move(bytes));
-  dirty_[page_number] = page;
+  d->second = Dirty{page, group_};
   CacheInsert(page);
 }
 
 std::vector<uint8_t>* Pager::WritableInPlace(uint32_t page_number) {
   RequireGroup();
-  if (!group_undo_.count(page_number)) return nullptr;
   auto d = dirty_.find(page_number);
-  if (d == dirty_.end()) return nullptr;
+  if (d == dirty_.end() || d->second.group != group_) return nullptr;
   auto c = cache_.find(page_number);
   const long held_here =
-      1 + (c != cache_.end() && c->second.page == d->second ? 1 : 0);
-  if (d->second.use_count() != held_here) return nullptr;
-  return &const_cast<Page*>(d->second.get())->bytes_;
+      1 + (c != cache_.end() && c->second.page == d->second.page ? 1 : 0);
+  if (d->second.page.use_count() != held_here) return nullptr;
+  return &const_cast<Page*>(d->second.page.get())->bytes_;
 }
 
 uint32_t Pager::Append() {
@@ -198,7 +202,7 @@ void Pager::WriteOut() {
   // bytes, or encrypted copies of them.
   std::vector<const Page*> pages;
   pages.reserve(dirty_.size());
-  for (const auto& [number, page] : dirty_) pages.push_back(page.get());
+  for (const auto& [number, dirty] : dirty_) pages.push_back(dirty.page.get());
   std::sort(pages.begin(), pages.end(), [](const Page* a, const Page* b) {
     return a->number() < b->number();
   });

@@ -16,10 +16,10 @@
 
 #include <cstdint>
 #include <list>
-#include <map>
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "jet/byte_view.h"
@@ -158,12 +158,18 @@ class Pager {
 
   // Changed pages not yet written, committed or in the open group; put in
   // page order when written.
-  std::unordered_map<uint32_t, PageRef> dirty_;
+  struct Dirty {
+    PageRef page;
+    uint64_t group = 0;  // the write group that last put it
+  };
+  std::unordered_map<uint32_t, Dirty> dirty_;
   bool unsynced_ = false;  // written out since the last sync
   bool in_group_ = false;
-  // For the open group: each page's version before the group touched it
-  // (empty: it was clean), and the page count at its start.
-  std::map<uint32_t, std::optional<PageRef>> group_undo_;
+  // For the open group: its number, each page's version before the group
+  // touched it (empty: it was clean), once per page, and the page count at
+  // its start.
+  uint64_t group_ = 0;
+  std::vector<std::pair<uint32_t, std::optional<PageRef>>> group_undo_;
   uint32_t group_page_count_ = 0;
 };
 

@@ -51,6 +51,44 @@ TEST(PagerWriteTest, RollbackForgetsEveryChangeOfTheGroup) {
   EXPECT_EQ(pager.pinned_pages(), 0u);
 }
 
+// A page put several times in a group, after an earlier group changed it,
+// comes back to the earlier group's version; that version stays pinned.
+TEST(PagerWriteTest, RollbackRestoresEachPageAsTheGroupFoundIt) {
+  testing_support::TempDir dir;
+  fs::path p = MakeFile(dir, 4);
+  jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096);
+  {
+    jet::WriteGroup group(pager);
+    SetByte(pager, 2, 0, 0x11);
+    group.Commit();
+  }
+  {
+    jet::WriteGroup group(pager);
+    SetByte(pager, 2, 0, 0x22);
+    SetByte(pager, 3, 0, 0x44);
+    SetByte(pager, 2, 0, 0x33);
+    SetByte(pager, 3, 0, 0x55);
+    EXPECT_EQ(pager.Get(2)->bytes()[0], 0x33);
+  }  // rolled back
+  EXPECT_EQ(pager.Get(2)->bytes()[0], 0x11);
+  EXPECT_EQ(pager.Get(3)->bytes()[0], 3);
+  EXPECT_EQ(pager.pinned_pages(), 1u);
+  {
+    // A later group finds page 2 as the first group left it.
+    jet::WriteGroup group(pager);
+    EXPECT_EQ(pager.WritableInPlace(2), nullptr);
+    SetByte(pager, 2, 1, 0x66);
+    group.Commit();
+  }
+  pager.Flush();
+  std::ifstream in(p, std::ios::binary);
+  in.seekg(2 * 4096);
+  EXPECT_EQ(in.get(), 0x11);
+  EXPECT_EQ(in.get(), 0x66);
+  in.seekg(3 * 4096);
+  EXPECT_EQ(in.get(), 3);
+}
+
 // A page is changed in place only when the open group already wrote it and
 // nothing outside the pager holds it: a reader's page must not change under
 // it, and a rollback must find the page as the group found it.
@@ -154,6 +192,46 @@ TEST(PagerWriteTest, EncryptedPagesAreWrittenEncrypted) {
 }
 
 bool FailThirdWrite(uint64_t n) { return n == 2; }
+
+uint64_t file_operations = 0;
+bool CountOperation(uint64_t) {
+  ++file_operations;
+  return false;
+}
+
+// Committed pages past the pinned bound are written out without a sync;
+// the next Flush syncs the file even when nothing is left to write.
+TEST(PagerWriteTest, FlushSyncsWhatWasWrittenOutBeforeIt) {
+  testing_support::TempDir dir;
+  const uint32_t pages = jet::Pager::kMaxPinnedPages + 8;
+  fs::path p = MakeFile(dir, pages);
+  jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096);
+  for (uint32_t n = 1; n < pages; ++n) {
+    jet::WriteGroup group(pager);
+    SetByte(pager, n, 1, 0xEE);
+    group.Commit();
+  }
+  ASSERT_LT(pager.pinned_pages(), pages - 1) << "nothing was written out";
+  pager.Flush();  // writes the rest and syncs
+  file_operations = 0;
+  jet::File::SetFaultHook(CountOperation);
+  pager.Flush();
+  jet::File::SetFaultHook(nullptr);
+  EXPECT_EQ(file_operations, 0u) << "synced already";
+
+  for (uint32_t n = 1; n < pages; ++n) {
+    jet::WriteGroup group(pager);
+    SetByte(pager, n, 2, 0xDD);
+    group.Commit();
+    if (pager.pinned_pages() == 0) break;  // just written out
+  }
+  ASSERT_EQ(pager.pinned_pages(), 0u);
+  file_operations = 0;
+  jet::File::SetFaultHook(CountOperation);
+  pager.Flush();
+  jet::File::SetFaultHook(nullptr);
+  EXPECT_EQ(file_operations, 1u) << "one sync, no write";
+}
 
 TEST(PagerWriteTest, FailedFlushRaisesDiskError) {
   testing_support::TempDir dir;
