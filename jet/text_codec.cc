@@ -188,23 +188,31 @@ bool IsCompressed(const uint8_t* p, size_t n) {
   return n >= 2 && p[0] == 0xFF && p[1] == 0xFE;
 }
 
-// Calls `unit` with each UTF-16 code unit of Jet 4 text, compressed or not.
-template <typename F>
-void ForEachJet4Unit(ByteView bytes, F&& unit) {
+// Walks Jet 4 text, compressed or not: `run(first, end)` gets each run of
+// single-byte characters of compressed text whole, `unit(u)` every other
+// UTF-16 code unit.
+template <typename Run, typename Unit>
+void ForEachJet4Run(ByteView bytes, Run&& run, Unit&& unit) {
   const uint8_t* p = bytes.data();
   const size_t n = bytes.size();
   if (IsCompressed(p, n)) {
-    ForEachCompressedRun(
-        p, n,
-        [&](const uint8_t* first, const uint8_t* end) {
-          for (; first != end; ++first) unit(static_cast<char16_t>(*first));
-        },
-        unit);
+    ForEachCompressedRun(p, n, run, unit);
     return;
   }
   for (size_t i = 0; i + 1 < n; i += 2) {
     unit(static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
   }
+}
+
+// Calls `unit` with each UTF-16 code unit of Jet 4 text, compressed or not.
+template <typename F>
+void ForEachJet4Unit(ByteView bytes, F&& unit) {
+  ForEachJet4Run(
+      bytes,
+      [&](const uint8_t* first, const uint8_t* end) {
+        for (; first != end; ++first) unit(static_cast<char16_t>(*first));
+      },
+      unit);
 }
 
 }  // namespace
@@ -320,20 +328,12 @@ std::string DecodeJet4Text(ByteView bytes) {
   // four.
   std::string out(bytes.size() * 2 + 4, '\0');
   Utf8Writer write(out.data());
-  const uint8_t* p = bytes.data();
-  const size_t n = bytes.size();
-  if (IsCompressed(p, n)) {
-    ForEachCompressedRun(
-        p, n,
-        [&](const uint8_t* first, const uint8_t* end) {
-          write.AddSingleByteRun(first, end);
-        },
-        [&](char16_t u) { write.Add(u); });
-  } else {
-    for (size_t i = 0; i + 1 < n; i += 2) {
-      write.Add(static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
-    }
-  }
+  ForEachJet4Run(
+      bytes,
+      [&](const uint8_t* first, const uint8_t* end) {
+        write.AddSingleByteRun(first, end);
+      },
+      [&](char16_t u) { write.Add(u); });
   out.resize(static_cast<size_t>(write.Finish() - out.data()));
   return out;
 }

@@ -35,6 +35,13 @@ void SetByte(jet::Pager& pager, uint32_t page, size_t at, uint8_t value) {
   pager.Put(page, std::move(bytes));
 }
 
+// The same in a group of its own, committed.
+void CommitByte(jet::Pager& pager, uint32_t page, size_t at, uint8_t value) {
+  jet::WriteGroup group(pager);
+  SetByte(pager, page, at, value);
+  group.Commit();
+}
+
 TEST(PagerWriteTest, RollbackForgetsEveryChangeOfTheGroup) {
   testing_support::TempDir dir;
   fs::path p = MakeFile(dir, 4);
@@ -57,11 +64,7 @@ TEST(PagerWriteTest, RollbackRestoresEachPageAsTheGroupFoundIt) {
   testing_support::TempDir dir;
   fs::path p = MakeFile(dir, 4);
   jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096);
-  {
-    jet::WriteGroup group(pager);
-    SetByte(pager, 2, 0, 0x11);
-    group.Commit();
-  }
+  CommitByte(pager, 2, 0, 0x11);
   {
     jet::WriteGroup group(pager);
     SetByte(pager, 2, 0, 0x22);
@@ -96,11 +99,7 @@ TEST(PagerWriteTest, InPlaceChangesOnlyForPagesTheGroupOwnsAlone) {
   testing_support::TempDir dir;
   fs::path p = MakeFile(dir, 4);
   jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096);
-  {
-    jet::WriteGroup group(pager);
-    SetByte(pager, 1, 0, 0xAA);
-    group.Commit();
-  }
+  CommitByte(pager, 1, 0, 0xAA);
   {
     jet::WriteGroup group(pager);
     EXPECT_EQ(pager.WritableInPlace(1), nullptr)
@@ -207,9 +206,7 @@ TEST(PagerWriteTest, FlushSyncsWhatWasWrittenOutBeforeIt) {
   fs::path p = MakeFile(dir, pages);
   jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096);
   for (uint32_t n = 1; n < pages; ++n) {
-    jet::WriteGroup group(pager);
-    SetByte(pager, n, 1, 0xEE);
-    group.Commit();
+    CommitByte(pager, n, 1, 0xEE);
   }
   ASSERT_LT(pager.pinned_pages(), pages - 1) << "nothing was written out";
   pager.Flush();  // writes the rest and syncs
@@ -220,9 +217,7 @@ TEST(PagerWriteTest, FlushSyncsWhatWasWrittenOutBeforeIt) {
   EXPECT_EQ(file_operations, 0u) << "synced already";
 
   for (uint32_t n = 1; n < pages; ++n) {
-    jet::WriteGroup group(pager);
-    SetByte(pager, n, 2, 0xDD);
-    group.Commit();
+    CommitByte(pager, n, 2, 0xDD);
     if (pager.pinned_pages() == 0) break;  // just written out
   }
   ASSERT_EQ(pager.pinned_pages(), 0u);
