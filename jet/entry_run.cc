@@ -20,6 +20,7 @@ void EntryRun::Add(const std::vector<uint8_t>& key, RowPointer row,
     std::vector<uint8_t>& chunk = chunks_.emplace_back();
     chunk.reserve(std::max(
         need, std::min(kChunkBytes, std::max<size_t>(4096, 2 * last))));
+    chunk_bytes_ += chunk.capacity();
   }
   std::vector<uint8_t>& bytes = chunks_.back();
   const size_t at = bytes.size();
@@ -27,7 +28,6 @@ void EntryRun::Add(const std::vector<uint8_t>& key, RowPointer row,
   bytes.push_back(static_cast<uint8_t>(length >> 8));
   AppendSortBytes(key, row, bytes);
   bytes.push_back(tag);
-  byte_count_ += need;
   const uint8_t* sort = bytes.data() + at + 2;
   uint64_t head = 0;
   for (size_t i = 0; i < 8; ++i) {
@@ -69,7 +69,7 @@ void EntryRun::Sort() {
 void EntryRun::Clear() {
   chunks_.clear();
   chunks_.shrink_to_fit();
-  byte_count_ = 0;
+  chunk_bytes_ = 0;
   slots_.clear();
   slots_.shrink_to_fit();
 }

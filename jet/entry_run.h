@@ -27,8 +27,11 @@ class EntryRun {
 
   size_t size() const { return slots_.size(); }
   bool empty() const { return slots_.empty(); }
-  // Bytes held, for bounding memory.
-  size_t bytes() const { return byte_count_ + slots_.size() * sizeof(Slot); }
+  // Bytes held, for bounding memory: the buffers and the slots as
+  // allocated, not only the part in use.
+  size_t bytes() const {
+    return chunk_bytes_ + slots_.capacity() * sizeof(Slot);
+  }
   void Clear();
 
   // The k-th entry's sort bytes and tag (in sorted order once Sort() was
@@ -51,7 +54,7 @@ class EntryRun {
   ByteView At(size_t offset) const;
 
   std::vector<std::vector<uint8_t>> chunks_;
-  size_t byte_count_ = 0;
+  size_t chunk_bytes_ = 0;  // capacity of the buffers
   std::vector<Slot> slots_;
 };
 

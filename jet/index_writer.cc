@@ -16,6 +16,8 @@ namespace {
 constexpr int kMaxDepth = 32;
 // Leaves followed along a tail chain before giving up on a loop.
 constexpr int kMaxChain = 1 << 20;
+// Insertions merged into one leaf at a time (a few pages' worth).
+constexpr size_t kInsertionsPerLeafStep = 1024;
 
 }  // namespace
 
@@ -222,7 +224,7 @@ void IndexWriter::Commit(std::vector<Step>& path, size_t level) {
   // Split: the first run stays on this page, the others go to new pages
   // linked after it.
   std::vector<std::vector<IndexEntry>> runs =
-      Pieces(node.entries, node, version_);
+      Pieces(std::move(node.entries), node, version_);
   std::vector<IndexNode> nodes;
   uint32_t after = node.next;
   uint32_t old_tail = node.tail;
@@ -355,7 +357,8 @@ void IndexWriter::CommitLeaf(std::vector<Step>& path) {
 }
 
 void IndexWriter::Apply(const std::vector<IndexEntry>& removals,
-                        const std::vector<IndexEntry>& insertions) {
+                        const std::vector<IndexEntry>& insertions,
+                        WriteGroup* group) {
   size_t r = 0, i = 0;
   std::vector<uint8_t> target;
   std::vector<IndexEntry> merged;
@@ -378,7 +381,13 @@ void IndexWriter::Apply(const std::vector<IndexEntry>& removals,
     };
     size_t r_end = r, i_end = i;
     while (r_end < removals.size() && belongs(removals[r_end])) ++r_end;
-    while (i_end < insertions.size() && belongs(insertions[i_end])) ++i_end;
+    // A leaf takes a bounded number of insertions at a time: many that
+    // fall in one place (a batch of equal keys) are split into pages a
+    // step at a time, so that the merged entries stay small and the group
+    // can be renewed between steps.
+    const size_t i_limit =
+        std::min(insertions.size(), i + kInsertionsPerLeafStep);
+    while (i_end < i_limit && belongs(insertions[i_end])) ++i_end;
     // The first change always belongs: Descend chose this leaf for it.
     if (r_end == r && i_end == i) (removal_first ? r_end : i_end)++;
     merged.clear();
@@ -409,6 +418,7 @@ void IndexWriter::Apply(const std::vector<IndexEntry>& removals,
         spare_nodes_.push_back(std::move(*step.decoded));
       }
     }
+    if (group) group->RenewWhenFull();
   }
 }
 

@@ -45,9 +45,11 @@ class IndexWriter {
   // no entry in both. Every leaf they touch is read and written once, so a
   // batch costs about one pass over the leaves it reaches. Raises the
   // damaged-file error for a removal that is not there or an insertion
-  // that already is.
+  // that already is. With `group`, the group the batch is written in is
+  // renewed between leaves when its pages pile up (see WriteGroup).
   void Apply(const std::vector<IndexEntry>& removals,
-             const std::vector<IndexEntry>& insertions);
+             const std::vector<IndexEntry>& insertions,
+             WriteGroup* group = nullptr);
 
  private:
   // One node of a path from the root, decoded when first needed.

@@ -184,6 +184,16 @@ class WriteGroup {
     pager_.CommitGroup();
     done_ = true;
   }
+  // For long work made of steps that each leave the file whole (an index
+  // batch, leaf by leaf): once the changed pages pass the pager's bound,
+  // commits the steps so far and goes on in a new group, so that they can
+  // be written out and memory stays bounded whatever the work's size. A
+  // later failure then rolls back only the steps after the renewal.
+  void RenewWhenFull() {
+    if (pager_.pinned_pages() <= Pager::kMaxPinnedPages) return;
+    pager_.CommitGroup();
+    pager_.BeginGroup();
+  }
   WriteGroup(const WriteGroup&) = delete;
   WriteGroup& operator=(const WriteGroup&) = delete;
 

@@ -21,7 +21,10 @@ namespace jet {
 namespace {
 
 // Memory the gathered index changes may take before they are written.
-constexpr size_t kMaxPendingIndexBytes = size_t{16} << 20;
+// Writing them needs about as much again, for the index being written, on
+// top of the pinned pages and the caches; larger batches save little time
+// (1 to 2 % at 16 MB on a 300 MB sweep) for much more memory.
+constexpr size_t kMaxPendingIndexBytes = size_t{12} << 20;
 
 // Copies a stored field into `d`, reusing its buffer.
 void CopyField(const FieldBytes& f, FieldData& d) {
@@ -209,7 +212,7 @@ void Table::FlushIndexChanges() {
     pending_->Take(i, removals, insertions);
     IndexWriter(db_.pager(), db_.version(), *allocator_, definition_, i,
                 &index_views_)
-        .Apply(removals, insertions);
+        .Apply(removals, insertions, &group);
   }
   group.Commit();
 }

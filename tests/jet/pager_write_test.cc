@@ -228,6 +228,35 @@ TEST(PagerWriteTest, FlushSyncsWhatWasWrittenOutBeforeIt) {
   EXPECT_EQ(file_operations, 1u) << "one sync, no write";
 }
 
+// A long group renewed as its pages pile up (an index batch) is written out
+// at the bound instead of pinning every page it touches; a failure after
+// the renewal takes back only what came after it.
+TEST(PagerWriteTest, RenewedGroupWritesOutAtTheBoundAndRollsBackOnlyItsRest) {
+  testing_support::TempDir dir;
+  const uint32_t pages = jet::Pager::kMaxPinnedPages + 8;
+  fs::path p = MakeFile(dir, pages);
+  jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096);
+  const uint32_t renewed = jet::Pager::kMaxPinnedPages + 1;
+  {
+    jet::WriteGroup group(pager);
+    for (uint32_t n = 1; n <= renewed; ++n) {
+      SetByte(pager, n, 3, 0xCC);
+      group.RenewWhenFull();
+      ASSERT_EQ(pager.pinned_pages(), n < renewed ? n : 0) << "page " << n;
+    }
+    SetByte(pager, pages - 1, 3, 0xCC);
+    SetByte(pager, 1, 4, 0xCC);
+  }  // fails: not committed
+  EXPECT_EQ(pager.pinned_pages(), 0u);
+  pager.Flush();
+  jet::Pager reread(jet::File::OpenForReading(p.string()), 4096);
+  for (uint32_t n = 1; n <= renewed; ++n) {
+    ASSERT_EQ(reread.Get(n)->bytes()[3], 0xCC) << "page " << n;
+  }
+  EXPECT_EQ(reread.Get(pages - 1)->bytes()[3], (pages - 1) & 0xFF);
+  EXPECT_EQ(reread.Get(1)->bytes()[4], 1) << "changed after the renewal";
+}
+
 TEST(PagerWriteTest, FailedFlushRaisesDiskError) {
   testing_support::TempDir dir;
   fs::path p = MakeFile(dir, 4);
