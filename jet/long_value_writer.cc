@@ -22,6 +22,8 @@ void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
 
 // Pages with room tried for a new row before a new page is taken.
 constexpr size_t kPagesTried = 16;
+// Pages with room remembered per column.
+constexpr size_t kMaxCandidates = 4 * kPagesTried;
 // A row's entry in the page's offset table.
 constexpr size_t kSlotSize = 2;
 
@@ -81,8 +83,19 @@ RowPointer LongValueWriter::AddRow(std::span<const uint8_t> row,
           table_.FindLongValueMaps(column.number)) {
     SetUsageMapBit(pager_, version_, maps->usage_map, page, true, &allocator_);
   }
-  candidates.push_back(page);
+  MakeRecentCandidate(candidates, page);
   return RowPointer{page, static_cast<uint8_t>(*slot)};
+}
+
+void LongValueWriter::MakeRecentCandidate(std::vector<uint32_t>& candidates,
+                                          uint32_t page) {
+  auto known = std::find(candidates.begin(), candidates.end(), page);
+  if (known != candidates.end()) {
+    candidates.erase(known);
+  } else if (candidates.size() >= kMaxCandidates) {
+    candidates.erase(candidates.begin());
+  }
+  candidates.push_back(page);
 }
 
 std::vector<uint8_t> LongValueWriter::Write(std::span<const uint8_t> data,
@@ -138,8 +151,9 @@ void LongValueWriter::Free(ByteView ref, const ColumnDefinition& column) {
   if (word & kInline) return;
   RowPointer at = RowPointer::FromPacked(ref.U32(kPointerOffset));
   bool chain = !(word & kSingleRow);
+  // Rows of a chain already freed: a damaged chain may loop.
   std::set<uint32_t> seen;
-  while (at.Packed() != 0 && seen.insert(at.Packed()).second) {
+  while (at.Packed() != 0 && (!chain || seen.insert(at.Packed()).second)) {
     std::vector<uint8_t> bytes = pager_.CopyForWrite(at.page);
     DataPageEditor editor(version_, bytes);
     if (at.row >= editor.row_count()) ThrowDamaged("긴 값 행이 없습니다");
@@ -153,9 +167,7 @@ void LongValueWriter::Free(ByteView ref, const ColumnDefinition& column) {
     pager_.Put(at.page, std::move(bytes));
     // The page with the room just freed is the first tried for the next
     // value, so that replaced values give their space to the new ones.
-    auto known = std::find(candidates.begin(), candidates.end(), at.page);
-    if (known != candidates.end()) candidates.erase(known);
-    candidates.push_back(at.page);
+    MakeRecentCandidate(candidates, at.page);
     if (!chain) break;
     at = next;
   }

@@ -43,13 +43,19 @@ class LongValueWriter {
  private:
   RowPointer AddRow(std::span<const uint8_t> row,
                     const ColumnDefinition& column);
+  // Makes `page` the most recent candidate of `candidates`.
+  static void MakeRecentCandidate(std::vector<uint32_t>& candidates,
+                                  uint32_t page);
 
   Pager& pager_;
   JetVersion version_;
   PageAllocator& allocator_;
   const TableDefinition& table_;
   // Per column number: long-value pages with room seen by this writer, most
-  // recent last. Pages stay with their column, whose map lists them.
+  // recent last, at most kMaxCandidates of them (a new value tries only the
+  // last few, and a sweep that frees a value on every page would otherwise
+  // grow the list, and each look-up in it, with the file). Pages stay with
+  // their column, whose map lists them.
   std::map<uint16_t, std::vector<uint32_t>> candidates_;
 };
 
