@@ -11,10 +11,22 @@ namespace jet {
 namespace {
 
 struct RowFrame {
+  // A row's offset table fits a page: at most 2 bytes an entry in a
+  // 4 KB page (Jet 4), 1 byte in a 2 KB one (Jet 3).
+  static constexpr size_t kMaxOffsets = 2048;
+
   size_t column_count = 0;
   size_t fixed_start = 0;
   ByteView null_mask;
-  std::vector<size_t> var_offsets;  // v + 1 entries; the last is the end
+  // v + 1 entries; the last is the end. Kept on the stack: a row is
+  // decoded for every row read.
+  std::array<uint16_t, kMaxOffsets> var_offsets;
+  size_t var_offset_count = 0;
+
+  void SetOffsetCount(size_t count) {
+    if (count > kMaxOffsets) ThrowDamaged("행의 가변 길이 표가 잘못되었습니다");
+    var_offset_count = count;
+  }
 
   bool HasValue(uint16_t number) const {
     return number < column_count &&
@@ -38,11 +50,12 @@ void ReadJet3Offsets(ByteView row, size_t mask_size, RowFrame& f) {
       static_cast<size_t>(col_ptr - static_cast<long>(v)) / 256 < jumps) {
     --jumps;
   }
-  f.var_offsets.resize(v + 1);
+  f.SetOffsetCount(v + 1);
   size_t used = 0;
   for (size_t i = 0; i <= v; ++i) {
     while (used < jumps && row.U8(end - mask_size - 2 - used) == i) ++used;
-    f.var_offsets[i] = row.U8(static_cast<size_t>(col_ptr) - i) + used * 256;
+    f.var_offsets[i] = static_cast<uint16_t>(
+        row.U8(static_cast<size_t>(col_ptr) - i) + used * 256);
   }
 }
 
@@ -52,7 +65,7 @@ void ReadJet4Offsets(ByteView row, size_t mask_size, RowFrame& f) {
   size_t table_end = end - mask_size - 2;
   if (2 * (v + 1) > table_end)
     ThrowDamaged("행의 가변 길이 표가 잘못되었습니다");
-  f.var_offsets.resize(v + 1);
+  f.SetOffsetCount(v + 1);
   for (size_t i = 0; i <= v; ++i) {
     f.var_offsets[i] = row.U16(table_end - 2 * (i + 1));
   }
@@ -106,7 +119,7 @@ void DecodeRow(JetVersion version, const TableDefinition& def, ByteView row,
       out.is_null = false;
     } else if (has_variable) {
       size_t i = col.variable_index;
-      if (i + 1 >= f.var_offsets.size()) continue;
+      if (i + 1 >= f.var_offset_count) continue;
       size_t start = f.var_offsets[i];
       size_t stop = f.var_offsets[i + 1];
       if (start > stop || stop > row.size()) {
@@ -237,15 +250,22 @@ void EncodeRow(JetVersion version, const TableDefinition& def,
   const size_t fixed_start = jet3 ? 1 : 2;
   const size_t fixed_end = fixed_start + FixedAreaSize(def);
 
-  // The variable columns by their variable index (at most 256 of them).
-  std::array<const FieldData*, 256> by_var{};
+  // The variable columns by their variable index (at most 256 of them);
+  // only the entries up to the highest index are cleared and used.
+  std::array<const FieldData*, 256> by_var;
+  auto var_index = [&by_var](const ColumnDefinition& col) {
+    return std::min<size_t>(col.variable_index, by_var.size() - 1);
+  };
   size_t var_count = 0;
+  for (const ColumnDefinition& col : def.columns) {
+    if (!col.is_fixed()) var_count = std::max(var_count, var_index(col) + 1);
+  }
+  std::fill_n(by_var.begin(), var_count, nullptr);
   size_t data_size = 0;
   for (size_t k = 0; k < def.columns.size(); ++k) {
     const ColumnDefinition& col = def.columns[k];
     if (col.is_fixed()) continue;
-    const size_t v = std::min<size_t>(col.variable_index, by_var.size() - 1);
-    var_count = std::max(var_count, v + 1);
+    const size_t v = var_index(col);
     const FieldData& f = fields[k];
     if (col.type == static_cast<uint8_t>(ColumnType::kBoolean) || f.is_null) {
       continue;
