@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "jet/collected_index_entries.h"
 #include "jet/column_type.h"
 #include "jet/database.h"
 #include "jet/database_builder.h"
@@ -75,8 +76,9 @@ struct TableCopy {
 
 class Compaction {
  public:
-  Compaction(Database& source, Pager& target)
-      : source_(source),
+  Compaction(Database& source, Pager& target, const CompactOptions& options)
+      : max_entry_bytes_(options.max_index_entry_bytes),
+        source_(source),
         target_(target),
         version_(source.version()),
         code_page_(source.header().code_page),
@@ -90,24 +92,24 @@ class Compaction {
     RollingGroup group(target_);
     PlaceDefinitions();
     for (TableCopy& t : tables_) {
-      std::vector<EntryRun> runs(t.target.real_indexes.size());
-      CopyRows(t, runs, group);
+      const size_t index_count = t.target.real_indexes.size();
+      CollectedIndexEntries entries(index_count, max_entry_bytes_);
+      CopyRows(t, entries, group);
       // Large runs are sorted on threads of their own while the indexes
       // before them are written.
-      std::vector<std::future<void>> sorted(runs.size());
-      for (size_t i = 1; i < runs.size(); ++i) {
-        if (runs[i].size() < kEntriesSortedApart) continue;
-        sorted[i] =
-            std::async(std::launch::async, [&runs, i] { runs[i].Sort(); });
+      std::vector<std::future<void>> sorted(index_count);
+      for (size_t i = 1; i < index_count; ++i) {
+        EntryRun& run = entries.in_memory(i);
+        if (run.size() < kEntriesSortedApart) continue;
+        sorted[i] = std::async(std::launch::async, [&run] { run.Sort(); });
       }
-      for (size_t i = 0; i < runs.size(); ++i) {
+      for (size_t i = 0; i < index_count; ++i) {
         if (sorted[i].valid()) {
           sorted[i].get();
         } else {
-          runs[i].Sort();
+          entries.in_memory(i).Sort();
         }
-        BuildIndex(t, i, runs[i], group);
-        runs[i] = EntryRun();
+        BuildIndex(t, i, entries, group);
       }
     }
     for (const TableCopy& t : tables_) {
@@ -179,8 +181,8 @@ class Compaction {
     return def;
   }
 
-  // Copies the rows of `t` and collects each index's entries in `runs`.
-  void CopyRows(TableCopy& t, std::vector<EntryRun>& runs,
+  // Copies the rows of `t` and collects each index's entries in `entries`.
+  void CopyRows(TableCopy& t, CollectedIndexEntries& entries,
                 RollingGroup& group) {
     const std::vector<ColumnDefinition>& columns = t.target.columns;
     std::vector<bool> id_column(columns.size(), false);
@@ -196,7 +198,7 @@ class Compaction {
     std::vector<IndexKeys> keys(t.target.real_indexes.size());
     std::optional<IndexKeyWorker> worker;
     if (!keys.empty() && IndexKeyWorker::Suits(t.target)) {
-      worker.emplace(t.target, version_, code_page_, key_options_, runs);
+      worker.emplace(t.target, version_, code_page_, key_options_, entries);
     }
     // The copied row's fields as keys are made from them: the copy's
     // bytes (object ids renumbered; MSysObjects indexes its Id), and for
@@ -241,14 +243,14 @@ class Compaction {
         }
       }
       for (size_t i = 0; i < keys.size(); ++i) {
-        AddEntry(t, i, keys[i], current, scan.row_id(), id, runs[i]);
+        AddEntry(t, i, keys[i], current, scan.row_id(), id, entries);
       }
     }
     rows.Finish();
     if (worker) {
       for (const IndexKeyWorker::Unmade& u : worker->Finish()) {
         AddSourceKey(t, u.index, keys[u.index], u.original, u.copy, u.reason,
-                     runs[u.index]);
+                     entries);
       }
     }
     t.target.stored_row_count = count;
@@ -273,24 +275,24 @@ class Compaction {
   // in index `index`, its key made from the row's `fields`.
   void AddEntry(const TableCopy& t, size_t index, IndexKeys& keys,
                 const std::vector<FieldBytes>& fields, RowPointer original,
-                RowPointer copy, EntryRun& run) {
+                RowPointer copy, CollectedIndexEntries& entries) {
     const TableDefinition& def = t.target;
     const RealIndex& real = def.real_indexes[index];
     if (!RowHasIndexEntry(real, def, fields)) return;
     IndexKeyResult key = EncodeIndexKey(real, def, fields,
                                         source_.value_context(), key_options_);
     if (key) {
-      run.Add(key.key, copy);
+      entries.Add(index, key.key, copy);
       return;
     }
-    AddSourceKey(t, index, keys, original, copy, key.reason, run);
+    AddSourceKey(t, index, keys, original, copy, key.reason, entries);
   }
 
   // The entry of a row whose key cannot be made (`reason` says why): its
   // key as the source's index holds it.
   void AddSourceKey(const TableCopy& t, size_t index, IndexKeys& keys,
                     RowPointer original, RowPointer copy,
-                    const std::string& reason, EntryRun& run) {
+                    const std::string& reason, CollectedIndexEntries& entries) {
     if (!keys.source) keys.source = SourceKeys(t, index);
     auto it = keys.source->find(original.Packed());
     if (it == keys.source->end()) {
@@ -300,19 +302,19 @@ class Compaction {
                       "압축할 수 없습니다 (" +
                       reason + ").");
     }
-    run.Add(it->second, copy);
+    entries.Add(index, it->second, copy);
   }
 
   // Writes index `index` of `t` from its collected entries, sorted.
-  void BuildIndex(TableCopy& t, size_t index, EntryRun& run,
+  void BuildIndex(TableCopy& t, size_t index, CollectedIndexEntries& entries,
                   RollingGroup& group) {
     const RealIndex& real = t.target.real_indexes[index];
     IndexBulkLoad load(target_, version_, allocator_, t.target.page,
                        RowPointer::FromPacked(real.usage_map));
-    for (size_t k = 0; k < run.size(); ++k) {
-      load.AddSortBytes(run.SortBytes(k));
+    entries.ForEachSorted(index, [&](ByteView sort_bytes) {
+      load.AddSortBytes(sort_bytes);
       group.Tick();
-    }
+    });
     t.target.real_indexes[index].first_page = load.Finish();
   }
 
@@ -327,6 +329,7 @@ class Compaction {
     return keys;
   }
 
+  size_t max_entry_bytes_;
   Database& source_;
   Pager& target_;
   JetVersion version_;
@@ -339,7 +342,7 @@ class Compaction {
   std::unordered_map<uint32_t, uint32_t> new_pages_;
 };
 
-void WriteCopy(Database& source, File file) {
+void WriteCopy(Database& source, File file, const CompactOptions& options) {
   const uint32_t page_size = source.pager().page_size();
   std::vector<uint8_t> header(page_size);
   source.pager().file().ReadAt(0, header);
@@ -354,19 +357,20 @@ void WriteCopy(Database& source, File file) {
     target.Append();  // page 2: MSysObjects' definition
     group.Commit();
   }
-  Compaction(source, target).Run();
+  Compaction(source, target, options).Run();
 }
 
 }  // namespace
 
 void CompactDatabase(const std::string& source, const std::string& destination,
-                     const std::string& connect) {
-  OpenOptions options;
-  options.connect = connect;
-  std::unique_ptr<Database> db = Database::Open(source, options);
+                     const std::string& connect,
+                     const CompactOptions& options) {
+  OpenOptions open;
+  open.connect = connect;
+  std::unique_ptr<Database> db = Database::Open(source, open);
   File file = File::Create(destination);
   try {
-    WriteCopy(*db, std::move(file));
+    WriteCopy(*db, std::move(file), options);
   } catch (...) {
     std::remove(destination.c_str());
     throw;

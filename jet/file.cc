@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -85,6 +86,24 @@ File File::Create(const std::string& path) {
                                         std::strerror(errno));
   }
   return File(fd, path, 0, true);
+}
+
+File File::CreateTemporary() {
+  const char* tmpdir = std::getenv("TMPDIR");
+  const std::string folder = tmpdir && *tmpdir ? tmpdir : "/tmp";
+  int fd = ::open(folder.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    // File systems without unnamed files: a named one, unlinked at once.
+    std::string name = folder + "/mdbcare-XXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0) ::unlink(name.c_str());
+  }
+  if (fd < 0) {
+    throw Error(kErrCannotOpenFile, "'" + folder +
+                                        "' 에 임시 파일을 만들 수 없습니다: " +
+                                        std::strerror(errno));
+  }
+  return File(fd, folder, 0, true);
 }
 
 File::File(File&& other) noexcept

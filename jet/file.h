@@ -22,6 +22,10 @@ class File {
   static File OpenForWriting(const std::string& path);
   // Creates a new file; raises 3204 when `path` exists already.
   static File Create(const std::string& path);
+  // A new file without a name in the system's temporary folder ($TMPDIR, or
+  // /tmp), gone when it is closed, even after a crash; raises 3051 when it
+  // cannot be made.
+  static File CreateTemporary();
 
   // A test hook called before every write and sync with a running count of
   // them; when it returns true the operation fails as a disk error would.

@@ -32,12 +32,12 @@ bool IndexKeyWorker::Suits(const TableDefinition& def) {
 IndexKeyWorker::IndexKeyWorker(const TableDefinition& def, JetVersion version,
                                uint16_t code_page,
                                const IndexKeyOptions& options,
-                               std::vector<EntryRun>& runs)
+                               CollectedIndexEntries& entries)
     : def_(def),
       version_(version),
       code_page_(code_page),
       options_(options),
-      runs_(runs),
+      entries_(entries),
       thread_([this] { Run(); }) {}
 
 IndexKeyWorker::~IndexKeyWorker() {
@@ -130,7 +130,7 @@ void IndexKeyWorker::MakeKeys(ByteView row, RowPointer original,
     IndexKeyResult key =
         EncodeIndexKey(index, def_, fields_, context, options_);
     if (key) {
-      runs_[i].Add(key.key, copy);
+      entries_.Add(i, key.key, copy);
     } else {
       unmade_.push_back(Unmade{i, original, copy, key.reason});
     }

@@ -1,6 +1,6 @@
 // Index keys made on a second thread while a compaction copies rows: the
 // copying thread hands over each copied row's bytes, and the worker decodes
-// them and adds each index's entry to that index's EntryRun. Key encoding
+// them and adds each index's entry to the collected entries. Key encoding
 // is a third of a compaction's work; on a machine with two cores it then
 // runs beside the copying.
 //
@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "jet/entry_run.h"
+#include "jet/collected_index_entries.h"
 #include "jet/format.h"
 #include "jet/index_key.h"
 #include "jet/row_codec.h"
@@ -44,11 +44,11 @@ class IndexKeyWorker {
   // a memo or OLE column.
   static bool Suits(const TableDefinition& def);
 
-  // `def`, `runs` (one per real index of `def`) must outlive the worker
-  // and are not touched by the caller until Finish() returns.
+  // `def` and `entries` (one run per real index of `def`) must outlive the
+  // worker; `entries` is not touched by the caller until Finish() returns.
   IndexKeyWorker(const TableDefinition& def, JetVersion version,
                  uint16_t code_page, const IndexKeyOptions& options,
-                 std::vector<EntryRun>& runs);
+                 CollectedIndexEntries& entries);
   ~IndexKeyWorker();
 
   IndexKeyWorker(const IndexKeyWorker&) = delete;
@@ -83,7 +83,7 @@ class IndexKeyWorker {
   const JetVersion version_;
   const uint16_t code_page_;
   const IndexKeyOptions options_;
-  std::vector<EntryRun>& runs_;
+  CollectedIndexEntries& entries_;
 
   Batch filling_;
   std::mutex mutex_;
