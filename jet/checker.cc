@@ -1,12 +1,13 @@
 #include "jet/checker.h"
 
 #include <algorithm>
+#include <bitset>
+#include <cstdint>
 #include <exception>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "jet/column_type.h"
@@ -78,6 +79,47 @@ struct MapContents {
   uint64_t past_end = 0;  // listed pages past the end of the file
 };
 
+// Which long-value rows the values checked so far use, and which of them
+// a second value uses too: two bits per row slot, for pages that hold such
+// rows only (a map entry per row grew with the file: 48 bytes a row).
+class LongValueRowUses {
+ public:
+  explicit LongValueRowUses(uint32_t page_count)
+      : block_of_(page_count, kNone) {}
+
+  // Records a use of `row` (a page inside the file); true when it is the
+  // row's second use.
+  bool UseIsSecond(RowPointer row) {
+    uint32_t& block = block_of_[row.page];
+    if (block == kNone) {
+      block = static_cast<uint32_t>(blocks_.size());
+      blocks_.emplace_back();
+    }
+    Block& b = blocks_[block];
+    if (!b.used[row.row]) {
+      b.used[row.row] = true;
+      return false;
+    }
+    if (b.shared[row.row]) return false;
+    b.shared[row.row] = true;
+    return true;
+  }
+
+  bool Used(RowPointer row) const {
+    const uint32_t block = block_of_[row.page];
+    return block != kNone && blocks_[block].used[row.row];
+  }
+
+ private:
+  static constexpr uint32_t kNone = UINT32_MAX;
+  struct Block {
+    std::bitset<256> used;
+    std::bitset<256> shared;  // used more than once
+  };
+  std::vector<uint32_t> block_of_;  // per page
+  std::vector<Block> blocks_;
+};
+
 struct RowRecord {
   uint32_t id = 0;  // packed row pointer of the slot the row is met at
   // Bit i set: real index i should hold no entry for the row (it ignores
@@ -105,7 +147,8 @@ class Checker {
         ownership_(page_count_),
         free_(page_count_, false),
         types_(page_count_, 0xFF),
-        owners_(page_count_, 0) {}
+        owners_(page_count_, 0),
+        long_value_uses_(page_count_) {}
 
   CheckResult Run();
 
@@ -157,8 +200,7 @@ class Checker {
   std::vector<uint32_t> owners_;  // data and index pages' owner field
   std::vector<TableState> tables_;
   std::set<uint32_t> table_pages_;
-  // Long-value rows (packed pointers) and how many values use each.
-  std::unordered_map<uint32_t, uint32_t> long_value_uses_;
+  LongValueRowUses long_value_uses_;
   PageRef long_value_page_;  // holds the bytes LongValueRow handed out
   Reporter report_;
   CheckStatistics stats_;
@@ -666,7 +708,7 @@ std::optional<ByteView> Checker::LongValueRow(TableState& t,
     PageRef page = pager_.Get(where.page);
     RowSlot slot = DataPage(version_, page->view()).Slot(where.row);
     if (slot.kind != RowSlotKind::kRow) return bad("살아 있는 행이 아닙니다");
-    if (++long_value_uses_[where.Packed()] == 2) {
+    if (long_value_uses_.UseIsSecond(where)) {
       report_.Add(FindingKind::kLongValueShared, where.page, where.row, name,
                   "두 값이 같은 긴 값 행을 씁니다 (열 '" + column.name +
                       "', 행 " + std::to_string(id.page) + ":" +
@@ -757,7 +799,7 @@ void Checker::CountUnreferencedLongValueRows() {
       for (uint16_t r = 0; r < dp.row_count() && r <= 0xFF; ++r) {
         if (dp.Slot(r).kind != RowSlotKind::kRow) continue;
         RowPointer at{p, static_cast<uint8_t>(r)};
-        if (!long_value_uses_.count(at.Packed())) {
+        if (!long_value_uses_.Used(at)) {
           ++stats_.unreferenced_long_value_rows;
         }
       }
@@ -770,9 +812,19 @@ void Checker::CountUnreferencedLongValueRows() {
 void Checker::CheckIndexes(TableState& t) {
   uint32_t tp = t.def.page;
   const std::string& name = t.entry.name;
-  std::unordered_map<uint32_t, size_t> row_position;
-  row_position.reserve(t.rows.size());
-  for (size_t k = 0; k < t.rows.size(); ++k) row_position[t.rows[k].id] = k;
+  // The rows' positions in `t.rows` by row id, for the index entries to
+  // find them: sorted pairs, 8 bytes a row (a hash map took 48).
+  std::vector<std::pair<uint32_t, uint32_t>> row_position(t.rows.size());
+  for (size_t k = 0; k < t.rows.size(); ++k) {
+    row_position[k] = {t.rows[k].id, static_cast<uint32_t>(k)};
+  }
+  std::sort(row_position.begin(), row_position.end());
+  auto position_of = [&](uint32_t id) -> std::optional<size_t> {
+    auto it = std::lower_bound(row_position.begin(), row_position.end(),
+                               std::make_pair(id, uint32_t{0}));
+    if (it == row_position.end() || it->first != id) return std::nullopt;
+    return it->second;
+  };
 
   for (size_t i = 0; i < t.def.real_indexes.size(); ++i) {
     const RealIndex& index = t.def.real_indexes[i];
@@ -825,13 +877,13 @@ void Checker::CheckIndexes(TableState& t) {
 
     std::vector<uint32_t> entries(t.rows.size(), 0);
     for (const RowPointer& r : walk.rows) {
-      auto it = row_position.find(r.Packed());
-      if (it == row_position.end()) {
+      const std::optional<size_t> k = position_of(r.Packed());
+      if (!k) {
         report_.Add(FindingKind::kIndexExtraEntry, r.page, r.row, name,
                     what + " 의 항목이 없는 행을 가리킵니다");
         continue;
       }
-      ++entries[it->second];
+      ++entries[*k];
     }
     for (size_t k = 0; k < t.rows.size(); ++k) {
       bool expected = !(t.rows[k].no_entry & (uint64_t{1} << i));

@@ -1,7 +1,8 @@
 // The integrity checker: every real file of the corpus is sound, and damage
 // made on purpose in a copy (a usage map bit, a page given to two tables, a
 // moved row's pointer, a free-space field, a long-value chain, two index
-// entries swapped, the global map) is found where it was made; random
+// entries swapped, an index entry taken out, a long-value row used by two
+// values, the global map) is found where it was made; random
 // damage never makes the checker crash.
 #include "jet/checker.h"
 
@@ -17,8 +18,11 @@
 #include "jet/database.h"
 #include "jet/error.h"
 #include "jet/index_page.h"
+#include "jet/index_reader.h"
+#include "jet/index_writer.h"
 #include "jet/long_value.h"
 #include "jet/page_allocator.h"
+#include "jet/pager.h"
 #include "jet/row_codec.h"
 #include "jet/table_scan.h"
 #include "jet/usage_map.h"
@@ -233,8 +237,8 @@ TEST(CheckerTest, WriteTestsCheckFailsWithTheFindings) {
   EXPECT_NE(message.find("keys matched="), std::string::npos) << message;
 
   TempDir dir;
-  fs::path locked = dir.Copy(testing_support::CorpusDir() /
-                             "jet4/passwordV2000.mdb");
+  fs::path locked =
+      dir.Copy(testing_support::CorpusDir() / "jet4/passwordV2000.mdb");
   EXPECT_TRUE(testing_support::DatabaseChecksClean(locked, ";pwd=password"));
   ::testing::AssertionResult refused =
       testing_support::DatabaseChecksClean(locked, ";pwd=wrong");
@@ -561,6 +565,81 @@ TEST(CheckerTest, BrokenLeafLinks) {
   copy.Save();
   auto findings = copy.Check();
   EXPECT_TRUE(Has(findings, FindingKind::kIndexTree, leaf))
+      << Describe(findings);
+}
+
+// Two values whose references name the same first long-value row.
+TEST(CheckerTest, LongValueRowUsedByTwoValues) {
+  SKIP_WITHOUT_CORPUS();
+  for (const char* name : {"jet4/testV2000.mdb", "jet3/testV1997.mdb"}) {
+    DamagedCopy copy(name);
+    // Where two stored references keep their first row's pointer, and the
+    // pointer the first one holds.
+    std::vector<std::pair<size_t, uint32_t>> refs;
+    {
+      auto db = Open(copy.path());
+      for (const jet::CatalogEntry& e : db->tables()) {
+        if (!e.is_local_table() || refs.size() == 2) continue;
+        jet::TableDefinition def = db->ReadTableDefinition(e);
+        jet::TableScan scan(db->pager(), db->version(), def);
+        while (refs.size() < 2 && scan.Next()) {
+          std::vector<jet::FieldBytes> fields = scan.Fields();
+          jet::PageRef page = db->pager().Get(scan.stored_at().page);
+          for (size_t k = 0; k < def.columns.size() && refs.size() < 2; ++k) {
+            if (!jet::IsLongValueType(def.columns[k].type) ||
+                fields[k].is_null || (fields[k].data.U32(0) & 0x80000000u)) {
+              continue;  // no long value, or one kept in the row
+            }
+            const size_t at = static_cast<size_t>(scan.stored_at().page) *
+                                  db->pager().page_size() +
+                              static_cast<size_t>(fields[k].data.data() -
+                                                  page->view().data()) +
+                              4;
+            refs.emplace_back(at, fields[k].data.U32(4));
+          }
+        }
+      }
+    }
+    ASSERT_EQ(refs.size(), 2u) << name;
+    PutU32(copy.bytes(), refs[1].first, refs[0].second);
+    copy.Save();
+    auto findings = copy.Check();
+    EXPECT_TRUE(Has(findings, FindingKind::kLongValueShared))
+        << name << "\n"
+        << Describe(findings);
+  }
+}
+
+// An index that lost the entry of one of its rows.
+TEST(CheckerTest, RowMissingFromAnIndex) {
+  SKIP_WITHOUT_CORPUS();
+  TempDir dir;
+  const fs::path path =
+      dir.Copy(testing_support::CorpusDir() / "jet4/indexTestV2000.mdb");
+  RowPointer row;
+  {
+    jet::OpenOptions options;
+    options.writable = true;
+    auto db = jet::Database::Open(path.string(), options);
+    for (const TableWithPages& t : UserTables(*db, 1)) {
+      if (t.def.real_indexes.empty()) continue;
+      jet::TableDefinition def = t.def;
+      std::vector<jet::IndexEntry> entries = jet::ReadIndexEntries(
+          db->pager(), db->version(), def.real_indexes[0].first_page);
+      if (entries.empty()) continue;
+      row = entries.front().row;
+      jet::PageAllocator allocator(db->pager(), db->version());
+      jet::WriteGroup group(db->pager());
+      jet::IndexWriter(db->pager(), db->version(), allocator, def, 0)
+          .Remove(entries.front());
+      group.Commit();
+      break;
+    }
+    ASSERT_NE(row.page, 0u);
+    db->Close();
+  }
+  auto findings = Check(path);
+  EXPECT_TRUE(Has(findings, FindingKind::kIndexMissingEntry, row.page))
       << Describe(findings);
 }
 
