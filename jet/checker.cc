@@ -120,13 +120,6 @@ class LongValueRowUses {
   std::vector<Block> blocks_;
 };
 
-struct RowRecord {
-  uint32_t id = 0;  // packed row pointer of the slot the row is met at
-  // Bit i set: real index i should hold no entry for the row (it ignores
-  // Nulls and every one of its columns is Null).
-  uint64_t no_entry = 0;
-};
-
 struct TableState {
   CatalogEntry entry;
   TableDefinition def;
@@ -134,7 +127,12 @@ struct TableState {
   MapContents data;
   // Jet 4: the pages of each long-value column's map, by column number.
   std::map<uint16_t, std::vector<uint32_t>> long_value_pages;
-  std::vector<RowRecord> rows;
+  // Every row met, as the packed pointer of the slot it is met at, in the
+  // order met: 4 bytes a row, as a table may have millions.
+  std::vector<uint32_t> rows;
+  // Per real index that ignores Nulls (else empty), per row: whether every
+  // one of the index's columns is Null, so that it holds no entry for it.
+  std::vector<std::vector<bool>> no_entry;
 };
 
 class Checker {
@@ -633,14 +631,21 @@ void Checker::CheckRow(TableState& t, RowPointer id, RowPointer stored_at,
                        ByteView bytes) {
   ++stats_.rows;
   const std::string& name = t.entry.name;
-  RowRecord record{id.Packed(), 0};
+  const size_t indexes =
+      std::min(t.def.real_indexes.size(), kMaxCheckedIndexes);
+  t.no_entry.resize(indexes);
   std::vector<FieldBytes> fields;
   try {
     fields = DecodeRow(version_, t.def, bytes);
   } catch (const Error& e) {
     report_.Add(FindingKind::kRowUndecodable, stored_at.page, stored_at.row,
                 name, e.description());
-    t.rows.push_back(record);
+    for (size_t i = 0; i < indexes; ++i) {
+      if (t.def.real_indexes[i].flags & index_flags::kIgnoreNulls) {
+        t.no_entry[i].push_back(false);
+      }
+    }
+    t.rows.push_back(id.Packed());
     return;
   }
   ValueContext context = db_.value_context();
@@ -658,7 +663,6 @@ void Checker::CheckRow(TableState& t, RowPointer id, RowPointer stored_at,
                   name, "열 '" + column.name + "': " + e.description());
     }
   }
-  size_t indexes = std::min(t.def.real_indexes.size(), kMaxCheckedIndexes);
   for (size_t i = 0; i < indexes; ++i) {
     const RealIndex& index = t.def.real_indexes[i];
     if (!(index.flags & index_flags::kIgnoreNulls)) continue;
@@ -670,9 +674,9 @@ void Checker::CheckRow(TableState& t, RowPointer id, RowPointer stored_at,
         }
       }
     }
-    if (all_null) record.no_entry |= uint64_t{1} << i;
+    t.no_entry[i].push_back(all_null);
   }
-  t.rows.push_back(record);
+  t.rows.push_back(id.Packed());
 }
 
 std::optional<ByteView> Checker::LongValueRow(TableState& t,
@@ -813,17 +817,30 @@ void Checker::CheckIndexes(TableState& t) {
   uint32_t tp = t.def.page;
   const std::string& name = t.entry.name;
   // The rows' positions in `t.rows` by row id, for the index entries to
-  // find them: sorted pairs, 8 bytes a row (a hash map took 48).
-  std::vector<std::pair<uint32_t, uint32_t>> row_position(t.rows.size());
-  for (size_t k = 0; k < t.rows.size(); ++k) {
-    row_position[k] = {t.rows[k].id, static_cast<uint32_t>(k)};
+  // find them. Rows are met in page order, so the ids are usually sorted
+  // already and searched as they are; otherwise through positions sorted
+  // by id (4 bytes a row more).
+  std::vector<uint32_t> by_id;
+  if (!std::is_sorted(t.rows.begin(), t.rows.end())) {
+    by_id.resize(t.rows.size());
+    for (size_t k = 0; k < by_id.size(); ++k) {
+      by_id[k] = static_cast<uint32_t>(k);
+    }
+    std::stable_sort(by_id.begin(), by_id.end(), [&](uint32_t a, uint32_t b) {
+      return t.rows[a] < t.rows[b];
+    });
   }
-  std::sort(row_position.begin(), row_position.end());
   auto position_of = [&](uint32_t id) -> std::optional<size_t> {
-    auto it = std::lower_bound(row_position.begin(), row_position.end(),
-                               std::make_pair(id, uint32_t{0}));
-    if (it == row_position.end() || it->first != id) return std::nullopt;
-    return it->second;
+    if (by_id.empty()) {
+      auto it = std::lower_bound(t.rows.begin(), t.rows.end(), id);
+      if (it == t.rows.end() || *it != id) return std::nullopt;
+      return static_cast<size_t>(it - t.rows.begin());
+    }
+    auto it = std::lower_bound(
+        by_id.begin(), by_id.end(), id,
+        [&](uint32_t position, uint32_t v) { return t.rows[position] < v; });
+    if (it == by_id.end() || t.rows[*it] != id) return std::nullopt;
+    return *it;
   };
 
   for (size_t i = 0; i < t.def.real_indexes.size(); ++i) {
@@ -875,19 +892,24 @@ void Checker::CheckIndexes(TableState& t) {
     stats_.index_entries += walk.rows.size();
     if (!walk.complete || i >= kMaxCheckedIndexes) continue;
 
-    std::vector<uint32_t> entries(t.rows.size(), 0);
-    for (const RowPointer& r : walk.rows) {
-      const std::optional<size_t> k = position_of(r.Packed());
+    // Entries per row, counted up to 255.
+    std::vector<uint8_t> entries(t.rows.size(), 0);
+    for (uint32_t packed : walk.rows) {
+      const std::optional<size_t> k = position_of(packed);
       if (!k) {
+        const RowPointer r = RowPointer::FromPacked(packed);
         report_.Add(FindingKind::kIndexExtraEntry, r.page, r.row, name,
                     what + " 의 항목이 없는 행을 가리킵니다");
         continue;
       }
-      ++entries[*k];
+      if (entries[*k] < 0xFF) ++entries[*k];
     }
+    walk.rows = std::vector<uint32_t>();
+    const std::vector<bool>* no_entry =
+        i < t.no_entry.size() ? &t.no_entry[i] : nullptr;
     for (size_t k = 0; k < t.rows.size(); ++k) {
-      bool expected = !(t.rows[k].no_entry & (uint64_t{1} << i));
-      RowPointer r = RowPointer::FromPacked(t.rows[k].id);
+      bool expected = !no_entry || k >= no_entry->size() || !(*no_entry)[k];
+      RowPointer r = RowPointer::FromPacked(t.rows[k]);
       if (entries[k] == 0 && expected) {
         report_.Add(FindingKind::kIndexMissingEntry, r.page, r.row, name,
                     what + " 에 이 행의 항목이 없습니다");
@@ -925,8 +947,8 @@ CheckResult Checker::Run() {
     step("긴 값 맵", name, [&] { CheckLongValueMaps(t); });
     step("행", name, [&] { CheckRows(t); });
     step("색인", name, [&] { CheckIndexes(t); });
-    t.rows.clear();
-    t.rows.shrink_to_fit();
+    t.rows = std::vector<uint32_t>();
+    t.no_entry = std::vector<std::vector<bool>>();
   }
   step("긴 값 행", "", [&] { CountUnreferencedLongValueRows(); });
   step("데이터 페이지", "", [&] { CheckDataPageLayouts(); });

@@ -138,7 +138,7 @@ void Walker::VisitLeaf(const IndexPage& leaf) {
     }
     last_entry_ = std::move(bytes);
     has_last_entry_ = true;
-    walk_.rows.push_back(e.row);
+    walk_.rows.push_back(e.row.Packed());
   }
   ++walk_.leaf_pages;
   last_leaf_ = leaf.number;

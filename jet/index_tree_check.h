@@ -29,8 +29,10 @@ namespace jet {
 class Pager;
 
 struct IndexTreeWalk {
-  std::vector<uint32_t> pages;   // every page reached, root first
-  std::vector<RowPointer> rows;  // the leaf entries' rows, in index order
+  std::vector<uint32_t> pages;  // every page reached, root first
+  // The leaf entries' rows (packed pointers, 4 bytes an entry), in index
+  // order.
+  std::vector<uint32_t> rows;
   size_t leaf_pages = 0;
   size_t intermediate_pages = 0;
   size_t tail_leaves = 0;             // leaves reached through a tail chain
