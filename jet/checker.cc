@@ -533,6 +533,8 @@ void Checker::CheckLongValueMaps(TableState& t) {
 void Checker::CheckRows(TableState& t) {
   const std::string& name = t.entry.name;
   uint32_t tp = t.def.page;
+  t.no_entry.assign(std::min(t.def.real_indexes.size(), kMaxCheckedIndexes),
+                    {});
   // Moved copies met on the table's pages, and how many pointers reach
   // each.
   std::map<uint32_t, uint32_t> moved;
@@ -631,25 +633,17 @@ void Checker::CheckRow(TableState& t, RowPointer id, RowPointer stored_at,
                        ByteView bytes) {
   ++stats_.rows;
   const std::string& name = t.entry.name;
-  const size_t indexes =
-      std::min(t.def.real_indexes.size(), kMaxCheckedIndexes);
-  t.no_entry.resize(indexes);
   std::vector<FieldBytes> fields;
+  bool decoded = true;
   try {
     fields = DecodeRow(version_, t.def, bytes);
   } catch (const Error& e) {
     report_.Add(FindingKind::kRowUndecodable, stored_at.page, stored_at.row,
                 name, e.description());
-    for (size_t i = 0; i < indexes; ++i) {
-      if (t.def.real_indexes[i].flags & index_flags::kIgnoreNulls) {
-        t.no_entry[i].push_back(false);
-      }
-    }
-    t.rows.push_back(id.Packed());
-    return;
+    decoded = false;
   }
   ValueContext context = db_.value_context();
-  for (size_t k = 0; k < t.def.columns.size(); ++k) {
+  for (size_t k = 0; k < fields.size(); ++k) {
     const ColumnDefinition& column = t.def.columns[k];
     if (fields[k].is_null) continue;
     if (IsLongValueType(column.type)) {
@@ -663,12 +657,13 @@ void Checker::CheckRow(TableState& t, RowPointer id, RowPointer stored_at,
                   name, "열 '" + column.name + "': " + e.description());
     }
   }
-  for (size_t i = 0; i < indexes; ++i) {
+  // An undecodable row is expected in every index.
+  for (size_t i = 0; i < t.no_entry.size(); ++i) {
     const RealIndex& index = t.def.real_indexes[i];
     if (!(index.flags & index_flags::kIgnoreNulls)) continue;
-    bool all_null = true;
+    bool all_null = decoded;
     for (const IndexColumn& ic : index.columns) {
-      for (size_t k = 0; k < t.def.columns.size(); ++k) {
+      for (size_t k = 0; k < fields.size(); ++k) {
         if (t.def.columns[k].number == ic.column_number && !fields[k].is_null) {
           all_null = false;
         }
@@ -817,9 +812,10 @@ void Checker::CheckIndexes(TableState& t) {
   uint32_t tp = t.def.page;
   const std::string& name = t.entry.name;
   // The rows' positions in `t.rows` by row id, for the index entries to
-  // find them. Rows are met in page order, so the ids are usually sorted
-  // already and searched as they are; otherwise through positions sorted
-  // by id (4 bytes a row more).
+  // find them. Rows are met in page order and moved rows after them, so
+  // the ids of a table without moved rows are sorted already and searched
+  // as they are; otherwise through positions sorted by id (4 bytes a row
+  // more).
   std::vector<uint32_t> by_id;
   if (!std::is_sorted(t.rows.begin(), t.rows.end())) {
     by_id.resize(t.rows.size());

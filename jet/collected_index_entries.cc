@@ -20,11 +20,6 @@ constexpr size_t kWriteBytes = size_t{1} << 20;
 // and then some.
 constexpr size_t kReadBytes = size_t{1} << 17;
 
-bool SortBytesLess(ByteView a, ByteView b) {
-  const int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
-  return c != 0 ? c < 0 : a.size() < b.size();
-}
-
 [[noreturn]] void ThrowUnreadable() {
   throw Error(kErrDiskIo, "색인을 만들던 임시 파일을 다시 읽을 수 없습니다.");
 }

@@ -56,13 +56,15 @@ bool EntryRun::SameSortBytes(size_t a, size_t b) const {
   return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size()) == 0;
 }
 
+bool SortBytesLess(ByteView a, ByteView b) {
+  const int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+  return c != 0 ? c < 0 : a.size() < b.size();
+}
+
 void EntryRun::Sort() {
   std::sort(slots_.begin(), slots_.end(), [this](const Slot& a, const Slot& b) {
     if (a.head != b.head) return a.head < b.head;
-    ByteView x = At(a.offset), y = At(b.offset);
-    const size_t n = std::min(x.size(), y.size());
-    const int c = std::memcmp(x.data(), y.data(), n);
-    return c != 0 ? c < 0 : x.size() < y.size();
+    return SortBytesLess(At(a.offset), At(b.offset));
   });
 }
 

@@ -19,6 +19,9 @@
 
 namespace jet {
 
+// The order of sort bytes: bytewise, a prefix before what it starts.
+bool SortBytesLess(ByteView a, ByteView b);
+
 class EntryRun {
  public:
   void Add(const std::vector<uint8_t>& key, RowPointer row, uint8_t tag = 0);
