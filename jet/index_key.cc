@@ -260,9 +260,10 @@ bool AppendKeySegment(const ColumnDefinition& column, const Value& value,
       [[fallthrough]];
     case ColumnType::kText: {
       if (!std::holds_alternative<std::string>(value)) return mismatch();
-      return AppendTextKeySegment(column,
-                                  Utf8ToUtf16(std::get<std::string>(value)),
-                                  ascending, version, options, out, failure);
+      thread_local std::u16string units;
+      Utf8ToUtf16(std::get<std::string>(value), units);
+      return AppendTextKeySegment(column, units, ascending, version, options,
+                                  out, failure);
     }
     default:
       return fail(TypeName(column.type) + " 의 색인 키를 만들 수 없습니다");

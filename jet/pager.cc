@@ -29,20 +29,102 @@ Pager::Pager(File file, uint32_t page_size, size_t cache_pages)
 
 Pager::~Pager() = default;
 
+Pager::Held& Pager::HeldOf(uint32_t page_number) {
+  if (page_number >= held_.size()) {
+    held_.resize(std::max<size_t>(
+        {size_t{page_number} + 1, held_.size() * 2, size_t{page_count_}}));
+  }
+  return held_[page_number];
+}
+
+const PageRef* Pager::Cached(uint32_t page_number) const {
+  const Held* h = FindHeld(page_number);
+  return h && h->cache >= 0 ? &slots_[h->cache].page : nullptr;
+}
+
+void Pager::Unlink(int32_t slot) {
+  Slot& s = slots_[slot];
+  if (s.newer >= 0) {
+    slots_[s.newer].older = s.older;
+  } else {
+    lru_first_ = s.older;
+  }
+  if (s.older >= 0) {
+    slots_[s.older].newer = s.newer;
+  } else {
+    lru_last_ = s.newer;
+  }
+  s.newer = s.older = -1;
+}
+
+void Pager::LinkFirst(int32_t slot) {
+  Slot& s = slots_[slot];
+  s.newer = -1;
+  s.older = lru_first_;
+  if (lru_first_ >= 0) slots_[lru_first_].newer = slot;
+  lru_first_ = slot;
+  if (lru_last_ < 0) lru_last_ = slot;
+}
+
 void Pager::CacheInsert(PageRef page) {
-  uint32_t number = page->number();
-  auto it = cache_.find(number);
-  if (it != cache_.end()) {
-    it->second.page = std::move(page);
-    lru_.splice(lru_.begin(), lru_, it->second.position);
+  const uint32_t number = page->number();
+  Held& held = HeldOf(number);
+  if (held.cache >= 0) {
+    slots_[held.cache].page = std::move(page);
+    Unlink(held.cache);
+    LinkFirst(held.cache);
     return;
   }
-  if (cache_.size() >= capacity_) {
-    cache_.erase(lru_.back());
-    lru_.pop_back();
+  if (cached_ >= capacity_) CacheErase(slots_[lru_last_].number);
+  int32_t slot;
+  if (!free_slots_.empty()) {
+    slot = free_slots_.back();
+    free_slots_.pop_back();
+  } else {
+    slot = static_cast<int32_t>(slots_.size());
+    slots_.emplace_back();
   }
-  lru_.push_front(number);
-  cache_.emplace(number, Slot{std::move(page), lru_.begin()});
+  slots_[slot].page = std::move(page);
+  slots_[slot].number = number;
+  LinkFirst(slot);
+  held_[number].cache = slot;
+  ++cached_;
+}
+
+void Pager::CacheErase(uint32_t page_number) {
+  if (page_number >= held_.size() || held_[page_number].cache < 0) return;
+  const int32_t slot = held_[page_number].cache;
+  held_[page_number].cache = -1;
+  Unlink(slot);
+  slots_[slot].page.reset();
+  free_slots_.push_back(slot);
+  --cached_;
+}
+
+void Pager::ClearCache() {
+  for (Slot& s : slots_) {
+    if (s.page) held_[s.number].cache = -1;
+  }
+  slots_.clear();
+  free_slots_.clear();
+  lru_first_ = lru_last_ = -1;
+  cached_ = 0;
+}
+
+Pager::Dirty* Pager::FindDirty(uint32_t page_number) {
+  const Held* h = FindHeld(page_number);
+  return h && h->dirty >= 0 ? &dirty_[h->dirty] : nullptr;
+}
+
+void Pager::EraseDirty(uint32_t page_number) {
+  if (page_number >= held_.size() || held_[page_number].dirty < 0) return;
+  const int32_t at = held_[page_number].dirty;
+  held_[page_number].dirty = -1;
+  if (static_cast<size_t>(at) + 1 != dirty_.size()) {
+    dirty_[at] = std::move(dirty_.back());
+    held_[dirty_[at].number].dirty = at;
+  }
+  dirty_.pop_back();
 }
 
 PageRef Pager::MakePage(uint32_t number, std::vector<uint8_t> bytes) {
@@ -50,12 +132,17 @@ PageRef Pager::MakePage(uint32_t number, std::vector<uint8_t> bytes) {
 }
 
 PageRef Pager::Get(uint32_t page_number) {
-  auto d = dirty_.find(page_number);
-  if (d != dirty_.end()) return d->second.page;
-  auto it = cache_.find(page_number);
-  if (it != cache_.end()) {
-    lru_.splice(lru_.begin(), lru_, it->second.position);
-    return it->second.page;
+  if (page_number < held_.size()) {
+    const Held& held = held_[page_number];
+    if (held.dirty >= 0) return dirty_[held.dirty].page;
+    if (held.cache >= 0) {
+      const int32_t slot = held.cache;
+      if (slot != lru_first_) {
+        Unlink(slot);
+        LinkFirst(slot);
+      }
+      return slots_[slot].page;
+    }
   }
   if (page_number >= page_count_) {
     ThrowDamaged("페이지 " + std::to_string(page_number) +
@@ -68,9 +155,12 @@ PageRef Pager::Get(uint32_t page_number) {
   if (page_number == next_sequential_) {
     const uint32_t limit = std::min<uint32_t>(
         kReadAheadPages, static_cast<uint32_t>(capacity_ / 4));
+    auto held = [this](uint32_t n) {
+      const Held* h = FindHeld(n);
+      return h && (h->dirty >= 0 || h->cache >= 0);
+    };
     while (run < limit && page_number + run < file_page_count_ &&
-           !dirty_.count(page_number + run) &&
-           !cache_.count(page_number + run)) {
+           !held(page_number + run)) {
       ++run;
     }
   }
@@ -123,12 +213,12 @@ void Pager::CommitGroup() {
 
 void Pager::RollbackGroup() {
   for (auto& [number, before] : group_undo_) {
-    cache_.erase(number);
-    lru_.remove(number);
+    CacheErase(number);
     if (before) {
-      dirty_[number] = Dirty{std::move(*before), 0};
+      FindDirty(number)->page = std::move(*before);
+      FindDirty(number)->group = 0;
     } else {
-      dirty_.erase(number);
+      EraseDirty(number);
     }
   }
   page_count_ = group_page_count_;
@@ -151,27 +241,29 @@ void Pager::Put(uint32_t page_number, std::vector<uint8_t> bytes) {
   }
   // The page's version before the group is kept once: a page the group
   // has already put carries the group's number.
-  auto d = dirty_.find(page_number);
-  if (d == dirty_.end()) {
+  Held& held = HeldOf(page_number);
+  if (held.dirty < 0) {
     group_undo_.emplace_back(page_number, std::nullopt);
-    d = dirty_.emplace(page_number, Dirty{}).first;
-  } else if (d->second.group != group_) {
-    group_undo_.emplace_back(page_number, d->second.page);
+    held.dirty = static_cast<int32_t>(dirty_.size());
+    dirty_.push_back(Dirty{nullptr, 0, page_number});
+  } else if (dirty_[held.dirty].group != group_) {
+    group_undo_.emplace_back(page_number, dirty_[held.dirty].page);
   }
   PageRef page = MakePage(page_number, std::move(bytes));
-  d->second = Dirty{page, group_};
-  CacheInsert(page);
+  Dirty& d = dirty_[held.dirty];
+  d.page = page;
+  d.group = group_;
+  CacheInsert(std::move(page));
 }
 
 std::vector<uint8_t>* Pager::WritableInPlace(uint32_t page_number) {
   RequireGroup();
-  auto d = dirty_.find(page_number);
-  if (d == dirty_.end() || d->second.group != group_) return nullptr;
-  auto c = cache_.find(page_number);
-  const long held_here =
-      1 + (c != cache_.end() && c->second.page == d->second.page ? 1 : 0);
-  if (d->second.page.use_count() != held_here) return nullptr;
-  return &const_cast<Page*>(d->second.page.get())->bytes_;
+  Dirty* d = FindDirty(page_number);
+  if (!d || d->group != group_) return nullptr;
+  const PageRef* c = Cached(page_number);
+  const long held_here = 1 + (c && *c == d->page ? 1 : 0);
+  if (d->page.use_count() != held_here) return nullptr;
+  return &const_cast<Page*>(d->page.get())->bytes_;
 }
 
 uint32_t Pager::Append() {
@@ -202,7 +294,7 @@ void Pager::WriteOut() {
   // bytes, or encrypted copies of them.
   std::vector<const Page*> pages;
   pages.reserve(dirty_.size());
-  for (const auto& [number, dirty] : dirty_) pages.push_back(dirty.page.get());
+  for (const Dirty& dirty : dirty_) pages.push_back(dirty.page.get());
   std::sort(pages.begin(), pages.end(), [](const Page* a, const Page* b) {
     return a->number() < b->number();
   });
@@ -229,6 +321,7 @@ void Pager::WriteOut() {
     file_.WriteAt(static_cast<uint64_t>(first) * page_size_, parts);
   }
   if (page_count_ > file_page_count_) file_page_count_ = page_count_;
+  for (const Dirty& dirty : dirty_) held_[dirty.number].dirty = -1;
   dirty_.clear();
 }
 

@@ -15,10 +15,8 @@
 #define MDBCARE_JET_PAGER_H_
 
 #include <cstdint>
-#include <list>
 #include <memory>
 #include <optional>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -101,8 +99,7 @@ class Pager {
 
   void set_cipher(PageCipher cipher) {
     cipher_ = cipher;
-    cache_.clear();
-    lru_.clear();
+    ClearCache();
   }
   const PageCipher& cipher() const { return cipher_; }
 
@@ -135,7 +132,28 @@ class Pager {
   size_t pinned_pages() const { return dirty_.size(); }
 
  private:
+  // Where the pager holds a page: its cache slot and its place in dirty_
+  // (-1: not held there), looked up by page number.
+  struct Held {
+    int32_t cache = -1;
+    int32_t dirty = -1;
+  };
+  Held& HeldOf(uint32_t page_number);
+  const Held* FindHeld(uint32_t page_number) const {
+    return page_number < held_.size() ? &held_[page_number] : nullptr;
+  }
+  // The cached version of a page, or nullptr.
+  const PageRef* Cached(uint32_t page_number) const;
   void CacheInsert(PageRef page);
+  void CacheErase(uint32_t page_number);
+  void ClearCache();
+  // The LRU list of cache slots.
+  void Unlink(int32_t slot);
+  void LinkFirst(int32_t slot);
+  // dirty_'s entry for a page, or nullptr.
+  struct Dirty;
+  Dirty* FindDirty(uint32_t page_number);
+  void EraseDirty(uint32_t page_number);
   PageRef MakePage(uint32_t number, std::vector<uint8_t> bytes);
   // Writes every committed change to the file, without syncing it.
   void WriteOut();
@@ -148,12 +166,20 @@ class Pager {
   uint32_t next_sequential_ = 0;  // the page after the last read run
   size_t capacity_;
   PageCipher cipher_;
-  std::list<uint32_t> lru_;  // most recently used first
+  std::vector<Held> held_;
+  // The cache: slots linked from the most recently used (lru_first_) to
+  // the least, and slots no page uses.
   struct Slot {
     PageRef page;
-    std::list<uint32_t>::iterator position;
+    uint32_t number = 0;
+    int32_t newer = -1;
+    int32_t older = -1;
   };
-  std::unordered_map<uint32_t, Slot> cache_;
+  std::vector<Slot> slots_;
+  std::vector<int32_t> free_slots_;
+  int32_t lru_first_ = -1;
+  int32_t lru_last_ = -1;
+  size_t cached_ = 0;
   std::shared_ptr<PageBufferPool> buffers_;
 
   // Changed pages not yet written, committed or in the open group; put in
@@ -161,8 +187,9 @@ class Pager {
   struct Dirty {
     PageRef page;
     uint64_t group = 0;  // the write group that last put it
+    uint32_t number = 0;
   };
-  std::unordered_map<uint32_t, Dirty> dirty_;
+  std::vector<Dirty> dirty_;
   bool unsynced_ = false;  // written out since the last sync
   bool in_group_ = false;
   // For the open group: its number, each page's version before the group

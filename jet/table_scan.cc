@@ -14,9 +14,7 @@ constexpr size_t kRowPointerSize = 4;
 
 TableScan::TableScan(Pager& pager, JetVersion version,
                      const TableDefinition& def)
-    : pager_(pager),
-      version_(version),
-      def_(def) {}
+    : pager_(pager), version_(version), def_(def) {}
 
 bool TableScan::LoadPage(uint32_t page_number) {
   page_ = pager_.Get(page_number);
@@ -98,11 +96,11 @@ bool TableScan::Next() {
       }
     }
     uint16_t row = static_cast<uint16_t>(next_row_++);
-    // Fetched again at every step: a write through the pager since the last
-    // step gives the page new bytes.
-    page_ = pager_.Get(page_->number());
+    // The page as it was loaded: rows written through the table since keep
+    // their slots, and rows moved onto the page since are moved copies,
+    // which the scan skips anyway. Rows not yet met are as loaded, whether
+    // or not a write behind has reached the page.
     DataPage dp(version_, page_->view());
-    row_count_ = dp.row_count();
     RowSlot slot = dp.Slot(row);
     row_id_ = RowPointer{page_->number(), static_cast<uint8_t>(row)};
     switch (slot.kind) {

@@ -307,13 +307,18 @@ void ForEachUtf16Unit(std::string_view text, Sink&& unit) {
 }  // namespace
 
 std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  Utf8ToUtf16(text, out);
+  return out;
+}
+
+void Utf8ToUtf16(std::string_view text, std::u16string& out) {
   // Never more units than bytes: a sequence of n bytes gives at most n
   // units, a malformed byte one.
-  std::u16string out(text.size(), u'\0');
+  out.resize(text.size());
   char16_t* w = out.data();
   ForEachUtf16Unit(text, [&w](char16_t u) { *w++ = u; });
   out.resize(static_cast<size_t>(w - out.data()));
-  return out;
 }
 
 size_t Utf16Length(std::string_view text) {
@@ -416,51 +421,75 @@ void DecodeJet4TextUnits(ByteView bytes, std::u16string& out) {
   }
 }
 
+namespace {
+
+// Working space that keeps its memory between calls of one thread, so that
+// encoding a text allocates only its result; a very long text gets space of
+// its own, so that a thread does not keep it.
+class ScratchBytes {
+ public:
+  uint8_t* Reserve(size_t n) {
+    if (n > kKeptBytes) {
+      once_.reset(new uint8_t[n]);
+      return once_.get();
+    }
+    once_.reset();
+    if (kept_.size() < n) kept_.resize(n);
+    return kept_.data();
+  }
+
+ private:
+  static constexpr size_t kKeptBytes = 256 * 1024;
+  std::vector<uint8_t> kept_;
+  std::unique_ptr<uint8_t[]> once_;
+};
+
+}  // namespace
+
 std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool compress) {
-  // The plain UCS-2 form is written while the compressed size is counted:
-  // single-byte runs for characters U+0001..U+00FF, UCS-2 runs for the
-  // rest. A character whose low byte is 0 cannot be written in a UCS-2 run
-  // (00 switches the mode), so such text stays uncompressed. The
-  // compressed form is made from the plain one when it is shorter. A UTF-8
-  // sequence of n bytes gives at most n units, so 2 bytes a UTF-8 byte is
-  // room enough.
-  std::vector<uint8_t> plain(utf8.size() * 2);
-  uint8_t* w = plain.data();
-  bool possible = compress;
-  size_t size = 2;
+  // Both forms are written in one pass: the plain UCS-2 one, and while it
+  // is possible the compressed one (single-byte runs for U+0001..U+00FF,
+  // UCS-2 runs for the rest). A character whose low byte is 0 cannot be
+  // written in a UCS-2 run (00 switches the mode), so such text stays
+  // plain, as does text whose compressed form is not shorter. A UTF-8
+  // sequence of n bytes gives at most n units: 2 plain bytes a UTF-8 byte,
+  // and 3 compressed ones (a unit and a mode switch) are room enough.
+  thread_local ScratchBytes plain_space;
+  thread_local ScratchBytes packed_space;
+  const size_t n = utf8.size();
+  uint8_t* const plain = plain_space.Reserve(2 * n);
+  uint8_t* w = plain;
+  bool possible = compress && n > 0;
+  uint8_t* const packed = possible ? packed_space.Reserve(3 * n + 2) : nullptr;
+  uint8_t* c = packed;
+  if (possible) {
+    *c++ = 0xFF;
+    *c++ = 0xFE;
+  }
   bool single = true;
   ForEachUtf16Unit(utf8, [&](char16_t u) {
-    *w++ = static_cast<uint8_t>(u);
-    *w++ = static_cast<uint8_t>(u >> 8);
+    const auto low = static_cast<uint8_t>(u);
+    const auto high = static_cast<uint8_t>(u >> 8);
+    *w++ = low;
+    *w++ = high;
     if (!possible) return;
-    if (u == 0 || (u > 0xFF && (u & 0xFF) == 0)) {
+    if (low == 0) {
       possible = false;
-      return;
+    } else if (high == 0) {
+      if (!single) *c++ = 0x00;
+      single = true;
+      *c++ = low;
+    } else {
+      if (single) *c++ = 0x00;
+      single = false;
+      *c++ = low;
+      *c++ = high;
     }
-    const bool fits = u <= 0xFF;
-    if (fits != single) {
-      ++size;
-      single = fits;
-    }
-    size += fits ? 1 : 2;
   });
-  plain.resize(static_cast<size_t>(w - plain.data()));
-  if (!possible || plain.empty() || size >= plain.size()) return plain;
-  std::vector<uint8_t> out(size);
-  w = out.data();
-  *w++ = 0xFF;
-  *w++ = 0xFE;
-  single = true;
-  for (size_t i = 0; i < plain.size(); i += 2) {
-    const bool fits = plain[i + 1] == 0;
-    if (fits != single) {
-      *w++ = 0x00;
-      single = fits;
-    }
-    *w++ = plain[i];
-    if (!fits) *w++ = plain[i + 1];
+  if (possible && c - packed < w - plain) {
+    return std::vector<uint8_t>(packed, c);
   }
-  return out;
+  return std::vector<uint8_t>(plain, w);
 }
 
 std::string DecodeCodePageText(ByteView bytes, uint16_t code_page) {

@@ -19,6 +19,8 @@ namespace jet {
 
 std::string Utf16ToUtf8(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
+// The same into `out`, whose memory is reused.
+void Utf8ToUtf16(std::string_view text, std::u16string& out);
 // The number of UTF-16 code units Utf8ToUtf16 gives for `text`.
 size_t Utf16Length(std::string_view text);
 

@@ -29,8 +29,10 @@ template <typename T>
 void AppendLittleEndian(std::vector<uint8_t>& out, T value, size_t size) {
   uint64_t bits = 0;
   std::memcpy(&bits, &value, sizeof value);
+  const size_t at = out.size();
+  out.resize(at + size);
   for (size_t i = 0; i < size; ++i)
-    out.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+    out[at + i] = static_cast<uint8_t>(bits >> (8 * i));
 }
 
 [[noreturn]] void ThrowWrongType(const ColumnDefinition& column) {
@@ -100,6 +102,7 @@ FieldData EncodeValue(const Value& value, const ColumnDefinition& column,
     }
     case ColumnType::kNumeric: {
       const Decimal& d = Expect<Decimal>(value, column);
+      out.reserve(kNumericSize);
       out.push_back(d.negative ? kNumericNegative : 0);
       for (int word = 3; word >= 0; --word) {
         AppendLittleEndian(
