@@ -118,6 +118,15 @@ class Utf8Writer {
       high_ = 0;
       Put(0xFFFD);
     }
+    while (end - first >= 8) {
+      // Eight ASCII bytes at a time, where the run has them.
+      uint64_t word;
+      std::memcpy(&word, first, sizeof word);
+      if ((word & 0x8080808080808080ULL) != 0) break;
+      std::memcpy(out_, first, 8);
+      out_ += 8;
+      first += 8;
+    }
     for (; first != end; ++first) {
       const uint8_t b = *first;
       if (b < 0x80) {
@@ -227,23 +236,21 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 
 namespace {
 
-// Calls `unit` with each UTF-16 code unit of the UTF-8 `text`; a malformed
-// or cut sequence gives one U+FFFD.
-template <typename Sink>
-void ForEachUtf16Unit(std::string_view text, Sink&& unit) {
+// Walks the UTF-8 `text` as UTF-16 code units: `ascii(p)` gets each block
+// of eight ASCII bytes p[0..8) met at once, `unit(u)` every other unit; a
+// malformed or cut sequence gives one U+FFFD.
+template <typename Ascii, typename Sink>
+void ForEachUtf16Run(std::string_view text, Ascii&& ascii, Sink&& unit) {
   size_t i = 0;
   while (i < text.size()) {
     unsigned char b = static_cast<unsigned char>(text[i]);
     char32_t c;
     size_t len;
     if (b < 0x80 && i + 8 <= text.size()) {
-      // Eight ASCII bytes at a time, where the text has them.
       uint64_t word;
       std::memcpy(&word, text.data() + i, sizeof word);
       if ((word & 0x8080808080808080ULL) == 0) {
-        for (size_t k = 0; k < 8; ++k) {
-          unit(static_cast<char16_t>(text[i + k]));
-        }
+        ascii(text.data() + i);
         i += 8;
         continue;
       }
@@ -302,6 +309,17 @@ void ForEachUtf16Unit(std::string_view text, Sink&& unit) {
       unit(static_cast<char16_t>(c));
     }
   }
+}
+
+// Calls `unit` with each UTF-16 code unit of the UTF-8 `text`.
+template <typename Sink>
+void ForEachUtf16Unit(std::string_view text, Sink&& unit) {
+  ForEachUtf16Run(
+      text,
+      [&unit](const char* p) {
+        for (size_t k = 0; k < 8; ++k) unit(static_cast<char16_t>(p[k]));
+      },
+      unit);
 }
 
 }  // namespace
@@ -467,7 +485,26 @@ std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool compress) {
     *c++ = 0xFE;
   }
   bool single = true;
-  ForEachUtf16Unit(utf8, [&](char16_t u) {
+  auto ascii = [&](const char* p) {
+    for (size_t k = 0; k < 8; ++k) {
+      w[2 * k] = static_cast<uint8_t>(p[k]);
+      w[2 * k + 1] = 0;
+    }
+    w += 16;
+    if (!possible) return;
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    // A NUL among them cannot be written compressed.
+    if (((word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL) != 0) {
+      possible = false;
+      return;
+    }
+    if (!single) *c++ = 0x00;
+    single = true;
+    std::memcpy(c, p, 8);
+    c += 8;
+  };
+  ForEachUtf16Run(utf8, ascii, [&](char16_t u) {
     const auto low = static_cast<uint8_t>(u);
     const auto high = static_cast<uint8_t>(u >> 8);
     *w++ = low;

@@ -169,6 +169,36 @@ void EncodeJet3(std::span<const SortCode> codes, bool ascending,
   if (!ascending) Invert(out, body);
 }
 
+// The Jet 4 segment of a text whose characters all have simple codes
+// (inline bytes only, as most letters, digits and Hangul have), written
+// straight from the table: no extra, unprintable or kana bytes follow the
+// inline ones. False, with `out` as it was, for any other text.
+bool AppendSimpleJet4(std::u16string_view text, const SortCode* table,
+                      bool ascending, std::vector<uint8_t>& out) {
+  const size_t start = out.size();
+  out.resize(start + 1 + 4 * text.size() + 3);
+  uint8_t* w = out.data() + start;
+  *w++ = ascending ? kAscendingFlag : kDescendingFlag;
+  for (char16_t c : text) {
+    const SortCode& code = table[c];
+    if (code.kind != SortCode::Kind::kSimple) {
+      out.resize(start);
+      return false;
+    }
+    for (uint8_t b = 0; b < code.inline_size; ++b) *w++ = code.inline_bytes[b];
+  }
+  *w++ = kEndText;
+  if (!ascending) {
+    *w++ = kEndSegment;
+    for (uint8_t* p = out.data() + start + 1; p != w; ++p) {
+      *p = static_cast<uint8_t>(~*p);
+    }
+  }
+  *w++ = kEndSegment;
+  out.resize(static_cast<size_t>(w - out.data()));
+  return true;
+}
+
 // The segment of `codes` in the layout of `order`'s Jet version.
 void EncodeCodes(std::span<const SortCode> codes, SortOrder order,
                  bool ascending, std::vector<uint8_t>& out) {
@@ -192,9 +222,12 @@ bool AppendTextSegment(std::u16string_view text, SortOrder order,
     }
     return false;
   }
+  const SortCode* table = SortCodeTable(order);
+  if (!IsJet3(order) && AppendSimpleJet4(text, table, ascending, out)) {
+    return true;
+  }
   thread_local std::vector<SortCode> codes;
   codes.clear();
-  const SortCode* table = SortCodeTable(order);
   for (size_t i = 0; i < text.size(); ++i) {
     codes.push_back(table[text[i]]);
     if (!codes.back().known()) {
