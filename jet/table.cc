@@ -88,6 +88,16 @@ int LeadingSpacesTrimmed(const Value& before, const Value& after) {
   return static_cast<int>(lead);
 }
 
+// True when `after` is `before` without some spaces at its end. Text keys
+// leave trailing spaces out, so such a change keeps every key of the row.
+bool OnlyTrailingSpacesDropped(const Value& before, const Value& after) {
+  const auto* b = std::get_if<std::string>(&before);
+  const auto* a = std::get_if<std::string>(&after);
+  if (!b || !a || a->size() >= b->size()) return false;
+  if (b->compare(0, a->size(), *a) != 0) return false;
+  return b->find_first_not_of(' ', a->size()) == std::string::npos;
+}
+
 }  // namespace
 
 std::vector<Table::IndexChange> Table::PlanIndexChanges(
@@ -373,6 +383,9 @@ std::optional<Error> Table::StageUpdate(
     const bool is_bool = col.type == static_cast<uint8_t>(ColumnType::kBoolean);
     if (SameField(data, old, is_bool)) continue;
     outcome[i].changed = true;
+    outcome[i].key_neutral =
+        col.type == static_cast<uint8_t>(ColumnType::kText) && change.stored &&
+        OnlyTrailingSpacesDropped(*change.stored, change.value);
     outcome[i].next = std::move(data);
   }
 
@@ -383,7 +396,9 @@ std::optional<Error> Table::StageUpdate(
   replan_column.assign(n, 0);
   for (size_t i = 0; i < changes.size(); ++i) {
     const size_t c = changes[i].column;
-    if (outcome[i].changed || update.changed_[c]) replan_column[c] = 1;
+    if ((outcome[i].changed && !outcome[i].key_neutral) || update.changed_[c]) {
+      replan_column[c] = 1;
+    }
   }
   std::vector<uint8_t>& touched_index = scratch_.touched_index;
   touched_index.assign(definition_.real_indexes.size(), 0);

@@ -187,6 +187,9 @@ class Table {
   // are compared by their new bytes, memo and OLE columns by their values.
   struct ColumnOutcome {
     bool changed = false;
+    // The change cannot move the row in any index (a text that only lost
+    // trailing spaces, which text keys leave out).
+    bool key_neutral = false;
     std::optional<FieldData> next;
   };
   struct Scratch {

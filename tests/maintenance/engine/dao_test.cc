@@ -322,6 +322,59 @@ TEST(RecordsetTest, UpdatesOfOneRecordAreCheckedInTurnAndWrittenTogether) {
   EXPECT_DATABASE_CHECKS_CLEAN(path);
 }
 
+// A text that only loses spaces at its end keeps its index keys, so its
+// indexes are left alone; any other change to it, or to another column of
+// the same index, still moves the row in them.
+TEST(RecordsetTest, IndexesFollowTrimmedTexts) {
+  TempDir dir;
+  const fs::path path = dir.path() / "trimmed.mdb";
+  {
+    jet::TableDescription t;
+    t.columns = {{.name = "A", .type = jet::ColumnType::kText, .length = 20},
+                 {.name = "N", .type = jet::ColumnType::kLong}};
+    t.indexes = {{.name = "A", .columns = {{"A"}}, .unique = true},
+                 {.name = "AN", .columns = {{"A"}, {"N"}}}};
+    BuildTable(path, t,
+               {{std::string("a0  "), int32_t{0}},
+                {std::string("a1 "), int32_t{1}},
+                {std::string("  a2 "), int32_t{2}},
+                {std::string("a3 "), int32_t{3}}});
+  }
+  auto assign = [](dao::Recordset& rs, int field, const jet::Value& v) {
+    rs.Edit();
+    rs.Fields(field).SetValue(v);
+    return rs.TryUpdate();
+  };
+  {
+    auto db = Open(path, false);
+    auto rs = db->OpenRecordset("T");
+    ASSERT_FALSE(assign(*rs, 0, std::string("a0")));
+    rs->MoveNext();
+    ASSERT_FALSE(assign(*rs, 0, std::string("a1")));
+    ASSERT_FALSE(assign(*rs, 1, int32_t{-1}));
+    rs->MoveNext();
+    ASSERT_FALSE(assign(*rs, 0, std::string("a2")));
+    rs->MoveNext();
+    ASSERT_FALSE(assign(*rs, 0, std::string("a3")));
+    ASSERT_FALSE(assign(*rs, 0, std::string("0 a3")));
+    db->Close();
+  }
+  auto tables = testing_support::ReadUserTables(path, dao::ConnectString);
+  ASSERT_EQ(tables.size(), 1u);
+  const std::vector<std::vector<jet::Value>> expected = {
+      {std::string("a0"), int32_t{0}},
+      {std::string("a1"), int32_t{-1}},
+      {std::string("a2"), int32_t{2}},
+      {std::string("0 a3"), int32_t{3}}};
+  ASSERT_EQ(tables[0].rows.size(), expected.size());
+  for (size_t r = 0; r < expected.size(); ++r) {
+    for (size_t c = 0; c < 2; ++c) {
+      EXPECT_TRUE(tables[0].rows[r][c] == expected[r][c]) << r << "," << c;
+    }
+  }
+  EXPECT_DATABASE_CHECKS_CLEAN(path);
+}
+
 // A memo's new value is compared with the stored one as the recordset
 // read it, until an update of the record changed it; after that, with the
 // pages. Either way a record set back to what it holds is not written.
