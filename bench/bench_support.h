@@ -42,6 +42,21 @@ struct PhaseResult {
 // that lines the child prints come out in order.
 PhaseResult RunPhase(const std::function<int()>& phase);
 
+// A number a forked phase hands back to the parent: a page of memory both
+// processes share. Made before the fork.
+class SharedSlot {
+ public:
+  SharedSlot();
+  ~SharedSlot();
+  SharedSlot(const SharedSlot&) = delete;
+  SharedSlot& operator=(const SharedSlot&) = delete;
+
+  double& value() { return *value_; }
+
+ private:
+  double* value_;
+};
+
 // A new folder under the system's temporary folder (or under `parent` when
 // it is not empty), named after `tag`.
 std::string MakeScratchFolder(const std::string& tag,

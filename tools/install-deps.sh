@@ -2,7 +2,8 @@
 # Installs what building and testing mdbcare needs on a fresh Debian
 # machine: the compiler and build tools, GoogleTest, the independent .mdb
 # readers the tests compare against (mdbtools, and mdb-reader from npm), and
-# clang's runtime for the fuzz target, Qt 6 and Korean fonts for the window. Safe to run again.
+# clang's runtime for the fuzz target, mimalloc (the programs' allocator),
+# Qt 6 and Korean fonts for the window. Safe to run again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   python3
+  libmimalloc-dev
   mdbtools
   qt6-base-dev libgl-dev fonts-nanum fonts-nanum-coding
 )
