@@ -50,6 +50,15 @@ void BuildTable(const fs::path& path, jet::TableDescription t,
   db->Close();
 }
 
+// One field of the current record set to `v` and updated: the refusal, if
+// any.
+std::optional<jet::Error> Assign(dao::Recordset& rs, int field,
+                                 const jet::Value& v) {
+  rs.Edit();
+  rs.Fields(field).SetValue(v);
+  return rs.TryUpdate();
+}
+
 TEST(FieldTypeCodeTest, StoredTypesKeepTheirCodesAndNumericIsDecimal) {
   for (uint8_t t : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 15}) {
     EXPECT_EQ(dao::FieldTypeCodeOf(t), t);
@@ -255,17 +264,12 @@ TEST(RecordsetTest, UpdatesOfOneRecordAreCheckedInTurnAndWrittenTogether) {
     }
     BuildTable(path, t, rows);
   }
-  auto assign = [](dao::Recordset& rs, int field, const jet::Value& v) {
-    rs.Edit();
-    rs.Fields(field).SetValue(v);
-    return rs.TryUpdate();
-  };
   {
     auto db = Open(path, false);
     auto rs = db->OpenRecordset("T");
     // Row 0: N accepted; A to "a1" refused, ("a1", "b") being row 1's.
-    ASSERT_FALSE(assign(*rs, 2, int32_t{40}));
-    std::optional<jet::Error> refusal = assign(*rs, 0, std::string("a1"));
+    ASSERT_FALSE(Assign(*rs, 2, int32_t{40}));
+    std::optional<jet::Error> refusal = Assign(*rs, 0, std::string("a1"));
     ASSERT_TRUE(refusal.has_value());
     EXPECT_EQ(refusal->number(), jet::kErrDuplicateKey);
     rs->CancelUpdate();
@@ -273,24 +277,24 @@ TEST(RecordsetTest, UpdatesOfOneRecordAreCheckedInTurnAndWrittenTogether) {
     rs->MoveNext();
     // Row 1: B first, then A to row 0's old value: both accepted, as the
     // pair is new; then A back again to its stored value.
-    ASSERT_FALSE(assign(*rs, 1, std::string("c")));
-    ASSERT_FALSE(assign(*rs, 0, std::string("a0")));
-    ASSERT_FALSE(assign(*rs, 0, std::string("a1")));
+    ASSERT_FALSE(Assign(*rs, 1, std::string("c")));
+    ASSERT_FALSE(Assign(*rs, 0, std::string("a0")));
+    ASSERT_FALSE(Assign(*rs, 0, std::string("a1")));
     EXPECT_TRUE(rs->Fields(0).Value() == jet::Value(std::string("a1")));
     EXPECT_TRUE(rs->Fields(1).Value() == jet::Value(std::string("c")));
     rs->MoveNext();
     // Row 2: B to "c" makes ("a2", "c"), then A to "a1" would give row 1's
     // new pair, which is in the gathered index changes and not yet on the
     // index pages: refused, B stays accepted.
-    ASSERT_FALSE(assign(*rs, 1, std::string("c")));
-    refusal = assign(*rs, 0, std::string("a1"));
+    ASSERT_FALSE(Assign(*rs, 1, std::string("c")));
+    refusal = Assign(*rs, 0, std::string("a1"));
     ASSERT_TRUE(refusal.has_value());
     EXPECT_EQ(refusal->number(), jet::kErrDuplicateKey);
     rs->CancelUpdate();
     EXPECT_TRUE(rs->Fields(0).Value() == jet::Value(std::string("a2")));
     rs->MoveNext();
     // Row 3: accepted, then the database closes with the recordset open.
-    ASSERT_FALSE(assign(*rs, 2, int32_t{-3}));
+    ASSERT_FALSE(Assign(*rs, 2, int32_t{-3}));
     db->Close();
   }
   auto tables = testing_support::ReadUserTables(path, dao::ConnectString);
@@ -313,7 +317,7 @@ TEST(RecordsetTest, UpdatesOfOneRecordAreCheckedInTurnAndWrittenTogether) {
     auto db = Open(path, false);
     {
       auto rs = db->OpenRecordset("T");
-      ASSERT_FALSE(assign(*rs, 2, int32_t{7}));
+      ASSERT_FALSE(Assign(*rs, 2, int32_t{7}));
     }
     db->Close();
   }
@@ -340,23 +344,18 @@ TEST(RecordsetTest, IndexesFollowTrimmedTexts) {
                 {std::string("  a2 "), int32_t{2}},
                 {std::string("a3 "), int32_t{3}}});
   }
-  auto assign = [](dao::Recordset& rs, int field, const jet::Value& v) {
-    rs.Edit();
-    rs.Fields(field).SetValue(v);
-    return rs.TryUpdate();
-  };
   {
     auto db = Open(path, false);
     auto rs = db->OpenRecordset("T");
-    ASSERT_FALSE(assign(*rs, 0, std::string("a0")));
+    ASSERT_FALSE(Assign(*rs, 0, std::string("a0")));
     rs->MoveNext();
-    ASSERT_FALSE(assign(*rs, 0, std::string("a1")));
-    ASSERT_FALSE(assign(*rs, 1, int32_t{-1}));
+    ASSERT_FALSE(Assign(*rs, 0, std::string("a1")));
+    ASSERT_FALSE(Assign(*rs, 1, int32_t{-1}));
     rs->MoveNext();
-    ASSERT_FALSE(assign(*rs, 0, std::string("a2")));
+    ASSERT_FALSE(Assign(*rs, 0, std::string("a2")));
     rs->MoveNext();
-    ASSERT_FALSE(assign(*rs, 0, std::string("a3")));
-    ASSERT_FALSE(assign(*rs, 0, std::string("0 a3")));
+    ASSERT_FALSE(Assign(*rs, 0, std::string("a3")));
+    ASSERT_FALSE(Assign(*rs, 0, std::string("0 a3")));
     db->Close();
   }
   auto tables = testing_support::ReadUserTables(path, dao::ConnectString);
@@ -389,19 +388,14 @@ TEST(RecordsetTest, MemoUpdatesAreComparedWithTheStoredValue) {
                  {.name = "N", .type = jet::ColumnType::kLong}};
     BuildTable(path, t, {{long_text, int32_t{0}}, {long_text, int32_t{1}}});
   }
-  auto assign = [](dao::Recordset& rs, int field, const jet::Value& v) {
-    rs.Edit();
-    rs.Fields(field).SetValue(v);
-    return rs.TryUpdate();
-  };
   const std::vector<uint8_t> before = FileBytes(path);
   {
     auto db = Open(path, false);
     auto rs = db->OpenRecordset("T");
     // Row 0: away and back again, then an assignment of the stored value.
-    ASSERT_FALSE(assign(*rs, 0, std::string("짧은 값")));
-    ASSERT_FALSE(assign(*rs, 0, long_text));
-    ASSERT_FALSE(assign(*rs, 0, long_text));
+    ASSERT_FALSE(Assign(*rs, 0, std::string("짧은 값")));
+    ASSERT_FALSE(Assign(*rs, 0, long_text));
+    ASSERT_FALSE(Assign(*rs, 0, long_text));
     rs->MoveNext();
     rs->MoveNext();
     db->Close();
@@ -412,8 +406,8 @@ TEST(RecordsetTest, MemoUpdatesAreComparedWithTheStoredValue) {
     auto rs = db->OpenRecordset("T");
     rs->MoveNext();
     // Row 1: one character more, then another text of the same length.
-    ASSERT_FALSE(assign(*rs, 0, long_text + "!"));
-    ASSERT_FALSE(assign(*rs, 0, long_text + "?"));
+    ASSERT_FALSE(Assign(*rs, 0, long_text + "!"));
+    ASSERT_FALSE(Assign(*rs, 0, long_text + "?"));
     rs->MoveNext();
     db->Close();
   }
