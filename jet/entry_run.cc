@@ -1,6 +1,7 @@
 #include "jet/entry_run.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "jet/error.h"
@@ -62,10 +63,45 @@ bool SortBytesLess(ByteView a, ByteView b) {
 }
 
 void EntryRun::Sort() {
-  std::sort(slots_.begin(), slots_.end(), [this](const Slot& a, const Slot& b) {
-    if (a.head != b.head) return a.head < b.head;
+  const size_t n = slots_.size();
+  auto by_bytes = [this](const Slot& a, const Slot& b) {
     return SortBytesLess(At(a.offset), At(b.offset));
-  });
+  };
+  if (n < kRadixMinimum) {
+    std::sort(slots_.begin(), slots_.end(), [&](const Slot& a, const Slot& b) {
+      if (a.head != b.head) return a.head < b.head;
+      return by_bytes(a, b);
+    });
+    return;
+  }
+  // By the heads first, a byte at a time from the last (a stable radix
+  // sort, counting all eight bytes in one pass and skipping a byte every
+  // head shares), then each run of equal heads by the whole sort bytes.
+  std::vector<std::array<uint32_t, 256>> counts(8);
+  for (const Slot& slot : slots_) {
+    for (size_t b = 0; b < 8; ++b) ++counts[b][(slot.head >> (8 * b)) & 0xFF];
+  }
+  std::vector<Slot> other(n);
+  for (size_t b = 0; b < 8; ++b) {
+    std::array<uint32_t, 256>& count = counts[b];
+    if (count[(slots_[0].head >> (8 * b)) & 0xFF] == n) continue;
+    uint32_t at = 0;
+    for (uint32_t& c : count) {
+      const uint32_t here = c;
+      c = at;
+      at += here;
+    }
+    for (const Slot& slot : slots_) {
+      other[count[(slot.head >> (8 * b)) & 0xFF]++] = slot;
+    }
+    slots_.swap(other);
+  }
+  for (size_t i = 0; i < n;) {
+    size_t j = i + 1;
+    while (j < n && slots_[j].head == slots_[i].head) ++j;
+    if (j - i > 1) std::sort(slots_.begin() + i, slots_.begin() + j, by_bytes);
+    i = j;
+  }
 }
 
 void EntryRun::Clear() {

@@ -49,6 +49,8 @@ class EntryRun {
   // always fits in one.
   static constexpr size_t kChunkShift = 18;
   static constexpr size_t kChunkBytes = size_t{1} << kChunkShift;
+  // Runs this long or longer are sorted by radix on their heads.
+  static constexpr size_t kRadixMinimum = 256;
 
   struct Slot {
     uint64_t head;  // the first 8 sort bytes, big-endian, 0-padded
