@@ -14,6 +14,18 @@ namespace jet {
 
 namespace {
 
+// Texts are walked eight bytes at a time where they are plain ASCII: the
+// eight bytes at `p` as one number, and whether none has its high bit.
+constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+
+uint64_t BlockWord(const void* p) {
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+bool IsAsciiBlock(const void* p) { return (BlockWord(p) & kHighBits) == 0; }
+
 // One iconv converter per code page and direction, opened on first use and
 // kept for the thread's life.
 class Converter {
@@ -118,11 +130,8 @@ class Utf8Writer {
       high_ = 0;
       Put(0xFFFD);
     }
-    while (end - first >= 8) {
-      // Eight ASCII bytes at a time, where the run has them.
-      uint64_t word;
-      std::memcpy(&word, first, sizeof word);
-      if ((word & 0x8080808080808080ULL) != 0) break;
+    // Eight ASCII bytes at a time, where the run has them.
+    while (end - first >= 8 && IsAsciiBlock(first)) {
       std::memcpy(out_, first, 8);
       out_ += 8;
       first += 8;
@@ -247,9 +256,7 @@ void ForEachUtf16Run(std::string_view text, Ascii&& ascii, Sink&& unit) {
     char32_t c;
     size_t len;
     if (b < 0x80 && i + 8 <= text.size()) {
-      uint64_t word;
-      std::memcpy(&word, text.data() + i, sizeof word);
-      if ((word & 0x8080808080808080ULL) == 0) {
+      if (IsAsciiBlock(text.data() + i)) {
         ascii(text.data() + i);
         i += 8;
         continue;
@@ -492,10 +499,9 @@ std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool compress) {
     }
     w += 16;
     if (!possible) return;
-    uint64_t word;
-    std::memcpy(&word, p, sizeof word);
     // A NUL among them cannot be written compressed.
-    if (((word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL) != 0) {
+    const uint64_t word = BlockWord(p);
+    if (((word - 0x0101010101010101ULL) & ~word & kHighBits) != 0) {
       possible = false;
       return;
     }

@@ -43,6 +43,16 @@ void Invert(std::vector<uint8_t>& bytes, size_t from) {
   }
 }
 
+// Ends a Jet 4 segment whose body starts at `body`: a descending one is
+// inverted up to and with its first end mark.
+void EndJet4Segment(bool ascending, size_t body, std::vector<uint8_t>& out) {
+  if (!ascending) {
+    out.push_back(kEndSegment);
+    Invert(out, body);
+  }
+  out.push_back(kEndSegment);
+}
+
 // Jet 4 layout, see the header; appended to `out`.
 void EncodeJet4(std::span<const SortCode> codes, bool ascending,
                 std::vector<uint8_t>& out) {
@@ -129,11 +139,7 @@ void EncodeJet4(std::span<const SortCode> codes, bool ascending,
       }
     }
   }
-  if (!ascending) {
-    out.push_back(kEndSegment);
-    Invert(out, body);
-  }
-  out.push_back(kEndSegment);
+  EndJet4Segment(ascending, body, out);
 }
 
 // Jet 3 layout, see the header; appended to `out`.
@@ -176,7 +182,7 @@ void EncodeJet3(std::span<const SortCode> codes, bool ascending,
 bool AppendSimpleJet4(std::u16string_view text, const SortCode* table,
                       bool ascending, std::vector<uint8_t>& out) {
   const size_t start = out.size();
-  out.resize(start + 1 + 4 * text.size() + 3);
+  out.resize(start + 1 + 4 * text.size());
   uint8_t* w = out.data() + start;
   *w++ = ascending ? kAscendingFlag : kDescendingFlag;
   for (char16_t c : text) {
@@ -187,15 +193,9 @@ bool AppendSimpleJet4(std::u16string_view text, const SortCode* table,
     }
     for (uint8_t b = 0; b < code.inline_size; ++b) *w++ = code.inline_bytes[b];
   }
-  *w++ = kEndText;
-  if (!ascending) {
-    *w++ = kEndSegment;
-    for (uint8_t* p = out.data() + start + 1; p != w; ++p) {
-      *p = static_cast<uint8_t>(~*p);
-    }
-  }
-  *w++ = kEndSegment;
   out.resize(static_cast<size_t>(w - out.data()));
+  out.push_back(kEndText);
+  EndJet4Segment(ascending, start + 1, out);
   return true;
 }
 
