@@ -286,28 +286,51 @@ IndexKeyResult EncodeKeySegment(const ColumnDefinition& column,
 
 namespace {
 
-// The key of a row of `columns` values: `append(position, ascending, key,
-// failure)` appends the segment of the row's value at a column position.
+// The key of a row of `columns` values: `append(j, position, ascending,
+// key, failure)` appends the segment of index column j, whose value is the
+// row's at a column position.
 template <typename AppendSegment>
 IndexKeyResult KeyOfRow(const RealIndex& index, const TableDefinition& def,
                         size_t columns, AppendSegment append) {
   IndexKeyResult result;
   result.encodable = true;
   result.key.reserve(32 * index.columns.size());
-  for (const IndexColumn& ic : index.columns) {
-    int pos = ColumnPosition(def, ic.column_number);
-    if (pos < 0 || static_cast<size_t>(pos) >= columns) {
+  for (size_t j = 0; j < index.columns.size(); ++j) {
+    const int pos = ColumnPosition(def, index.columns[j].column_number);
+    if (pos < 0 || static_cast<size_t>(pos) >= columns ||
+        j >= result.segment_ends.size()) {
       IndexKeyResult r;
-      r.reason = "색인의 열 번호 " + std::to_string(ic.column_number) +
+      r.reason = "색인의 열 번호 " +
+                 std::to_string(index.columns[j].column_number) +
                  " 이(가) 테이블에 없습니다";
       return r;
     }
     IndexKeyResult failure;
-    if (!append(static_cast<size_t>(pos), ic.ascending, result.key, failure)) {
+    if (!append(j, static_cast<size_t>(pos), index.columns[j].ascending,
+                result.key, failure)) {
       return failure;
     }
+    result.segment_ends[j] = static_cast<uint32_t>(result.key.size());
   }
   return result;
+}
+
+// Appends the segment of a stored field: Jet 4 text goes from its stored
+// UTF-16 to the segment directly.
+bool AppendStoredSegment(const ColumnDefinition& column,
+                         const FieldBytes& field, bool ascending,
+                         const ValueContext& context,
+                         const IndexKeyOptions& options,
+                         std::vector<uint8_t>& key, IndexKeyResult& failure) {
+  thread_local std::u16string text;
+  if (column.column_type() == ColumnType::kText &&
+      context.version == JetVersion::kJet4 && !field.is_null) {
+    DecodeJet4TextUnits(field.data, text);
+    return AppendTextKeySegment(column, text, ascending, context.version,
+                                options, key, failure);
+  }
+  return AppendKeySegment(column, DecodeValue(field, column, context),
+                          ascending, context.version, options, key, failure);
 }
 
 }  // namespace
@@ -317,8 +340,8 @@ IndexKeyResult EncodeIndexKey(const RealIndex& index,
                               const std::vector<Value>& row, JetVersion version,
                               const IndexKeyOptions& options) {
   return KeyOfRow(index, def, row.size(),
-                  [&](size_t pos, bool ascending, std::vector<uint8_t>& key,
-                      IndexKeyResult& failure) {
+                  [&](size_t, size_t pos, bool ascending,
+                      std::vector<uint8_t>& key, IndexKeyResult& failure) {
                     return AppendKeySegment(def.columns[pos], row[pos],
                                             ascending, version, options, key,
                                             failure);
@@ -330,23 +353,39 @@ IndexKeyResult EncodeIndexKey(const RealIndex& index,
                               const std::vector<FieldBytes>& fields,
                               const ValueContext& context,
                               const IndexKeyOptions& options) {
-  thread_local std::u16string text;
+  return KeyOfRow(index, def, fields.size(),
+                  [&](size_t, size_t pos, bool ascending,
+                      std::vector<uint8_t>& key, IndexKeyResult& failure) {
+                    return AppendStoredSegment(def.columns[pos], fields[pos],
+                                               ascending, context, options, key,
+                                               failure);
+                  });
+}
+
+IndexKeyResult EncodeIndexKey(const RealIndex& index,
+                              const TableDefinition& def, const ChangedRow& row,
+                              const ValueContext& context,
+                              const IndexKeyOptions& options,
+                              const IndexKeyResult* stored_key) {
+  const bool reuse = stored_key && stored_key->encodable;
   return KeyOfRow(
-      index, def, fields.size(),
-      [&](size_t pos, bool ascending, std::vector<uint8_t>& key,
+      index, def, row.fields.size(),
+      [&](size_t j, size_t pos, bool ascending, std::vector<uint8_t>& key,
           IndexKeyResult& failure) {
         const ColumnDefinition& column = def.columns[pos];
-        const FieldBytes& field = fields[pos];
-        if (column.column_type() == ColumnType::kText &&
-            context.version == JetVersion::kJet4 && !field.is_null) {
-          // Jet 4 text goes from its stored UTF-16 to the segment directly.
-          DecodeJet4TextUnits(field.data, text);
-          return AppendTextKeySegment(column, text, ascending, context.version,
-                                      options, key, failure);
+        if (row.changed[pos]) {
+          return AppendKeySegment(column, row.values[pos], ascending,
+                                  context.version, options, key, failure);
         }
-        return AppendKeySegment(column, DecodeValue(field, column, context),
-                                ascending, context.version, options, key,
-                                failure);
+        if (reuse) {
+          const uint32_t begin = j == 0 ? 0 : stored_key->segment_ends[j - 1];
+          const uint32_t end = stored_key->segment_ends[j];
+          key.insert(key.end(), stored_key->key.begin() + begin,
+                     stored_key->key.begin() + end);
+          return true;
+        }
+        return AppendStoredSegment(column, row.fields[pos], ascending, context,
+                                   options, key, failure);
       });
 }
 
@@ -380,6 +419,13 @@ bool RowHasIndexEntry(const RealIndex& index, const TableDefinition& def,
                       const std::vector<FieldBytes>& fields) {
   return HasEntry(index, def, fields.size(),
                   [&](size_t k) { return fields[k].is_null; });
+}
+
+bool RowHasIndexEntry(const RealIndex& index, const TableDefinition& def,
+                      const ChangedRow& row) {
+  return HasEntry(index, def, row.fields.size(), [&](size_t k) {
+    return row.changed[k] ? IsNull(row.values[k]) : row.fields[k].is_null;
+  });
 }
 
 int ColumnPosition(const TableDefinition& def, uint16_t number) {

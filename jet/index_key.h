@@ -37,6 +37,7 @@
 #ifndef MDBCARE_JET_INDEX_KEY_H_
 #define MDBCARE_JET_INDEX_KEY_H_
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -68,8 +69,20 @@ struct IndexKeyResult {
   bool encodable = false;
   std::string reason;         // why not, naming the column
   char16_t unknown_char = 0;  // a text character with no known code, or 0
+  // Of a row's key: where the segment of each index column ends in `key`,
+  // in the index's column order.
+  std::array<uint32_t, RealIndex::kMaxColumns> segment_ends{};
 
   explicit operator bool() const { return encodable; }
+};
+
+// A row being changed, as its keys see it: at the column positions marked
+// in `changed` it has the new `values`, elsewhere its stored `fields`
+// (both one per column of the table definition).
+struct ChangedRow {
+  const std::vector<FieldBytes>& fields;
+  const std::vector<Value>& values;
+  const std::vector<uint8_t>& changed;
 };
 
 // The key of `row` (one value per column of `def`, in TableDefinition
@@ -86,6 +99,15 @@ IndexKeyResult EncodeIndexKey(const RealIndex& index,
                               const std::vector<FieldBytes>& fields,
                               const ValueContext& context,
                               const IndexKeyOptions& options = {});
+
+// The key of a changed row. Given `stored_key`, the key of the same row
+// as stored (made from its fields), the segments of the unchanged columns
+// are copied from it instead of being made again.
+IndexKeyResult EncodeIndexKey(const RealIndex& index,
+                              const TableDefinition& def, const ChangedRow& row,
+                              const ValueContext& context,
+                              const IndexKeyOptions& options = {},
+                              const IndexKeyResult* stored_key = nullptr);
 
 // The segment of one value of `column`.
 IndexKeyResult EncodeKeySegment(const ColumnDefinition& column,
@@ -104,6 +126,8 @@ bool RowHasIndexEntry(const RealIndex& index, const TableDefinition& def,
                       const std::vector<Value>& row);
 bool RowHasIndexEntry(const RealIndex& index, const TableDefinition& def,
                       const std::vector<FieldBytes>& fields);
+bool RowHasIndexEntry(const RealIndex& index, const TableDefinition& def,
+                      const ChangedRow& row);
 
 // The position in def.columns of the column numbered `number`, or -1.
 int ColumnPosition(const TableDefinition& def, uint16_t number);

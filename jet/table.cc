@@ -43,14 +43,17 @@ bool SameField(const FieldData& a, const FieldBytes& b, bool is_bool) {
 
 // Whether every column of the index is Null in `row`: a unique index
 // allows such a row more than once.
+// Whether every column of `index` is Null in a row, `is_null(position)`
+// telling of the row's value at a column position.
+template <typename IsNullAt>
 bool AllIndexColumnsNull(const TableDefinition& def, const RealIndex& index,
-                         const std::vector<Value>& row) {
+                         IsNullAt is_null) {
   for (const IndexColumn& c : index.columns) {
     int k = ColumnPosition(def, c.column_number);
     if (k < 0) continue;
     if (def.columns[k].type == static_cast<uint8_t>(ColumnType::kBoolean))
       return false;
-    if (!IsNull(row[k])) return false;
+    if (!is_null(static_cast<size_t>(k))) return false;
   }
   return true;
 }
@@ -103,41 +106,62 @@ bool OnlyTrailingSpacesDropped(const Value& before, const Value& after) {
 std::vector<Table::IndexChange> Table::PlanIndexChanges(
     RowPointer row_id, const std::vector<FieldBytes>* old_fields,
     const std::vector<Value>& new_values, const std::vector<uint8_t>* touched,
-    bool deleting, std::optional<Error>* refusal) {
+    const std::vector<uint8_t>* changed, bool deleting,
+    std::optional<Error>* refusal) {
   const JetVersion version = db_.version();
   const ValueContext context = db_.value_context();
   const IndexKeyOptions options =
       KeyOptionsFor(db_.header().sort_order, db_.header().sort_order_version,
                     db_.header().code_page);
+  // The row as it would be: with `changed`, the new values only where it
+  // marks a column, the stored fields elsewhere.
+  std::optional<ChangedRow> row;
+  if (changed && old_fields) row.emplace(*old_fields, new_values, *changed);
+  auto new_is_null = [&](size_t k) {
+    return row && !(*changed)[k] ? (*old_fields)[k].is_null
+                                 : IsNull(new_values[k]);
+  };
   std::vector<IndexChange> plan;
   for (size_t i = 0; i < definition_.real_indexes.size(); ++i) {
     const RealIndex& index = definition_.real_indexes[i];
     if (touched && !(*touched)[i]) continue;
     IndexChange change;
     change.index = i;
+    // The old key while it is still needed; it goes into old_entry at the
+    // end (an old key that cannot be made is found by its row at once).
+    IndexKeyResult old_key;
     if (old_fields) {
       change.had_entry = RowHasIndexEntry(index, definition_, *old_fields);
       if (change.had_entry) {
-        IndexKeyResult old_key =
+        old_key =
             EncodeIndexKey(index, definition_, *old_fields, context, options);
-        // An entry whose key cannot be made is found by its row instead.
-        std::optional<std::vector<uint8_t>> key =
-            old_key ? std::optional(std::move(old_key.key))
-                    : StoredKeyOf(i, row_id);
-        if (!key) ThrowDamaged("행의 색인 항목이 없습니다");
-        change.old_entry = IndexEntry{std::move(*key), row_id, 0};
+        change.old_entry.row = row_id;
+        if (!old_key) {
+          std::optional<std::vector<uint8_t>> key = StoredKeyOf(i, row_id);
+          if (!key) ThrowDamaged("행의 색인 항목이 없습니다");
+          change.old_entry.key = std::move(*key);
+        }
       }
     }
+    auto keep_old_key = [&] {
+      if (old_key) change.old_entry.key = std::move(old_key.key);
+    };
     if (deleting) {
+      keep_old_key();
       if (change.had_entry) plan.push_back(std::move(change));
       continue;
     }
-    change.has_entry = RowHasIndexEntry(index, definition_, new_values);
+    change.has_entry = row ? RowHasIndexEntry(index, definition_, *row)
+                           : RowHasIndexEntry(index, definition_, new_values);
     if (change.has_entry) {
       IndexKeyResult new_key =
-          EncodeIndexKey(index, definition_, new_values, version, options);
+          row ? EncodeIndexKey(index, definition_, *row, context, options,
+                               &old_key)
+              : EncodeIndexKey(index, definition_, new_values, version,
+                               options);
       std::optional<std::vector<uint8_t>> key;
       if (new_key) key = std::move(new_key.key);
+      keep_old_key();
       if (!key && change.had_entry && index.columns.size() == 1) {
         // A trimmed text whose characters this engine cannot encode takes
         // its key from the old one.
@@ -145,7 +169,9 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
         if (k >= 0) {
           const Value old_value =
               DecodeValue((*old_fields)[k], definition_.columns[k], context);
-          int lead = LeadingSpacesTrimmed(old_value, new_values[k]);
+          const Value& new_value =
+              row && !(*changed)[k] ? old_value : new_values[k];
+          int lead = LeadingSpacesTrimmed(old_value, new_value);
           auto order =
               ColumnSortOrder(definition_.columns[k], version, options);
           if (lead == 0) key = change.old_entry.key;
@@ -161,11 +187,13 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
       }
       change.new_entry = IndexEntry{std::move(*key), row_id, 0};
       if (index.unique() &&
-          !AllIndexColumnsNull(definition_, index, new_values) &&
+          !AllIndexColumnsNull(definition_, index, new_is_null) &&
           KeyTaken(i, change.new_entry.key, row_id)) {
         Refuse(Duplicate(entry_.name), refusal);
         return {};
       }
+    } else {
+      keep_old_key();
     }
     if (change.had_entry && change.has_entry &&
         change.old_entry.key == change.new_entry.key) {
@@ -333,7 +361,6 @@ Table::RowUpdate Table::BeginRowUpdate(RowPointer row_id, RowPointer stored_at,
   update.assigned_.assign(n, std::nullopt);
   update.next_.assign(n, std::nullopt);
   update.changed_.assign(n, 0);
-  update.old_values_.assign(n, std::nullopt);
   update.index_plan_.clear();
   return update;
 }
@@ -417,11 +444,13 @@ std::optional<Error> Table::StageUpdate(
   }
   std::vector<IndexChange> index_plan;
   if (any_index) {
-    // Only the needed columns' new values are set; PlanIndexChanges reads
-    // no other, and takes the old keys from the stored fields. A stored
-    // value is decoded only where it is also the new one.
+    // The needed columns whose value would differ from the stored one get
+    // their new value; PlanIndexChanges takes the others from the stored
+    // fields, and copies their segments from the old keys.
     std::vector<Value>& new_values = scratch_.new_values;
     new_values.resize(n);
+    std::vector<uint8_t>& changed = scratch_.changed_column;
+    changed.assign(n, 0);
     std::vector<int>& change_at = scratch_.change_at;
     change_at.assign(n, -1);
     for (size_t i = 0; i < changes.size(); ++i) {
@@ -432,19 +461,15 @@ std::optional<Error> Table::StageUpdate(
       const int i = change_at[k];
       if (i >= 0 && outcome[i].changed) {
         new_values[k] = changes[i].value;
+        changed[k] = 1;
       } else if (i < 0 && update.assigned_[k]) {
         new_values[k] = *update.assigned_[k];
-      } else {
-        if (!update.old_values_[k]) {
-          update.old_values_[k] =
-              DecodeValue(update.stored_[k], definition_.columns[k], context);
-        }
-        new_values[k] = *update.old_values_[k];
+        changed[k] = 1;
       }
     }
     std::optional<Error> refusal;
     index_plan = PlanIndexChanges(update.row_id_, &update.stored_, new_values,
-                                  &touched_index, false, &refusal);
+                                  &touched_index, &changed, false, &refusal);
     if (refusal) return refusal;
   }
 
@@ -544,7 +569,7 @@ RowPointer Table::InsertRow(const std::vector<Value>& values) {
     }
   }
   std::vector<IndexChange> index_plan =
-      PlanIndexChanges(RowPointer{}, nullptr, values, nullptr);
+      PlanIndexChanges(RowPointer{}, nullptr, values, nullptr, nullptr);
   WriteGroup group(pager);
   std::vector<FieldData> fields(values.size());
   for (size_t k = 0; k < values.size(); ++k) {
@@ -583,7 +608,8 @@ void Table::DeleteRow(RowPointer row_id) {
   const RowPointer stored_at = scan.stored_at();
   std::vector<FieldBytes> fields = scan.Fields();
   std::vector<IndexChange> index_plan =
-      PlanIndexChanges(row_id, &fields, {}, nullptr, /*deleting=*/true);
+      PlanIndexChanges(row_id, &fields, {}, nullptr, nullptr,
+                       /*deleting=*/true);
 
   WriteGroup group(pager);
   for (size_t k = 0; k < fields.size(); ++k) {

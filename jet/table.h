@@ -96,11 +96,10 @@ class Table {
     RowPointer stored_at_;
     std::vector<FieldBytes> stored_;
     // Per column: whether it changes, its new value, its new bytes (fixed
-    // and text columns), its stored value once an index needed it.
+    // and text columns).
     std::vector<uint8_t> changed_;
     std::vector<std::optional<Value>> assigned_;
     std::vector<std::optional<FieldData>> next_;
-    std::vector<std::optional<Value>> old_values_;
     // The entries of the indexes the staged changes touch.
     std::vector<IndexChange> index_plan_;
   };
@@ -138,11 +137,14 @@ class Table {
   // the row's stored fields (`old_fields`, null for a row being inserted),
   // the new ones from `new_values` (not read when `deleting`). Only the
   // indexes marked in `touched` are looked at (every index when `touched`
-  // is null); `new_values` need hold only those indexes' columns.
+  // is null); `new_values` need hold only those indexes' columns. With
+  // `changed` (and `old_fields`), `new_values` is read only at the column
+  // positions it marks: the other columns keep their stored values.
   std::vector<IndexChange> PlanIndexChanges(
       RowPointer row_id, const std::vector<FieldBytes>* old_fields,
       const std::vector<Value>& new_values, const std::vector<uint8_t>* touched,
-      bool deleting = false, std::optional<Error>* refusal = nullptr);
+      const std::vector<uint8_t>* changed, bool deleting = false,
+      std::optional<Error>* refusal = nullptr);
   void RecordIndexChanges(std::vector<IndexChange>& plan, RowPointer row_id);
   // Whether another row than `row_id` holds `key` in unique index `index`,
   // the gathered changes included.
@@ -194,7 +196,7 @@ class Table {
   };
   struct Scratch {
     std::vector<ColumnOutcome> outcome;
-    std::vector<uint8_t> replan_column, touched_index, needed;
+    std::vector<uint8_t> replan_column, touched_index, needed, changed_column;
     std::vector<Value> new_values;
     std::vector<int> change_at;
     std::vector<FieldData> fields;

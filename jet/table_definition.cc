@@ -15,7 +15,7 @@ namespace {
 
 constexpr size_t kNextPageOffset = 0x04;
 constexpr size_t kContinuationHeader = 8;
-constexpr int kMaxIndexColumns = 10;
+constexpr int kMaxIndexColumns = static_cast<int>(RealIndex::kMaxColumns);
 
 struct Layout {
   size_t row_count, autonumber, table_type, max_cols, var_cols, cols,

@@ -121,6 +121,9 @@ struct IndexColumn {
 };
 
 struct RealIndex {
+  // A real index has room for this many columns.
+  static constexpr size_t kMaxColumns = 10;
+
   std::vector<IndexColumn> columns;
   uint32_t usage_map = 0;   // packed row pointer
   uint32_t first_page = 0;  // root index page

@@ -203,6 +203,66 @@ TEST(IndexKeyTest, IgnoreNullsSkipsOnlyAllNullRows) {
   EXPECT_TRUE(RowHasIndexEntry(index, def, {Value(Null{}), Value(Null{})}));
 }
 
+// A changed row's key, made from its stored fields and its new values
+// (with and without the stored key's segments to copy), is the key of the
+// row as it would be, whichever columns change; so is whether it has an
+// entry in an ignore-nulls index.
+TEST(IndexKeyTest, ChangedRowKeysEqualTheWholeRowsKeys) {
+  TableDefinition def = TwoColumnTable();
+  def.columns.push_back(Column(ColumnType::kText, 7, 1042));
+  RealIndex index;
+  index.columns = {{7, true}, {5, false}, {3, true}};
+  index.flags = index_flags::kIgnoreNulls;
+  const ValueContext context{JetVersion::kJet4, 1252, nullptr};
+  const std::vector<std::vector<Value>> rows = {
+      {Value(std::string("  stored text")), Value(int32_t{-7}),
+       Value(std::string("가나다 abc"))},
+      {Value(std::string("new")), Value(int32_t{1000}), Value(Null{})},
+      {Value(Null{}), Value(Null{}), Value(Null{})},
+  };
+  for (const std::vector<Value>& before : rows) {
+    std::vector<FieldData> data;
+    std::vector<FieldBytes> fields;
+    for (size_t k = 0; k < before.size(); ++k) {
+      data.push_back(EncodeValue(before[k], def.columns[k], JetVersion::kJet4));
+    }
+    for (const FieldData& d : data) {
+      fields.push_back(
+          FieldBytes{d.is_null, d.bit, ByteView(d.data.data(), d.data.size())});
+    }
+    const IndexKeyResult stored = EncodeIndexKey(index, def, fields, context);
+    ASSERT_TRUE(stored.encodable) << stored.reason;
+    EXPECT_EQ(stored.key,
+              EncodeIndexKey(index, def, before, JetVersion::kJet4).key);
+    for (const std::vector<Value>& after : rows) {
+      for (int mask = 0; mask < 8; ++mask) {
+        std::vector<uint8_t> changed(3);
+        std::vector<Value> values(3), whole = before;
+        for (size_t k = 0; k < 3; ++k) {
+          if (!(mask & (1 << k))) continue;
+          changed[k] = 1;
+          values[k] = whole[k] = after[k];
+        }
+        const ChangedRow row{fields, values, changed};
+        const IndexKeyResult expected =
+            EncodeIndexKey(index, def, whole, JetVersion::kJet4);
+        ASSERT_TRUE(expected.encodable);
+        for (const IndexKeyResult* old :
+             {&stored, static_cast<const IndexKeyResult*>(nullptr)}) {
+          const IndexKeyResult got =
+              EncodeIndexKey(index, def, row, context, {}, old);
+          ASSERT_TRUE(got.encodable) << got.reason;
+          EXPECT_EQ(HexBytes(got.key), HexBytes(expected.key))
+              << "mask " << mask;
+          EXPECT_EQ(got.segment_ends, expected.segment_ends);
+        }
+        EXPECT_EQ(RowHasIndexEntry(index, def, row),
+                  RowHasIndexEntry(index, def, whole));
+      }
+    }
+  }
+}
+
 TEST(IndexKeyTest, RefusesWhatIsNotKnown) {
   // An unknown sort order, an OLE column, NUMERIC and memo (never seen in a
   // real key) and an unknown character.
