@@ -26,8 +26,10 @@ namespace {
 // (1 to 2 % at 16 MB on a 300 MB sweep) for much more memory.
 constexpr size_t kMaxPendingIndexBytes = size_t{12} << 20;
 
-// Copies a stored field into `d`, reusing its buffer.
-void CopyField(const FieldBytes& f, FieldData& d) {
+// Copies a stored or new field into `d`, reusing its buffer (a field moved
+// in would leave the next row's copy without one).
+template <typename Field>
+void CopyField(const Field& f, FieldData& d) {
   d.is_null = f.is_null;
   d.bit = f.bit;
   d.data.assign(f.data.data(), f.data.data() + f.data.size());
@@ -103,11 +105,14 @@ bool OnlyTrailingSpacesDropped(const Value& before, const Value& after) {
 
 }  // namespace
 
-std::vector<Table::IndexChange> Table::PlanIndexChanges(
-    RowPointer row_id, const std::vector<FieldBytes>* old_fields,
-    const std::vector<Value>& new_values, const std::vector<uint8_t>* touched,
-    const std::vector<uint8_t>* changed, bool deleting,
-    std::optional<Error>* refusal) {
+void Table::PlanIndexChanges(RowPointer row_id,
+                             const std::vector<FieldBytes>* old_fields,
+                             const std::vector<Value>& new_values,
+                             const std::vector<uint8_t>* touched,
+                             const std::vector<uint8_t>* changed,
+                             std::vector<IndexChange>& plan, bool deleting,
+                             std::optional<Error>* refusal) {
+  plan.clear();
   const JetVersion version = db_.version();
   const ValueContext context = db_.value_context();
   const IndexKeyOptions options =
@@ -121,7 +126,6 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
     return row && !(*changed)[k] ? (*old_fields)[k].is_null
                                  : IsNull(new_values[k]);
   };
-  std::vector<IndexChange> plan;
   for (size_t i = 0; i < definition_.real_indexes.size(); ++i) {
     const RealIndex& index = definition_.real_indexes[i];
     if (touched && !(*touched)[i]) continue;
@@ -182,15 +186,17 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
         }
       }
       if (!key) {
+        plan.clear();
         Refuse(Unencodable(entry_.name), refusal);
-        return {};
+        return;
       }
       change.new_entry = IndexEntry{std::move(*key), row_id, 0};
       if (index.unique() &&
           !AllIndexColumnsNull(definition_, index, new_is_null) &&
           KeyTaken(i, change.new_entry.key, row_id)) {
+        plan.clear();
         Refuse(Duplicate(entry_.name), refusal);
-        return {};
+        return;
       }
     } else {
       keep_old_key();
@@ -201,7 +207,6 @@ std::vector<Table::IndexChange> Table::PlanIndexChanges(
     }
     plan.push_back(std::move(change));
   }
-  return plan;
 }
 
 bool Table::KeyTaken(size_t index, const std::vector<uint8_t>& key,
@@ -442,7 +447,8 @@ std::optional<Error> Table::StageUpdate(
       if (k >= 0) needed[k] = 1;
     }
   }
-  std::vector<IndexChange> index_plan;
+  std::vector<IndexChange>& index_plan = scratch_.plan;
+  index_plan.clear();
   if (any_index) {
     // The needed columns whose value would differ from the stored one get
     // their new value; PlanIndexChanges takes the others from the stored
@@ -468,8 +474,8 @@ std::optional<Error> Table::StageUpdate(
       }
     }
     std::optional<Error> refusal;
-    index_plan = PlanIndexChanges(update.row_id_, &update.stored_, new_values,
-                                  &touched_index, &changed, false, &refusal);
+    PlanIndexChanges(update.row_id_, &update.stored_, new_values,
+                     &touched_index, &changed, index_plan, false, &refusal);
     if (refusal) return refusal;
   }
 
@@ -513,7 +519,7 @@ void Table::WriteRowUpdate(RowUpdate& update) {
     if (!u.changed_[k]) {
       CopyField(old, fields[k]);
     } else if (u.next_[k]) {
-      fields[k] = std::move(*u.next_[k]);
+      CopyField(*u.next_[k], fields[k]);
     } else {
       // A memo or OLE value: the new one is written, the old one freed.
       const Value& value = *u.assigned_[k];
@@ -529,7 +535,7 @@ void Table::WriteRowUpdate(RowUpdate& update) {
         d.data = long_values_->Write(bytes, col);
       }
       if (!old.is_null) long_values_->Free(old.data, col);
-      fields[k] = std::move(d);
+      CopyField(d, fields[k]);
     }
   }
   EncodeRow(version, definition_, fields, 0, scratch_.row);
@@ -568,8 +574,8 @@ RowPointer Table::InsertRow(const std::vector<Value>& values) {
       throw *refusal;
     }
   }
-  std::vector<IndexChange> index_plan =
-      PlanIndexChanges(RowPointer{}, nullptr, values, nullptr, nullptr);
+  std::vector<IndexChange> index_plan;
+  PlanIndexChanges(RowPointer{}, nullptr, values, nullptr, nullptr, index_plan);
   WriteGroup group(pager);
   std::vector<FieldData> fields(values.size());
   for (size_t k = 0; k < values.size(); ++k) {
@@ -607,9 +613,9 @@ void Table::DeleteRow(RowPointer row_id) {
   TableScan scan = ScanAt(row_id, "지울 행 ");
   const RowPointer stored_at = scan.stored_at();
   std::vector<FieldBytes> fields = scan.Fields();
-  std::vector<IndexChange> index_plan =
-      PlanIndexChanges(row_id, &fields, {}, nullptr, nullptr,
-                       /*deleting=*/true);
+  std::vector<IndexChange> index_plan;
+  PlanIndexChanges(row_id, &fields, {}, nullptr, nullptr, index_plan,
+                   /*deleting=*/true);
 
   WriteGroup group(pager);
   for (size_t k = 0; k < fields.size(); ++k) {

@@ -140,11 +140,14 @@ class Table {
   // is null); `new_values` need hold only those indexes' columns. With
   // `changed` (and `old_fields`), `new_values` is read only at the column
   // positions it marks: the other columns keep their stored values.
-  std::vector<IndexChange> PlanIndexChanges(
-      RowPointer row_id, const std::vector<FieldBytes>* old_fields,
-      const std::vector<Value>& new_values, const std::vector<uint8_t>* touched,
-      const std::vector<uint8_t>* changed, bool deleting = false,
-      std::optional<Error>* refusal = nullptr);
+  // The plan goes to `plan` (emptied first; left empty on a refusal).
+  void PlanIndexChanges(RowPointer row_id,
+                        const std::vector<FieldBytes>* old_fields,
+                        const std::vector<Value>& new_values,
+                        const std::vector<uint8_t>* touched,
+                        const std::vector<uint8_t>* changed,
+                        std::vector<IndexChange>& plan, bool deleting = false,
+                        std::optional<Error>* refusal = nullptr);
   void RecordIndexChanges(std::vector<IndexChange>& plan, RowPointer row_id);
   // Whether another row than `row_id` holds `key` in unique index `index`,
   // the gathered changes included.
@@ -202,6 +205,7 @@ class Table {
     std::vector<FieldData> fields;
     std::vector<uint8_t> row;
     std::vector<uint8_t> long_value;
+    std::vector<IndexChange> plan;
     std::vector<IndexEntry> removals, insertions;
   };
   Scratch scratch_;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "jet/column_type.h"
 #include "jet/database.h"
 #include "jet/error.h"
 #include "jet/value_codec.h"
@@ -153,9 +154,20 @@ bool Recordset::FieldHasOuterSpace(int index) {
     const auto* text = std::get_if<std::string>(known);
     return text && jet::TextHasOuterSpace(*text);
   }
-  return jet::TextHasOuterSpace(field_bytes_[k], Column(index),
-                                connection_->db->value_context(),
-                                long_value_scratch_);
+  const jet::ColumnDefinition& column = Column(index);
+  const jet::ValueContext context = connection_->db->value_context();
+  if (!jet::TextHasOuterSpace(field_bytes_[k], column, context,
+                              long_value_scratch_)) {
+    return false;
+  }
+  // A memo with such a space is about to be read: its stored bytes were
+  // just read for the test, so it is decoded from them once.
+  if (column.type == static_cast<uint8_t>(jet::ColumnType::kMemo)) {
+    values_[k] = jet::Value(jet::DecodeText(
+        jet::ByteView(long_value_scratch_.data(), long_value_scratch_.size()),
+        column, context));
+  }
+  return true;
 }
 
 void Recordset::SetFieldValue(int index, const jet::Value& value) {
@@ -210,6 +222,7 @@ std::optional<jet::Error> Recordset::TryUpdate() {
   }
   if (changes.empty()) {
     editing_ = false;
+    edit_buffer_used_ = false;
     return std::nullopt;
   }
   std::optional<jet::Error> refusal;
@@ -229,6 +242,7 @@ std::optional<jet::Error> Recordset::TryUpdate() {
     return refusal;
   }
   editing_ = false;
+  edit_buffer_used_ = false;  // every assigned entry was taken above
   for (jet::ColumnChange& c : changes) {
     values_[c.column] = std::move(c.value);
     updated_[c.column] = 1;

@@ -425,8 +425,10 @@ namespace {
 
 // The trim asks HasOuterSpace before it reads a text out: the answer must
 // be Value()'s, from the stored bytes (short text, a memo of several
-// pages), from the edit buffer and from an accepted, unwritten update.
+// pages), from the edit buffer and from an accepted, unwritten update; and
+// a memo read for the answer reads out whole afterwards.
 TEST(RecordsetTest, HasOuterSpaceAnswersAsTheValueWould) {
+  const std::string kLongMemo = std::string(5000, 'x') + "가 ";
   TempDir dir;
   const fs::path path = dir.path() / "spaces.mdb";
   {
@@ -434,14 +436,15 @@ TEST(RecordsetTest, HasOuterSpaceAnswersAsTheValueWould) {
     t.columns = {{.name = "S", .type = jet::ColumnType::kText, .length = 50},
                  {.name = "M", .type = jet::ColumnType::kMemo},
                  {.name = "N", .type = jet::ColumnType::kLong}};
-    BuildTable(
-        path, t,
-        {{std::string(" 한글"), std::string(5000, 'x') + "가 ", int32_t{1}},
-         {std::string("abc"), std::string("가나"), int32_t{2}},
-         {jet::Null{}, jet::Null{}, jet::Null{}}});
+    BuildTable(path, t,
+               {{std::string(" 한글"), kLongMemo, int32_t{1}},
+                {std::string("abc"), std::string("가나"), int32_t{2}},
+                {jet::Null{}, jet::Null{}, jet::Null{}}});
   }
   auto db = Open(path, false);
   auto rs = db->OpenRecordset("T");
+  EXPECT_TRUE(rs->Fields(1).HasOuterSpace());
+  EXPECT_EQ(rs->Fields(1).Value(), jet::Value(kLongMemo));
   auto agrees = [&rs](int field) {
     const jet::Value v = rs->Fields(field).Value();
     const auto* text = std::get_if<std::string>(&v);
