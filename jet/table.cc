@@ -319,10 +319,13 @@ void Table::PrepareWriters() {
     unique.push_back(index.unique());
   }
   pending_ = std::make_unique<PendingIndexChanges>(unique);
+  column_indexed_.assign(definition_.columns.size(), 0);
   for (const RealIndex& index : definition_.real_indexes) {
     std::vector<int>& positions = index_column_positions_.emplace_back();
     for (const IndexColumn& ic : index.columns) {
-      positions.push_back(ColumnPosition(definition_, ic.column_number));
+      const int k = ColumnPosition(definition_, ic.column_number);
+      positions.push_back(k);
+      if (k >= 0) column_indexed_[k] = 1;
     }
   }
   db_.AttachWriter(this);
@@ -363,9 +366,19 @@ Table::RowUpdate Table::BeginRowUpdate(RowPointer row_id, RowPointer stored_at,
   update.row_id_ = row_id;
   update.stored_at_ = stored_at;
   update.stored_.assign(stored.begin(), stored.end());
-  update.assigned_.assign(n, std::nullopt);
-  update.next_.assign(n, std::nullopt);
-  update.changed_.assign(n, 0);
+  if (update.changed_.size() == n) {
+    // Only the columns the last update staged hold anything.
+    for (size_t k : update.staged_columns_) {
+      update.assigned_[k].reset();
+      update.next_[k].reset();
+      update.changed_[k] = 0;
+    }
+  } else {
+    update.assigned_.assign(n, std::nullopt);
+    update.next_.assign(n, std::nullopt);
+    update.changed_.assign(n, 0);
+  }
+  update.staged_columns_.clear();
   update.index_plan_.clear();
   return update;
 }
@@ -426,18 +439,22 @@ std::optional<Error> Table::StageUpdate(
   // refusals (unique index, unencodable key) come before anything is kept.
   std::vector<uint8_t>& replan_column = scratch_.replan_column;
   replan_column.assign(n, 0);
+  bool replan = false;
   for (size_t i = 0; i < changes.size(); ++i) {
     const size_t c = changes[i].column;
-    if ((outcome[i].changed && !outcome[i].key_neutral) || update.changed_[c]) {
+    if (((outcome[i].changed && !outcome[i].key_neutral) ||
+         update.changed_[c]) &&
+        column_indexed_[c]) {
       replan_column[c] = 1;
+      replan = true;
     }
   }
   std::vector<uint8_t>& touched_index = scratch_.touched_index;
   touched_index.assign(definition_.real_indexes.size(), 0);
   std::vector<uint8_t>& needed = scratch_.needed;
-  needed.assign(n, 0);
   bool any_index = false;
-  for (size_t i = 0; i < index_column_positions_.size(); ++i) {
+  if (replan) needed.assign(n, 0);
+  for (size_t i = 0; replan && i < index_column_positions_.size(); ++i) {
     const std::vector<int>& positions = index_column_positions_[i];
     for (int k : positions) {
       if (k >= 0 && replan_column[k]) touched_index[i] = any_index = true;
@@ -482,6 +499,7 @@ std::optional<Error> Table::StageUpdate(
   // Accepted: kept over what was staged before.
   for (size_t i = 0; i < changes.size(); ++i) {
     const size_t c = changes[i].column;
+    update.staged_columns_.push_back(c);
     update.changed_[c] = outcome[i].changed;
     update.next_[c] = std::move(outcome[i].next);
     if (outcome[i].changed) {

@@ -100,6 +100,8 @@ class Table {
     std::vector<uint8_t> changed_;
     std::vector<std::optional<Value>> assigned_;
     std::vector<std::optional<FieldData>> next_;
+    // The columns whose entries above were set since the update began.
+    std::vector<size_t> staged_columns_;
     // The entries of the indexes the staged changes touch.
     std::vector<IndexChange> index_plan_;
   };
@@ -186,6 +188,8 @@ class Table {
   // Per real index, the positions in definition_.columns of its columns
   // (-1 for a column the table does not have).
   std::vector<std::vector<int>> index_column_positions_;
+  // Per column position, whether some real index has the column.
+  std::vector<uint8_t> column_indexed_;
   // Working space of StageUpdate and WriteRowUpdate, kept to reuse its
   // memory from row to row.
   // What a staged change does to the stored field: fixed and text columns
