@@ -208,7 +208,12 @@ void Pager::BeginGroup() {
 void Pager::CommitGroup() {
   in_group_ = false;
   group_undo_.clear();
-  if (dirty_.size() > kMaxPinnedPages) WriteOut();
+  if (dirty_.size() > kMaxPinnedPages) {
+    WriteOut();
+    // The pages just written start for the disk now, beside the work that
+    // follows, rather than all at the closing sync.
+    file_.StartWriteBack();
+  }
 }
 
 void Pager::RollbackGroup() {
