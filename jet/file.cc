@@ -109,7 +109,7 @@ File File::CreateTemporary() {
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       path_(std::move(other.path_)),
-      size_(other.size_),
+      size_(other.size_.load()),
       writable_(other.writable_) {}
 
 File& File::operator=(File&& other) noexcept {
@@ -117,7 +117,7 @@ File& File::operator=(File&& other) noexcept {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
-    size_ = other.size_;
+    size_ = other.size_.load();
     writable_ = other.writable_;
   }
   return *this;

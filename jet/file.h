@@ -5,6 +5,7 @@
 
 #include <sys/uio.h>
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -77,7 +78,8 @@ class File {
 
   int fd_ = -1;
   std::string path_;
-  uint64_t size_ = 0;
+  // Atomic: the pager's writer thread writes while its owner reads.
+  std::atomic<uint64_t> size_ = 0;
   bool writable_ = false;
 };
 

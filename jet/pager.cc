@@ -2,10 +2,43 @@
 
 #include <algorithm>
 #include <string>
+#include <system_error>
 
 #include "jet/error.h"
 
 namespace jet {
+
+namespace {
+
+// Writes `pages` (in page order) to `file`: runs of consecutive pages in
+// one write each, the pages' own bytes or encrypted copies of them.
+void WritePages(File& file, const PageCipher& cipher, uint32_t page_size,
+                const std::vector<PageRef>& pages) {
+  std::vector<std::span<const uint8_t>> parts;
+  std::vector<std::vector<uint8_t>> encrypted;
+  encrypted.reserve(Pager::kWriteRunPages);  // `parts` points into it
+  auto it = pages.begin();
+  while (it != pages.end()) {
+    const uint32_t first = (*it)->number();
+    parts.clear();
+    encrypted.clear();
+    while (it != pages.end() && (*it)->number() == first + parts.size() &&
+           parts.size() < Pager::kWriteRunPages) {
+      const std::vector<uint8_t>& bytes = (*it)->bytes();
+      if (cipher.enabled()) {
+        encrypted.push_back(bytes);
+        cipher.Apply((*it)->number(), encrypted.back());
+        parts.emplace_back(encrypted.back());
+      } else {
+        parts.emplace_back(bytes);
+      }
+      ++it;
+    }
+    file.WriteAt(static_cast<uint64_t>(first) * page_size, parts);
+  }
+}
+
+}  // namespace
 
 std::vector<uint8_t> PageBufferPool::Take() {
   if (spare_.empty()) return std::vector<uint8_t>(page_size_);
@@ -27,7 +60,11 @@ Pager::Pager(File file, uint32_t page_size, size_t cache_pages)
       capacity_(cache_pages < 4 ? 4 : cache_pages),
       buffers_(std::make_shared<PageBufferPool>(page_size)) {}
 
-Pager::~Pager() = default;
+Pager::~Pager() {
+  // A write-out still running is waited for; its error, if any, has no
+  // one left to take it.
+  if (writer_.joinable()) writer_.join();
+}
 
 Pager::Held& Pager::HeldOf(uint32_t page_number) {
   if (page_number >= held_.size()) {
@@ -143,6 +180,12 @@ PageRef Pager::Get(uint32_t page_number) {
       }
       return slots_[slot].page;
     }
+    if (held.writing >= 0) {
+      // On its way to the file: the file may not have it yet.
+      PageRef page = writing_[held.writing];
+      CacheInsert(page);
+      return page;
+    }
   }
   if (page_number >= page_count_) {
     ThrowDamaged("페이지 " + std::to_string(page_number) +
@@ -157,7 +200,7 @@ PageRef Pager::Get(uint32_t page_number) {
         kReadAheadPages, static_cast<uint32_t>(capacity_ / 4));
     auto held = [this](uint32_t n) {
       const Held* h = FindHeld(n);
-      return h && (h->dirty >= 0 || h->cache >= 0);
+      return h && (h->dirty >= 0 || h->cache >= 0 || h->writing >= 0);
     };
     while (run < limit && page_number + run < file_page_count_ &&
            !held(page_number + run)) {
@@ -208,15 +251,12 @@ void Pager::BeginGroup() {
 void Pager::CommitGroup() {
   in_group_ = false;
   group_undo_.clear();
-  if (dirty_.size() > kMaxPinnedPages) {
-    WriteOut();
-    // The pages just written start for the disk now, beside the work that
-    // follows, rather than all at the closing sync.
-    file_.StartWriteBack();
-  }
+  if (dirty_.size() > kMaxPinnedPages) WriteOut(/*in_background=*/true);
 }
 
 void Pager::RollbackGroup() {
+  // A group whose commit raised a write-out's error is committed already.
+  if (!in_group_) return;
   for (auto& [number, before] : group_undo_) {
     CacheErase(number);
     if (before) {
@@ -285,49 +325,76 @@ void Pager::Flush() {
     throw Error(kErrUnsupportedFeature,
                 "쓰기 묶음이 열려 있는 동안에는 기록할 수 없습니다.");
   }
-  WriteOut();
+  WriteOut(/*in_background=*/false);
   if (unsynced_) {
     file_.Sync();
     unsynced_ = false;
   }
 }
 
-void Pager::WriteOut() {
+void Pager::WriteOut(bool in_background) {
+  FinishWriting();
   if (dirty_.empty()) return;
   unsynced_ = true;  // even when a write below fails part way
-  // Runs of consecutive pages go out in one write each: the pages' own
-  // bytes, or encrypted copies of them.
-  std::vector<const Page*> pages;
+  std::vector<PageRef> pages;
   pages.reserve(dirty_.size());
-  for (const Dirty& dirty : dirty_) pages.push_back(dirty.page.get());
-  std::sort(pages.begin(), pages.end(), [](const Page* a, const Page* b) {
+  for (const Dirty& dirty : dirty_) pages.push_back(dirty.page);
+  std::sort(pages.begin(), pages.end(), [](const PageRef& a, const PageRef& b) {
     return a->number() < b->number();
   });
-  std::vector<std::span<const uint8_t>> parts;
-  std::vector<std::vector<uint8_t>> encrypted;
-  encrypted.reserve(kWriteRunPages);  // `parts` points into it
-  auto it = pages.begin();
-  while (it != pages.end()) {
-    const uint32_t first = (*it)->number();
-    parts.clear();
-    encrypted.clear();
-    while (it != pages.end() && (*it)->number() == first + parts.size() &&
-           parts.size() < kWriteRunPages) {
-      const std::vector<uint8_t>& bytes = (*it)->bytes();
-      if (cipher_.enabled()) {
-        encrypted.push_back(bytes);
-        cipher_.Apply((*it)->number(), encrypted.back());
-        parts.emplace_back(encrypted.back());
-      } else {
-        parts.emplace_back(bytes);
-      }
-      ++it;
-    }
-    file_.WriteAt(static_cast<uint64_t>(first) * page_size_, parts);
+  if (!in_background) {
+    // A failure leaves every page pinned, for a later flush.
+    WritePages(file_, cipher_, page_size_, pages);
+    if (page_count_ > file_page_count_) file_page_count_ = page_count_;
+    for (const Dirty& dirty : dirty_) held_[dirty.number].dirty = -1;
+    dirty_.clear();
+    return;
   }
-  if (page_count_ > file_page_count_) file_page_count_ = page_count_;
   for (const Dirty& dirty : dirty_) held_[dirty.number].dirty = -1;
   dirty_.clear();
+  writing_ = std::move(pages);
+  for (size_t k = 0; k < writing_.size(); ++k) {
+    held_[writing_[k]->number()].writing = static_cast<int32_t>(k);
+  }
+  writing_page_count_ = page_count_;
+  // The writer reads only writing_, the cipher (copied) and the file; it
+  // never lets go of a page, so pages (and their buffers) go back on this
+  // thread.
+  auto write = [this, cipher = cipher_] {
+    try {
+      WritePages(file_, cipher, page_size_, writing_);
+      // The pages start for the disk now, beside the work that follows,
+      // rather than all at the closing sync.
+      file_.StartWriteBack();
+    } catch (...) {
+      write_error_ = std::current_exception();
+    }
+  };
+  try {
+    writer_ = std::thread(write);
+  } catch (const std::system_error&) {
+    write();  // no thread to be had: written here
+  }
+}
+
+void Pager::FinishWriting() {
+  if (writer_.joinable()) writer_.join();
+  if (writing_.empty()) return;
+  std::exception_ptr error = std::exchange(write_error_, nullptr);
+  for (const PageRef& page : writing_) {
+    Held& held = held_[page->number()];
+    held.writing = -1;
+    // A page that failed is pinned again, unless a newer version is.
+    if (error && held.dirty < 0) {
+      held.dirty = static_cast<int32_t>(dirty_.size());
+      dirty_.push_back(Dirty{page, 0, page->number()});
+    }
+  }
+  if (!error && writing_page_count_ > file_page_count_) {
+    file_page_count_ = writing_page_count_;
+  }
+  writing_.clear();
+  if (error) std::rethrow_exception(error);
 }
 
 }  // namespace jet

@@ -11,12 +11,20 @@
 // (the database calls it when it closes). Writing out at the bound does not
 // sync: the file holds a whole state only when every change is written, so
 // a sync in between would make no state safe and only cost time.
+//
+// Writing out at the bound happens on a second thread, while the caller
+// goes on: the pages handed to it are no longer changed (a later change
+// copies them), reads find them in the batch until it is done, and the next
+// write-out or Flush() waits for it first. A failed batch is pinned again
+// and its error raised by that next write-out or Flush().
 #ifndef MDBCARE_JET_PAGER_H_
 #define MDBCARE_JET_PAGER_H_
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -130,6 +138,9 @@ class Pager {
   // Writes every committed change to the file and syncs it.
   void Flush();
   size_t pinned_pages() const { return dirty_.size(); }
+  // Waits until the pages written out at the bound are in the file;
+  // raises the error of that write-out, its pages pinned again.
+  void FinishWriting();
 
  private:
   // Where the pager holds a page: its cache slot and its place in dirty_
@@ -137,6 +148,7 @@ class Pager {
   struct Held {
     int32_t cache = -1;
     int32_t dirty = -1;
+    int32_t writing = -1;  // its place in writing_
   };
   Held& HeldOf(uint32_t page_number);
   const Held* FindHeld(uint32_t page_number) const {
@@ -155,8 +167,9 @@ class Pager {
   Dirty* FindDirty(uint32_t page_number);
   void EraseDirty(uint32_t page_number);
   PageRef MakePage(uint32_t number, std::vector<uint8_t> bytes);
-  // Writes every committed change to the file, without syncing it.
-  void WriteOut();
+  // Writes every committed change to the file, without syncing it; in
+  // the background (see above), or before returning.
+  void WriteOut(bool in_background);
   void RequireGroup() const;
 
   File file_;
@@ -198,6 +211,14 @@ class Pager {
   uint64_t group_ = 0;
   std::vector<std::pair<uint32_t, std::optional<PageRef>>> group_undo_;
   uint32_t group_page_count_ = 0;
+
+  // The write-out in the background: its pages in page order (read by the
+  // writer thread, left alone here until it is joined), the page count
+  // the file has once they are in it, and the error it met.
+  std::vector<PageRef> writing_;
+  uint32_t writing_page_count_ = 0;
+  std::thread writer_;
+  std::exception_ptr write_error_;
 };
 
 // Opens and commits a write group, rolling it back when left by an error.

@@ -2,7 +2,9 @@
 # Sets up a fresh machine, builds everything and runs every test: the normal
 # build's tests (unit, corpus and oracle comparisons), the engine and
 # maintenance tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the fuzz target for a bounded time.
+# UndefinedBehaviorSanitizer and under ThreadSanitizer (the pager writes
+# and the compaction makes keys on second threads), and the fuzz target
+# for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -17,6 +19,12 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DMDBCARE_SANITIZE=ON \
 cmake --build build-sanitize -j"$jobs"
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --output-on-failure -j"$jobs" -L 'engine|maintenance')
+
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMDBCARE_TSAN=ON \
+  -DMDBCARE_BENCH=OFF -DMDBCARE_APP=OFF
+cmake --build build-tsan -j"$jobs"
+(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 \
   ctest --output-on-failure -j"$jobs" -L 'engine|maintenance')
 
 if [ -f fuzz/CMakeLists.txt ]; then

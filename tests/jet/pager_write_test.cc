@@ -221,6 +221,7 @@ TEST(PagerWriteTest, FlushSyncsWhatWasWrittenOutBeforeIt) {
     if (pager.pinned_pages() == 0) break;  // just written out
   }
   ASSERT_EQ(pager.pinned_pages(), 0u);
+  pager.FinishWriting();  // the write-out runs beside the caller
   file_operations = 0;
   jet::File::SetFaultHook(CountOperation);
   pager.Flush();
@@ -255,6 +256,51 @@ TEST(PagerWriteTest, RenewedGroupWritesOutAtTheBoundAndRollsBackOnlyItsRest) {
   }
   EXPECT_EQ(reread.Get(pages - 1)->bytes()[3], (pages - 1) & 0xFF);
   EXPECT_EQ(reread.Get(1)->bytes()[4], 1) << "changed after the renewal";
+}
+
+// Pages written out at the bound go to the file beside the caller: they
+// read back as written meanwhile (a page past the file's end included), a
+// failed write-out is raised by the next flush with its pages pinned again
+// (a page changed since keeps its newer bytes), and a later flush writes
+// them all.
+TEST(PagerWriteTest, WriteOutBesideTheCallerReadsBackAndKeepsAFailure) {
+  testing_support::TempDir dir;
+  const uint32_t pages = jet::Pager::kMaxPinnedPages + 8;
+  fs::path p = MakeFile(dir, pages);
+  jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096);
+  uint32_t appended = 0;
+  {
+    jet::WriteGroup group(pager);
+    appended = pager.Append();
+    SetByte(pager, appended, 1, 0xEE);
+    group.Commit();
+  }
+  jet::File::SetFaultHook(FailThirdWrite);
+  uint32_t n = 1;
+  while (pager.pinned_pages() > 0) CommitByte(pager, n++, 1, 0xEE);
+  const uint32_t written_out = n - 1;
+  for (uint32_t k = 1; k <= written_out; ++k) {
+    ASSERT_EQ(pager.Get(k)->bytes()[1], 0xEE) << "page " << k;
+  }
+  EXPECT_EQ(pager.Get(appended)->bytes()[1], 0xEE);
+  CommitByte(pager, 1, 1, 0x11);
+  try {
+    pager.Flush();
+    ADD_FAILURE() << "expected the write-out's disk error";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), jet::kErrDiskIo);
+  }
+  jet::File::SetFaultHook(nullptr);
+  EXPECT_EQ(pager.pinned_pages(), written_out + 1u) << "pinned again";
+  pager.Flush();
+  EXPECT_EQ(pager.pinned_pages(), 0u);
+  jet::Pager reread(jet::File::OpenForReading(p.string()), 4096);
+  ASSERT_EQ(reread.page_count(), pages + 1);
+  EXPECT_EQ(reread.Get(1)->bytes()[1], 0x11);
+  for (uint32_t k = 2; k <= written_out; ++k) {
+    ASSERT_EQ(reread.Get(k)->bytes()[1], 0xEE) << "page " << k;
+  }
+  EXPECT_EQ(reread.Get(appended)->bytes()[1], 0xEE);
 }
 
 TEST(PagerWriteTest, FailedFlushRaisesDiskError) {
