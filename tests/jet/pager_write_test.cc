@@ -303,6 +303,40 @@ TEST(PagerWriteTest, WriteOutBesideTheCallerReadsBackAndKeepsAFailure) {
   EXPECT_EQ(reread.Get(appended)->bytes()[1], 0xEE);
 }
 
+// The error of a failed write-out can come out of a later commit, the
+// one whose pages start the next write-out: that group is committed, its
+// new page included, and a flush writes it.
+TEST(PagerWriteTest, CommitRaisingAnEarlierWriteOutsErrorKeepsItsGroup) {
+  testing_support::TempDir dir;
+  fs::path p = MakeFile(dir, 4);
+  jet::Pager pager(jet::File::OpenForWriting(p.string()), 4096);
+  jet::File::SetFaultHook(FailThirdWrite);
+  uint32_t last = 0;
+  bool raised = false;
+  for (int k = 0;
+       k < 3 * static_cast<int>(jet::Pager::kMaxPinnedPages) && !raised; ++k) {
+    jet::WriteGroup group(pager);
+    last = pager.Append();
+    SetByte(pager, last, 1, 0xAB);
+    try {
+      group.Commit();
+    } catch (const jet::Error& e) {
+      EXPECT_EQ(e.number(), jet::kErrDiskIo);
+      raised = true;
+    }
+  }
+  jet::File::SetFaultHook(nullptr);
+  ASSERT_TRUE(raised);
+  EXPECT_EQ(pager.page_count(), last + 1);
+  EXPECT_EQ(pager.Get(last)->bytes()[1], 0xAB);
+  pager.Flush();
+  jet::Pager reread(jet::File::OpenForReading(p.string()), 4096);
+  ASSERT_EQ(reread.page_count(), last + 1);
+  for (uint32_t n = 4; n <= last; ++n) {
+    ASSERT_EQ(reread.Get(n)->bytes()[1], 0xAB) << "page " << n;
+  }
+}
+
 TEST(PagerWriteTest, FailedFlushRaisesDiskError) {
   testing_support::TempDir dir;
   fs::path p = MakeFile(dir, 4);
