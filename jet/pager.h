@@ -87,8 +87,9 @@ using PageRef = std::shared_ptr<const Page>;
 class Pager {
  public:
   static constexpr size_t kDefaultCachePages = 512;
-  // Committed changed pages kept before they are written out on their own.
-  static constexpr size_t kMaxPinnedPages = 2048;
+  // Committed changed pages kept before they are written out on their own
+  // (4 MB; as many again may be on their way to the file meanwhile).
+  static constexpr size_t kMaxPinnedPages = 1024;
   // Pages read in one go when reads go forward page after page.
   static constexpr uint32_t kReadAheadPages = 16;
   // Consecutive changed pages written in one go.
