@@ -167,25 +167,30 @@ size_t StoredSize(const IndexEntry& e, bool leaf) {
 
 }  // namespace
 
-bool EntryLess(const IndexEntry& a, const IndexEntry& b) {
+int CompareEntries(const IndexEntry& a, const IndexEntry& b) {
   // Most pairs differ inside their keys' common length, or have keys of
   // one length and differ in the row; the general walk covers a key that
   // is a prefix of the other, whose next byte meets the other's page.
   const size_t n = std::min(a.key.size(), b.key.size());
   if (n != 0) {
     const int c = std::memcmp(a.key.data(), b.key.data(), n);
-    if (c != 0) return c < 0;
+    if (c != 0) return c < 0 ? -1 : 1;
   }
   if (a.key.size() == b.key.size()) {
     // The sort bytes hold the page's low three bytes.
     const uint32_t pa = a.row.page & 0xFFFFFF, pb = b.row.page & 0xFFFFFF;
-    if (pa != pb) return pa < pb;
-    return a.row.row < b.row.row;
+    if (pa != pb) return pa < pb ? -1 : 1;
+    return a.row.row == b.row.row ? 0 : (a.row.row < b.row.row ? -1 : 1);
   }
   StoredBytesOf x(a, false), y(b, false);
   const size_t common =
       EqualPrefix(x.key(), y.key(), std::min(x.key_size(), y.key_size()));
-  return CompareBytes(x, y, common) < 0;
+  const int c = CompareBytes(x, y, common);
+  return c == 0 ? 0 : (c < 0 ? -1 : 1);
+}
+
+bool EntryLess(const IndexEntry& a, const IndexEntry& b) {
+  return CompareEntries(a, b) < 0;
 }
 
 int CompareSortBytes(const IndexEntry& entry, ByteView sort_bytes) {
@@ -368,8 +373,8 @@ IndexNode IndexNode::Decode(JetVersion version, uint32_t page_number,
   return node;
 }
 
-void IndexNode::DecodeInto(JetVersion version, uint32_t page_number,
-                           ByteView p, IndexNode& node) {
+void IndexNode::DecodeInto(JetVersion version, uint32_t page_number, ByteView p,
+                           IndexNode& node) {
   const IndexNodeView view(version, page_number, p);
   node.page = page_number;
   node.leaf = view.leaf();

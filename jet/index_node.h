@@ -56,6 +56,8 @@ struct IndexEntry {
 };
 
 bool EntryLess(const IndexEntry& a, const IndexEntry& b);
+// The order of two entries' sort bytes: -1, 0 or 1.
+int CompareEntries(const IndexEntry& a, const IndexEntry& b);
 
 // Compares an entry's sort bytes with `sort_bytes` (-1, 0 or 1) without
 // building them.

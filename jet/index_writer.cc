@@ -393,17 +393,17 @@ void IndexWriter::Apply(const std::vector<IndexEntry>& removals,
     merged.clear();
     merged.reserve(leaf.entries.size() + (i_end - i));
     for (IndexEntry& e : leaf.entries) {
-      while (i < i_end && EntryLess(insertions[i], e)) {
+      // One three-way comparison per change met: insertions before e go
+      // first, one equal to e is a duplicate; a removal equal to e drops
+      // it (one before e is not in the index: raised below).
+      int order = 0;
+      while (i < i_end && (order = CompareEntries(insertions[i], e)) < 0) {
         merged.push_back(insertions[i++]);
       }
-      if (i < i_end && !EntryLess(e, insertions[i])) {
+      if (i < i_end && order == 0) {
         ThrowDamaged("색인에 같은 항목이 이미 있습니다");
       }
-      if (r < r_end && !EntryLess(removals[r], e)) {
-        if (EntryLess(e, removals[r])) {
-          merged.push_back(std::move(e));
-          continue;
-        }
+      if (r < r_end && CompareEntries(removals[r], e) == 0) {
         ++r;  // this entry goes
         continue;
       }
