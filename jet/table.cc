@@ -121,7 +121,8 @@ void Table::PlanIndexChanges(RowPointer row_id,
   // The row as it would be: with `changed`, the new values only where it
   // marks a column, the stored fields elsewhere.
   std::optional<ChangedRow> row;
-  if (changed && old_fields) row.emplace(*old_fields, new_values, *changed);
+  if (changed && old_fields)
+    row.emplace(ChangedRow{*old_fields, new_values, *changed});
   auto new_is_null = [&](size_t k) {
     return row && !(*changed)[k] ? (*old_fields)[k].is_null
                                  : IsNull(new_values[k]);
