@@ -346,12 +346,10 @@ void Pager::WriteOut(bool in_background) {
     // A failure leaves every page pinned, for a later flush.
     WritePages(file_, cipher_, page_size_, pages);
     if (page_count_ > file_page_count_) file_page_count_ = page_count_;
-    for (const Dirty& dirty : dirty_) held_[dirty.number].dirty = -1;
-    dirty_.clear();
-    return;
   }
   for (const Dirty& dirty : dirty_) held_[dirty.number].dirty = -1;
   dirty_.clear();
+  if (!in_background) return;
   writing_ = std::move(pages);
   for (size_t k = 0; k < writing_.size(); ++k) {
     held_[writing_[k]->number()].writing = static_cast<int32_t>(k);

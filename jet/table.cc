@@ -43,10 +43,9 @@ bool SameField(const FieldData& a, const FieldBytes& b, bool is_bool) {
                                   b.data.data() + b.data.size()));
 }
 
-// Whether every column of the index is Null in `row`: a unique index
-// allows such a row more than once.
 // Whether every column of `index` is Null in a row, `is_null(position)`
-// telling of the row's value at a column position.
+// telling of the row's value at a column position: a unique index allows
+// such a row more than once.
 template <typename IsNullAt>
 bool AllIndexColumnsNull(const TableDefinition& def, const RealIndex& index,
                          IsNullAt is_null) {
@@ -132,8 +131,8 @@ void Table::PlanIndexChanges(RowPointer row_id,
     if (touched && !(*touched)[i]) continue;
     IndexChange change;
     change.index = i;
-    // The old key while it is still needed; it goes into old_entry at the
-    // end (an old key that cannot be made is found by its row at once).
+    // The old key, kept here until the new key is made; it then goes into
+    // old_entry (an old key that cannot be made is found by its row at once).
     IndexKeyResult old_key;
     if (old_fields) {
       change.had_entry = RowHasIndexEntry(index, definition_, *old_fields);
@@ -148,25 +147,26 @@ void Table::PlanIndexChanges(RowPointer row_id,
         }
       }
     }
-    auto keep_old_key = [&] {
-      if (old_key) change.old_entry.key = std::move(old_key.key);
-    };
+    // The new key first: it may copy segments of the old one.
+    IndexKeyResult new_key;
+    if (!deleting) {
+      change.has_entry = row ? RowHasIndexEntry(index, definition_, *row)
+                             : RowHasIndexEntry(index, definition_, new_values);
+      if (change.has_entry) {
+        new_key = row ? EncodeIndexKey(index, definition_, *row, context,
+                                       options, &old_key)
+                      : EncodeIndexKey(index, definition_, new_values, version,
+                                       options);
+      }
+    }
+    if (old_key) change.old_entry.key = std::move(old_key.key);
     if (deleting) {
-      keep_old_key();
       if (change.had_entry) plan.push_back(std::move(change));
       continue;
     }
-    change.has_entry = row ? RowHasIndexEntry(index, definition_, *row)
-                           : RowHasIndexEntry(index, definition_, new_values);
     if (change.has_entry) {
-      IndexKeyResult new_key =
-          row ? EncodeIndexKey(index, definition_, *row, context, options,
-                               &old_key)
-              : EncodeIndexKey(index, definition_, new_values, version,
-                               options);
       std::optional<std::vector<uint8_t>> key;
       if (new_key) key = std::move(new_key.key);
-      keep_old_key();
       if (!key && change.had_entry && index.columns.size() == 1) {
         // A trimmed text whose characters this engine cannot encode takes
         // its key from the old one.
@@ -199,8 +199,6 @@ void Table::PlanIndexChanges(RowPointer row_id,
         Refuse(Duplicate(entry_.name), refusal);
         return;
       }
-    } else {
-      keep_old_key();
     }
     if (change.had_entry && change.has_entry &&
         change.old_entry.key == change.new_entry.key) {
