@@ -40,6 +40,13 @@ class LongValueWriter {
   // row of no length, its space free for the next value.
   void Free(ByteView reference, const ColumnDefinition& column);
 
+  // Stores `data` in place of the value `old_reference` points to; the new
+  // reference goes into `ref`. A value in one long-value row that the new
+  // one fits without being inline (a trimmed memo) is rewritten in that
+  // row, which shrinks; any other is written anew and the old one freed.
+  void Replace(ByteView old_reference, std::span<const uint8_t> data,
+               const ColumnDefinition& column, std::vector<uint8_t>& ref);
+
  private:
   RowPointer AddRow(std::span<const uint8_t> row,
                     const ColumnDefinition& column);

@@ -36,11 +36,15 @@ namespace jet {
 
 // Page-sized buffers that pages no one holds any more gave back, for the
 // next page read or copied for a write: a sweep that rewrites every page
-// would otherwise allocate and free a page buffer for every row. Used by
-// one thread.
+// would otherwise allocate and free a page buffer for every row. Room for
+// a whole written-out batch: the pages it frees are about as many as the
+// sweep then copies for its next writes, and a buffer kept here is one the
+// allocator would not have to hand out and zero again. The pool never holds
+// more buffers than pages were alive before, so it adds nothing to the peak.
+// Used by one thread.
 class PageBufferPool {
  public:
-  static constexpr size_t kMaxBuffers = 64;
+  static constexpr size_t kMaxBuffers = 1024;
 
   explicit PageBufferPool(size_t page_size) : page_size_(page_size) {}
 

@@ -538,20 +538,28 @@ void Table::WriteRowUpdate(RowUpdate& update) {
     } else if (u.next_[k]) {
       CopyField(*u.next_[k], fields[k]);
     } else {
-      // A memo or OLE value: the new one is written, the old one freed.
+      // A memo or OLE value: the new one is written over the old one or
+      // anew, the old one freed.
       const Value& value = *u.assigned_[k];
       FieldData d;
       if (!IsNull(value)) {
-        std::vector<uint8_t> bytes;
+        std::vector<uint8_t> encoded;
+        std::span<const uint8_t> bytes;
         if (const auto* text = std::get_if<std::string>(&value)) {
-          bytes = EncodeText(*text, col, version);
+          encoded = EncodeText(*text, col, version);
+          bytes = encoded;
         } else {
           bytes = std::get<Binary>(value);
         }
         d.is_null = false;
-        d.data = long_values_->Write(bytes, col);
+        if (old.is_null) {
+          long_values_->Write(bytes, col, d.data);
+        } else {
+          long_values_->Replace(old.data, bytes, col, d.data);
+        }
+      } else if (!old.is_null) {
+        long_values_->Free(old.data, col);
       }
-      if (!old.is_null) long_values_->Free(old.data, col);
       CopyField(d, fields[k]);
     }
   }
