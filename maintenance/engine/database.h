@@ -79,9 +79,6 @@ class Database {
   std::string name_;
 };
 
-// Raised for a database or recordset used after Close.
-[[noreturn]] void ThrowObjectClosed();
-
 }  // namespace dao
 
 #endif  // MDBCARE_MAINTENANCE_ENGINE_DATABASE_H_

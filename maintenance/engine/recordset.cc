@@ -37,16 +37,10 @@ bool SameValue(const jet::Value& stored, const jet::Value& assigned) {
 
 jet::Value Field::Value() const { return rs_->FieldValue(index_); }
 
-bool Field::IsNull() const { return rs_->FieldIsNull(index_); }
-
 bool Field::HasOuterSpace() const { return rs_->FieldHasOuterSpace(index_); }
 
 void Field::SetValue(const jet::Value& value) {
   rs_->SetFieldValue(index_, value);
-}
-
-FieldTypeCode Field::Type() const {
-  return FieldTypeCodeOf(rs_->Column(index_).type);
 }
 
 const std::string& Field::Name() const { return rs_->Column(index_).name; }
@@ -56,19 +50,21 @@ int FieldCollection::Count() const {
   return rs_->ColumnCount();
 }
 
-Field FieldCollection::operator()(int index) const {
-  rs_->CheckOpen();
-  if (index < 0 || index >= rs_->ColumnCount()) {
-    throw jet::Error(
-        jet::kErrItemNotFound,
-        "이 컬렉션에 " + std::to_string(index) + "번째 항목이 없습니다.");
-  }
-  return Field(*rs_, index);
+void Recordset::ThrowNoItem(int index) {
+  throw jet::Error(
+      jet::kErrItemNotFound,
+      "이 컬렉션에 " + std::to_string(index) + "번째 항목이 없습니다.");
+}
+
+void Recordset::ThrowNoCurrentRecord() {
+  throw jet::Error(kErrNoCurrentRecord, "현재 레코드가 없습니다.");
 }
 
 Recordset::Recordset(std::shared_ptr<Connection> connection,
                      std::unique_ptr<jet::Table> table)
-    : connection_(std::move(connection)), table_(std::move(table)) {
+    : connection_(std::move(connection)),
+      closed_(&connection_->closed),
+      table_(std::move(table)) {
   connection_->recordsets.push_back(this);
   scan_.emplace(table_->Scan());
   if (scan_->Next()) Arrive();
@@ -88,17 +84,6 @@ Recordset::~Recordset() {
 
 const std::string& Recordset::Name() const { return table_->entry().name; }
 
-void Recordset::CheckOpen() const {
-  if (connection_->closed) ThrowObjectClosed();
-}
-
-void Recordset::CheckCurrent() const {
-  CheckOpen();
-  if (!current_) {
-    throw jet::Error(kErrNoCurrentRecord, "현재 레코드가 없습니다.");
-  }
-}
-
 void Recordset::Arrive() {
   current_ = true;
   ++record_count_;
@@ -108,14 +93,6 @@ void Recordset::Arrive() {
   values_.assign(ColumnCount(), std::nullopt);
   updated_.assign(values_.size(), 0);
   EndEdit();
-}
-
-const jet::ColumnDefinition& Recordset::Column(int index) const {
-  return table_->definition().columns.at(static_cast<size_t>(index));
-}
-
-int Recordset::ColumnCount() const {
-  return static_cast<int>(table_->definition().columns.size());
 }
 
 jet::Value Recordset::FieldValue(int index) {
@@ -131,14 +108,6 @@ const jet::Value& Recordset::RecordValue(size_t k) {
                                   connection_->db->value_context());
   }
   return *values_[k];
-}
-
-bool Recordset::FieldIsNull(int index) {
-  CheckCurrent();
-  size_t k = static_cast<size_t>(index);
-  if (editing_ && edit_buffer_[k]) return jet::IsNull(*edit_buffer_[k]);
-  if (values_[k]) return jet::IsNull(*values_[k]);
-  return jet::FieldIsNull(field_bytes_[k], Column(index));
 }
 
 bool Recordset::FieldHasOuterSpace(int index) {

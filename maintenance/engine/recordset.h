@@ -33,12 +33,16 @@
 #include "jet/table.h"
 #include "jet/table_scan.h"
 #include "jet/value.h"
+#include "jet/value_codec.h"
 #include "maintenance/engine/field_type_code.h"
 
 namespace dao {
 
 class Recordset;
 struct Connection;
+
+// Raised for a database or recordset used after Close.
+[[noreturn]] void ThrowObjectClosed();
 
 // One field of the recordset's current record. A handle: it reads and
 // writes through its recordset, which must outlive it.
@@ -126,22 +130,42 @@ class Recordset {
   friend class Field;
   friend class FieldCollection;
 
-  void CheckOpen() const;
-  void CheckCurrent() const;
+  // The checks every field access makes, inline: a sweep makes them for
+  // every field of every record.
+  void CheckOpen() const {
+    if (*closed_) ThrowObjectClosed();
+  }
+  void CheckCurrent() const {
+    CheckOpen();
+    if (!current_) ThrowNoCurrentRecord();
+  }
+  [[noreturn]] static void ThrowNoCurrentRecord();
+  [[noreturn]] static void ThrowNoItem(int index);
   void Arrive();   // takes the scan's current row as the current record
   void EndEdit();  // drops the edit buffer, keeping its size
   void RestoreEditBuffer(std::vector<jet::ColumnChange>& changes);
-  const jet::ColumnDefinition& Column(int index) const;
-  int ColumnCount() const;
+  const jet::ColumnDefinition& Column(int index) const {
+    return table_->definition().columns.at(static_cast<size_t>(index));
+  }
+  int ColumnCount() const {
+    return static_cast<int>(table_->definition().columns.size());
+  }
   jet::Value FieldValue(int index);
   // The current record's value at column `k`, updates included, edit
   // buffer not.
   const jet::Value& RecordValue(size_t k);
-  bool FieldIsNull(int index);
+  bool FieldIsNull(int index) {
+    CheckCurrent();
+    const size_t k = static_cast<size_t>(index);
+    if (editing_ && edit_buffer_[k]) return jet::IsNull(*edit_buffer_[k]);
+    if (values_[k]) return jet::IsNull(*values_[k]);
+    return jet::FieldIsNull(field_bytes_[k], Column(index));
+  }
   bool FieldHasOuterSpace(int index);
   void SetFieldValue(int index, const jet::Value& value);
 
   std::shared_ptr<Connection> connection_;
+  const bool* closed_;  // the connection's flag, read by every check
   std::unique_ptr<jet::Table> table_;
   std::optional<jet::TableScan> scan_;
   bool current_ = false;
@@ -162,6 +186,18 @@ class Recordset {
   std::vector<jet::ColumnChange> changes_;  // TryUpdate's, kept for reuse
   bool edit_buffer_used_ = false;           // whether an entry may be set
 };
+
+inline bool Field::IsNull() const { return rs_->FieldIsNull(index_); }
+
+inline FieldTypeCode Field::Type() const {
+  return FieldTypeCodeOf(rs_->Column(index_).type);
+}
+
+inline Field FieldCollection::operator()(int index) const {
+  rs_->CheckOpen();
+  if (index < 0 || index >= rs_->ColumnCount()) Recordset::ThrowNoItem(index);
+  return Field(*rs_, index);
+}
 
 }  // namespace dao
 
