@@ -211,39 +211,32 @@ std::vector<uint8_t> EncodeJet3Tail(const std::vector<size_t>& offsets,
 // Writes a new row's column count and fixed-length values at the start of
 // `row` (which holds at least the fixed area, zeroed) and sets the null mask
 // bits of its values in `mask` (zeroed).
+template <typename Field>
 void PlaceFixedColumns(const TableDefinition& def,
-                       const std::vector<FieldData>& fields, bool jet3,
+                       const std::vector<Field>& fields, bool jet3,
                        size_t count, uint8_t* row, uint8_t* mask) {
   row[0] = static_cast<uint8_t>(count);
   if (!jet3) row[1] = static_cast<uint8_t>(count >> 8);
   const size_t fixed_start = jet3 ? 1 : 2;
   for (size_t k = 0; k < def.columns.size(); ++k) {
     const ColumnDefinition& col = def.columns[k];
-    const FieldData& f = fields[k];
+    const Field& f = fields[k];
     const bool is_bool = col.type == static_cast<uint8_t>(ColumnType::kBoolean);
     if (is_bool ? f.bit : !f.is_null) {
       mask[col.number / 8] |= static_cast<uint8_t>(1u << (col.number % 8));
     }
     if (is_bool || f.is_null || !col.is_fixed()) continue;
     const size_t n = std::min<size_t>(f.data.size(), col.length);
-    std::copy(f.data.begin(), f.data.begin() + n,
+    std::copy(f.data.data(), f.data.data() + n,
               row + fixed_start + col.fixed_offset);
   }
 }
 
-}  // namespace
-
-std::vector<uint8_t> EncodeRow(JetVersion version, const TableDefinition& def,
-                               const std::vector<FieldData>& fields,
-                               size_t min_length) {
-  std::vector<uint8_t> row;
-  EncodeRow(version, def, fields, min_length, row);
-  return row;
-}
-
-void EncodeRow(JetVersion version, const TableDefinition& def,
-               const std::vector<FieldData>& fields, size_t min_length,
-               std::vector<uint8_t>& row) {
+// EncodeRow for new fields (FieldData) and stored ones (FieldBytes) alike.
+template <typename Field>
+void EncodeRowOf(JetVersion version, const TableDefinition& def,
+                 const std::vector<Field>& fields, size_t min_length,
+                 std::vector<uint8_t>& row) {
   const bool jet3 = version == JetVersion::kJet3;
   const size_t count = RowColumnCount(def);
   const size_t mask_size = (count + 7) / 8;
@@ -252,7 +245,7 @@ void EncodeRow(JetVersion version, const TableDefinition& def,
 
   // The variable columns by their variable index (at most 256 of them);
   // only the entries up to the highest index are cleared and used.
-  std::array<const FieldData*, 256> by_var;
+  std::array<const Field*, 256> by_var;
   auto var_index = [&by_var](const ColumnDefinition& col) {
     return std::min<size_t>(col.variable_index, by_var.size() - 1);
   };
@@ -266,7 +259,7 @@ void EncodeRow(JetVersion version, const TableDefinition& def,
     const ColumnDefinition& col = def.columns[k];
     if (col.is_fixed()) continue;
     const size_t v = var_index(col);
-    const FieldData& f = fields[k];
+    const Field& f = fields[k];
     if (col.type == static_cast<uint8_t>(ColumnType::kBoolean) || f.is_null) {
       continue;
     }
@@ -291,7 +284,8 @@ void EncodeRow(JetVersion version, const TableDefinition& def,
     for (size_t i = 0; i < var_count; ++i) {
       Put16(row, end - mask_size - 2 - 2 * (i + 1), at);
       if (by_var[i]) {
-        std::copy(by_var[i]->data.begin(), by_var[i]->data.end(),
+        std::copy(by_var[i]->data.data(),
+                  by_var[i]->data.data() + by_var[i]->data.size(),
                   row.begin() + at);
         at += by_var[i]->data.size();
       }
@@ -310,7 +304,8 @@ void EncodeRow(JetVersion version, const TableDefinition& def,
   for (size_t i = 0; i < var_count; ++i) {
     offsets.push_back(body.size());
     if (by_var[i])
-      body.insert(body.end(), by_var[i]->data.begin(), by_var[i]->data.end());
+      body.insert(body.end(), by_var[i]->data.data(),
+                  by_var[i]->data.data() + by_var[i]->data.size());
   }
   offsets.push_back(body.size());  // end of the variable data
   size_t length = 0;
@@ -319,6 +314,28 @@ void EncodeRow(JetVersion version, const TableDefinition& def,
   row = std::move(body);
   row.insert(row.end(), tail.begin(), tail.end());
   std::copy(mask.begin(), mask.end(), row.end() - mask_size);
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeRow(JetVersion version, const TableDefinition& def,
+                               const std::vector<FieldData>& fields,
+                               size_t min_length) {
+  std::vector<uint8_t> row;
+  EncodeRowOf(version, def, fields, min_length, row);
+  return row;
+}
+
+void EncodeRow(JetVersion version, const TableDefinition& def,
+               const std::vector<FieldData>& fields, size_t min_length,
+               std::vector<uint8_t>& row) {
+  EncodeRowOf(version, def, fields, min_length, row);
+}
+
+void EncodeRow(JetVersion version, const TableDefinition& def,
+               const std::vector<FieldBytes>& fields, size_t min_length,
+               std::vector<uint8_t>& row) {
+  EncodeRowOf(version, def, fields, min_length, row);
 }
 
 }  // namespace jet

@@ -77,6 +77,11 @@ std::vector<uint8_t> EncodeRow(JetVersion version, const TableDefinition& def,
 void EncodeRow(JetVersion version, const TableDefinition& def,
                const std::vector<FieldData>& fields, size_t min_length,
                std::vector<uint8_t>& row);
+// The same from fields given as views (a changed row made from its stored
+// fields and a few new ones, none of them copied).
+void EncodeRow(JetVersion version, const TableDefinition& def,
+               const std::vector<FieldBytes>& fields, size_t min_length,
+               std::vector<uint8_t>& row);
 
 // The column count and the size of the fixed-length area a new row of the
 // table has.

@@ -26,13 +26,9 @@ namespace {
 // (1 to 2 % at 16 MB on a 300 MB sweep) for much more memory.
 constexpr size_t kMaxPendingIndexBytes = size_t{12} << 20;
 
-// Copies a stored or new field into `d`, reusing its buffer (a field moved
-// in would leave the next row's copy without one).
-template <typename Field>
-void CopyField(const Field& f, FieldData& d) {
-  d.is_null = f.is_null;
-  d.bit = f.bit;
-  d.data.assign(f.data.data(), f.data.data() + f.data.size());
+// A view of a new field's bytes, for building a row from views.
+FieldBytes ViewOf(const FieldData& f) {
+  return FieldBytes{f.is_null, f.bit, ByteView(f.data.data(), f.data.size())};
 }
 
 // Whether new bytes `a` equal the stored `b`.
@@ -528,20 +524,27 @@ void Table::WriteRowUpdate(RowUpdate& update) {
   const JetVersion version = db_.version();
   const size_t n = definition_.columns.size();
   WriteGroup group(db_.pager());
-  std::vector<FieldData>& fields = scratch_.fields;
-  fields.resize(n);
+  // The row is made from views of its fields, none copied: the stored ones
+  // where nothing changed, the staged bytes, and the references of long
+  // values written here (kept in scratch_.fields).
+  std::vector<FieldBytes>& views = scratch_.views;
+  views.resize(n);
+  std::vector<FieldData>& references = scratch_.fields;
+  references.resize(n);
   for (size_t k = 0; k < n; ++k) {
     const ColumnDefinition& col = definition_.columns[k];
     const FieldBytes& old = u.stored_[k];
     if (!u.changed_[k]) {
-      CopyField(old, fields[k]);
+      views[k] = old;
     } else if (u.next_[k]) {
-      CopyField(*u.next_[k], fields[k]);
+      views[k] = ViewOf(*u.next_[k]);
     } else {
       // A memo or OLE value: the new one is written over the old one or
       // anew, the old one freed.
       const Value& value = *u.assigned_[k];
-      FieldData d;
+      FieldData& d = references[k];
+      d.is_null = true;
+      d.data.clear();
       if (!IsNull(value)) {
         std::vector<uint8_t> encoded;
         std::span<const uint8_t> bytes;
@@ -560,10 +563,10 @@ void Table::WriteRowUpdate(RowUpdate& update) {
       } else if (!old.is_null) {
         long_values_->Free(old.data, col);
       }
-      CopyField(d, fields[k]);
+      views[k] = ViewOf(d);
     }
   }
-  EncodeRow(version, definition_, fields, 0, scratch_.row);
+  EncodeRow(version, definition_, views, 0, scratch_.row);
   rows_->Replace(u.row_id_, u.stored_at_, scratch_.row);
   RecordIndexChanges(u.index_plan_, u.row_id_);
   group.Commit();

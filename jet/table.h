@@ -207,6 +207,7 @@ class Table {
     std::vector<Value> new_values;
     std::vector<int> change_at;
     std::vector<FieldData> fields;
+    std::vector<FieldBytes> views;
     std::vector<uint8_t> row;
     std::vector<uint8_t> long_value;
     std::vector<IndexChange> plan;
