@@ -348,8 +348,14 @@ uint32_t IndexNodeView::Child(size_t k) const {
 }
 
 void IndexNodeView::EntryInto(size_t k, IndexEntry& entry) const {
-  const size_t key_size = SortSize(k) - kRowPointerSize;
+  // Every entry of a page being merged goes through here: its bounds are
+  // found once, and the row pointer and child read straight from the page
+  // when the shared prefix ends within the key (it may reach into the row
+  // pointer of equal keys: then byte by byte).
+  const size_t start = Start(k);
   const size_t shared = Shared(k);
+  const size_t sort_size = SortSize(k);
+  const size_t key_size = sort_size - kRowPointerSize;
   entry.key.resize(key_size);
   const size_t from_prefix = std::min(shared, key_size);
   const uint8_t* base = page_.data();
@@ -359,11 +365,21 @@ void IndexNodeView::EntryInto(size_t k, IndexEntry& entry) const {
   }
   if (key_size > from_prefix) {
     std::memcpy(entry.key.data() + from_prefix,
-                base + Start(k) + (from_prefix - shared),
-                key_size - from_prefix);
+                base + start + (from_prefix - shared), key_size - from_prefix);
   }
-  entry.row = Row(k);
-  entry.child = Child(k);
+  if (shared > key_size) {
+    entry.row = Row(k);
+    entry.child = Child(k);
+    return;
+  }
+  const uint8_t* tail = base + start + (key_size - shared);
+  entry.row.page = (static_cast<uint32_t>(tail[0]) << 16) |
+                   (static_cast<uint32_t>(tail[1]) << 8) | tail[2];
+  entry.row.row = tail[3];
+  entry.child = leaf_ ? 0
+                      : (static_cast<uint32_t>(tail[4]) << 24) |
+                            (static_cast<uint32_t>(tail[5]) << 16) |
+                            (static_cast<uint32_t>(tail[6]) << 8) | tail[7];
 }
 
 IndexNode IndexNode::Decode(JetVersion version, uint32_t page_number,

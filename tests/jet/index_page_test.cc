@@ -11,6 +11,7 @@
 
 #include "jet/database.h"
 #include "jet/error.h"
+#include "jet/index_node.h"
 #include "jet/table_scan.h"
 #include "tests/support/corpus.h"
 
@@ -86,6 +87,58 @@ TEST(IndexPageTest, Jet3IntermediatePrefixIsOneByte) {
   EXPECT_EQ(p.entries[0].row.page, 0x20u);
   EXPECT_EQ(p.entries[0].row.row, 0x62);
   EXPECT_EQ(p.entries[0].child_page, 0x25u);  // big-endian
+}
+
+// The index writer decodes pages it changes on its own (IndexNode); it must
+// read every entry as the page decoder does: keys with the prefix put back,
+// row pointers, children, also where the shared prefix of equal keys
+// reaches into the row pointers.
+TEST(IndexPageTest, WriterNodeReadsEntriesAsThePageDecoderDoes) {
+  struct Case {
+    JetVersion version;
+    uint8_t type;
+    uint16_t prefix;
+    std::vector<std::vector<uint8_t>> stored;
+  };
+  const Case cases[] = {
+      {JetVersion::kJet4,
+       kPageIndexLeaf,
+       4,
+       {{0x7F, 0x80, 0x00, 0x00, 0x01, 0x00, 0x01, 0x05, 0x03},
+        {0x02, 0x00, 0x01, 0x05, 0x04},
+        {0x03, 0x00, 0x01, 0x05, 0x05}}},
+      // Key 7F 41 on rows 1:2, 1:3, 1:9: the prefix is the key and the
+      // first two bytes of the row pointer.
+      {JetVersion::kJet4,
+       kPageIndexLeaf,
+       4,
+       {{0x7F, 0x41, 0x00, 0x00, 0x01, 0x02}, {0x01, 0x03}, {0x01, 0x09}}},
+      // An intermediate page: each entry ends with its child page.
+      {JetVersion::kJet4,
+       kPageIndexNode,
+       2,
+       {{0x7F, 0x41, 0x42, 0x00, 0x00, 0x07, 0x01, 0x00, 0x00, 0x01, 0x10},
+        {0x43, 0x00, 0x00, 0x08, 0x02, 0x00, 0x00, 0x01, 0x11}}},
+      {JetVersion::kJet3,
+       kPageIndexNode,
+       0,
+       {{0x80, 0x7F, 0xFF, 0xF4, 0xD3, 0x00, 0x00, 0x20, 0x62, 0x00, 0x00, 0x00,
+         0x25}}},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> page = MakePage(c.version, c.type, c.prefix, c.stored);
+    const ByteView view(page.data(), page.size());
+    const IndexPage expected = DecodeIndexPage(c.version, view, 9);
+    const IndexNode node = IndexNode::Decode(c.version, 9, view);
+    ASSERT_EQ(node.entries.size(), expected.entries.size());
+    for (size_t k = 0; k < node.entries.size(); ++k) {
+      SCOPED_TRACE(k);
+      EXPECT_EQ(node.entries[k].key, expected.entries[k].key);
+      EXPECT_EQ(node.entries[k].row.page, expected.entries[k].row.page);
+      EXPECT_EQ(node.entries[k].row.row, expected.entries[k].row.row);
+      EXPECT_EQ(node.entries[k].child, expected.entries[k].child_page);
+    }
+  }
 }
 
 TEST(IndexPageTest, RejectsWhatIsNotAnIndexPage) {
