@@ -238,11 +238,16 @@ IndexNodeView::IndexNodeView(JetVersion version, uint32_t page_number,
   ends_.reserve(64);
   // The mask is read eight bytes at a time (little-endian, so that bit k
   // of the word is bit k of the mask), most of it being zero.
+  const uint8_t* m = mask.data();
   for (size_t i = 0; i < mask.size(); i += 8) {
     uint64_t word = 0;
     const size_t n = std::min<size_t>(8, mask.size() - i);
-    for (size_t j = 0; j < n; ++j) {
-      word |= static_cast<uint64_t>(mask.data()[i + j]) << (8 * j);
+    if (n == 8 && std::endian::native == std::endian::little) {
+      std::memcpy(&word, m + i, 8);
+    } else {
+      for (size_t j = 0; j < n; ++j) {
+        word |= static_cast<uint64_t>(m[i + j]) << (8 * j);
+      }
     }
     // Each set bit, lowest first.
     for (; word != 0; word &= word - 1) {
@@ -252,7 +257,9 @@ IndexNodeView::IndexNodeView(JetVersion version, uint32_t page_number,
         ThrowDamaged("색인 항목의 위치가 잘못되었습니다");
       }
       const size_t k = ends_.size();
-      if (k > 0 && prefix_ > ends_[0] - L.first_entry) {
+      // The prefix comes from the first entry, which must hold it; that is
+      // known once a second entry shares it.
+      if (k == 1 && prefix_ > ends_[0] - L.first_entry) {
         ThrowDamaged("색인 접두사 길이가 잘못되었습니다");
       }
       if (Shared(k) + (end - start) < tail_size) {

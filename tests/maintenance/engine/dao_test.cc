@@ -424,11 +424,13 @@ TEST(RecordsetTest, MemoUpdatesAreComparedWithTheStoredValue) {
 namespace {
 
 // The trim asks HasOuterSpace before it reads a text out: the answer must
-// be Value()'s, from the stored bytes (short text, a memo of several
-// pages), from the edit buffer and from an accepted, unwritten update; and
-// a memo read for the answer reads out whole afterwards.
+// be Value()'s, from the stored bytes (short text, memos inline, in one
+// long-value row and over several pages), from the edit buffer and from an
+// accepted, unwritten update; and a memo read for the answer reads out
+// whole afterwards.
 TEST(RecordsetTest, HasOuterSpaceAnswersAsTheValueWould) {
   const std::string kLongMemo = std::string(5000, 'x') + "가 ";
+  const std::string kRowMemo = "나" + std::string(1000, 'y') + " ";
   TempDir dir;
   const fs::path path = dir.path() / "spaces.mdb";
   {
@@ -439,7 +441,9 @@ TEST(RecordsetTest, HasOuterSpaceAnswersAsTheValueWould) {
     BuildTable(path, t,
                {{std::string(" 한글"), kLongMemo, int32_t{1}},
                 {std::string("abc"), std::string("가나"), int32_t{2}},
-                {jet::Null{}, jet::Null{}, jet::Null{}}});
+                {jet::Null{}, jet::Null{}, jet::Null{}},
+                {std::string("d"), kRowMemo, int32_t{4}},
+                {std::string("e"), std::string(1000, 'z'), int32_t{5}}});
   }
   auto db = Open(path, false);
   auto rs = db->OpenRecordset("T");
@@ -453,11 +457,12 @@ TEST(RecordsetTest, HasOuterSpaceAnswersAsTheValueWould) {
     return rs->Fields(field).HasOuterSpace() == expected;
   };
   std::vector<bool> answers;
-  for (int row = 0; row < 3; ++row, rs->MoveNext()) {
+  for (int row = 0; row < 5; ++row, rs->MoveNext()) {
     for (int j = 0; j < 3; ++j) {
       answers.push_back(rs->Fields(j).HasOuterSpace());
       EXPECT_TRUE(agrees(j)) << row << "," << j;
     }
+    if (row == 3) EXPECT_EQ(rs->Fields(1).Value(), jet::Value(kRowMemo));
     if (row == 1) {
       rs->Edit();
       rs->Fields(0).SetValue(std::string("abc "));
@@ -472,6 +477,7 @@ TEST(RecordsetTest, HasOuterSpaceAnswersAsTheValueWould) {
     }
   }
   EXPECT_EQ(answers, (std::vector<bool>{true, true, false, false, false, false,
+                                        false, false, false, false, true, false,
                                         false, false, false}));
 }
 
