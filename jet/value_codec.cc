@@ -169,11 +169,6 @@ bool LongValueEquals(const FieldBytes& field, const ColumnDefinition& column,
   return DecodeText(bytes, column, context) == *text;
 }
 
-bool FieldIsNull(const FieldBytes& field, const ColumnDefinition& column) {
-  return field.is_null &&
-         column.type != static_cast<uint8_t>(ColumnType::kBoolean);
-}
-
 Value DecodeValue(const FieldBytes& field, const ColumnDefinition& column,
                   const ValueContext& context) {
   if (column.type == static_cast<uint8_t>(ColumnType::kBoolean)) {

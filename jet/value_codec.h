@@ -31,7 +31,11 @@ struct ValueContext {
 
 // Whether DecodeValue gives Null for `field`, found without reading a long
 // value: a Yes/No column is never Null.
-bool FieldIsNull(const FieldBytes& field, const ColumnDefinition& column);
+inline bool FieldIsNull(const FieldBytes& field,
+                        const ColumnDefinition& column) {
+  return field.is_null &&
+         column.type != static_cast<uint8_t>(ColumnType::kBoolean);
+}
 
 Value DecodeValue(const FieldBytes& field, const ColumnDefinition& column,
                   const ValueContext& context);

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "jet/column_type.h"
+
 namespace dao {
 
 using FieldTypeCode = int16_t;
@@ -29,7 +31,13 @@ inline constexpr FieldTypeCode dbDecimal = 20;     // NUMERIC, Jet 4 only
 
 // The code of a column whose table definition stores type byte
 // `column_type`. Type bytes without an interface name keep their number.
-FieldTypeCode FieldTypeCodeOf(uint8_t column_type);
+// (Inline: a sweep asks it for every field of every record.)
+inline FieldTypeCode FieldTypeCodeOf(uint8_t column_type) {
+  if (column_type == static_cast<uint8_t>(jet::ColumnType::kNumeric)) {
+    return dbDecimal;
+  }
+  return static_cast<FieldTypeCode>(column_type);
+}
 
 }  // namespace dao
 
