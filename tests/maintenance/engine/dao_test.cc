@@ -462,7 +462,9 @@ TEST(RecordsetTest, HasOuterSpaceAnswersAsTheValueWould) {
       answers.push_back(rs->Fields(j).HasOuterSpace());
       EXPECT_TRUE(agrees(j)) << row << "," << j;
     }
-    if (row == 3) EXPECT_EQ(rs->Fields(1).Value(), jet::Value(kRowMemo));
+    if (row == 3) {
+      EXPECT_EQ(rs->Fields(1).Value(), jet::Value(kRowMemo));
+    }
     if (row == 1) {
       rs->Edit();
       rs->Fields(0).SetValue(std::string("abc "));
