@@ -186,7 +186,10 @@ std::vector<std::vector<IndexEntry>> Pieces(std::vector<IndexEntry> entries,
                                             const IndexNode& like,
                                             JetVersion version) {
   std::vector<std::vector<IndexEntry>> out;
-  std::vector<std::vector<IndexEntry>> todo{std::move(entries)};
+  // Pushed, not brace-initialised: an initializer list would copy every
+  // entry.
+  std::vector<std::vector<IndexEntry>> todo;
+  todo.push_back(std::move(entries));
   while (!todo.empty()) {
     std::vector<IndexEntry> run = std::move(todo.back());
     todo.pop_back();
