@@ -170,8 +170,20 @@ void IndexWriter::FixParentKey(std::vector<Step>& path, size_t level) {
   IndexNode& child = Node(path[level]);
   Step& parent = path[level - 1];
   if (!parent.referenced || child.entries.empty()) return;
-  IndexEntry& named = Node(parent).entries.at(parent.position);
   const IndexEntry& last = child.entries.back();
+  if (!parent.decoded) {
+    // Most leaves keep their last entry: the parent page is asked through
+    // its view, and decoded only when the entry naming the child changes.
+    std::shared_ptr<const IndexViewCache::Held> held = View(parent.page);
+    const IndexNodeView& view = held->view;
+    if (parent.position < view.size() &&
+        view.KeyEquals(parent.position,
+                       ByteView(last.key.data(), last.key.size())) &&
+        view.Row(parent.position) == last.row) {
+      return;
+    }
+  }
+  IndexEntry& named = Node(parent).entries.at(parent.position);
   if (named.key == last.key && named.row == last.row) return;
   named.key = last.key;
   named.row = last.row;
