@@ -145,9 +145,11 @@ void Recordset::SetFieldValue(int index, const jet::Value& value) {
     throw jet::Error(kErrUpdateWithoutEdit,
                      "Edit 없이 필드 값을 바꾸거나 Update를 호출했습니다.");
   }
-  edit_buffer_[static_cast<size_t>(index)] = jet::ConvertToColumnType(
-      value, Column(index), connection_->db->version());
-  edit_buffer_used_ = true;
+  jet::Value converted = jet::ConvertToColumnType(value, Column(index),
+                                                  connection_->db->version());
+  std::optional<jet::Value>& entry = edit_buffer_[static_cast<size_t>(index)];
+  if (!entry) assigned_.push_back(static_cast<size_t>(index));
+  entry = std::move(converted);
 }
 
 void Recordset::Edit() {
@@ -158,10 +160,8 @@ void Recordset::Edit() {
 
 void Recordset::EndEdit() {
   editing_ = false;
-  if (edit_buffer_used_) {
-    for (std::optional<jet::Value>& v : edit_buffer_) v.reset();
-    edit_buffer_used_ = false;
-  }
+  for (size_t k : assigned_) edit_buffer_[k].reset();
+  assigned_.clear();
   edit_buffer_.resize(static_cast<size_t>(ColumnCount()));
 }
 
@@ -178,8 +178,9 @@ std::optional<jet::Error> Recordset::TryUpdate() {
   // The vector of the last call, refilled.
   std::vector<jet::ColumnChange>& changes = changes_;
   changes.clear();
-  for (size_t k = 0; k < edit_buffer_.size(); ++k) {
-    if (!edit_buffer_[k]) continue;
+  // In column order, as the table checks and reports them.
+  std::sort(assigned_.begin(), assigned_.end());
+  for (size_t k : assigned_) {
     jet::Value assigned = std::move(*edit_buffer_[k]);
     edit_buffer_[k].reset();
     const jet::Value& current = RecordValue(k);
@@ -189,9 +190,9 @@ std::optional<jet::Error> Recordset::TryUpdate() {
     changes.push_back(jet::ColumnChange{k, std::move(assigned),
                                         updated_[k] ? nullptr : &current});
   }
+  assigned_.clear();  // every assigned entry was taken above
   if (changes.empty()) {
     editing_ = false;
-    edit_buffer_used_ = false;
     return std::nullopt;
   }
   std::optional<jet::Error> refusal;
@@ -211,7 +212,6 @@ std::optional<jet::Error> Recordset::TryUpdate() {
     return refusal;
   }
   editing_ = false;
-  edit_buffer_used_ = false;  // every assigned entry was taken above
   for (jet::ColumnChange& c : changes) {
     values_[c.column] = std::move(c.value);
     updated_[c.column] = 1;
@@ -222,8 +222,8 @@ std::optional<jet::Error> Recordset::TryUpdate() {
 void Recordset::RestoreEditBuffer(std::vector<jet::ColumnChange>& changes) {
   for (jet::ColumnChange& c : changes) {
     edit_buffer_[c.column] = std::move(c.value);
+    assigned_.push_back(c.column);
   }
-  edit_buffer_used_ = true;
 }
 
 void Recordset::WriteStagedUpdates() {

@@ -184,7 +184,7 @@ class Recordset {
   bool editing_ = false;
   std::vector<std::optional<jet::Value>> edit_buffer_;
   std::vector<jet::ColumnChange> changes_;  // TryUpdate's, kept for reuse
-  bool edit_buffer_used_ = false;           // whether an entry may be set
+  std::vector<size_t> assigned_;            // the edit buffer's set entries
 };
 
 inline bool Field::IsNull() const { return rs_->FieldIsNull(index_); }
