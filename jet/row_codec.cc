@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 
 #include "jet/error.h"
@@ -227,38 +228,51 @@ void PlaceFixedColumns(const TableDefinition& def,
     }
     if (is_bool || f.is_null || !col.is_fixed()) continue;
     const size_t n = std::min<size_t>(f.data.size(), col.length);
-    std::copy(f.data.data(), f.data.data() + n,
-              row + fixed_start + col.fixed_offset);
+    uint8_t* to = row + fixed_start + col.fixed_offset;
+    const uint8_t* from = f.data.data();
+    // The usual sizes are copied inline, not by a library call.
+    switch (n) {
+      case 0:
+        break;
+      case 1:
+        *to = *from;
+        break;
+      case 2:
+        std::memcpy(to, from, 2);
+        break;
+      case 4:
+        std::memcpy(to, from, 4);
+        break;
+      case 8:
+        std::memcpy(to, from, 8);
+        break;
+      default:
+        std::memcpy(to, from, n);
+    }
   }
 }
 
 // EncodeRow for new fields (FieldData) and stored ones (FieldBytes) alike.
 template <typename Field>
 void EncodeRowOf(JetVersion version, const TableDefinition& def,
-                 const std::vector<Field>& fields, size_t min_length,
-                 std::vector<uint8_t>& row) {
+                 const RowLayout& layout, const std::vector<Field>& fields,
+                 size_t min_length, std::vector<uint8_t>& row) {
   const bool jet3 = version == JetVersion::kJet3;
-  const size_t count = RowColumnCount(def);
+  const size_t count = layout.column_count;
   const size_t mask_size = (count + 7) / 8;
   const size_t fixed_start = jet3 ? 1 : 2;
-  const size_t fixed_end = fixed_start + FixedAreaSize(def);
+  const size_t fixed_end = fixed_start + layout.fixed_area;
 
   // The variable columns by their variable index (at most 256 of them);
   // only the entries up to the highest index are cleared and used.
-  std::array<const Field*, 256> by_var;
-  auto var_index = [&by_var](const ColumnDefinition& col) {
-    return std::min<size_t>(col.variable_index, by_var.size() - 1);
-  };
-  size_t var_count = 0;
-  for (const ColumnDefinition& col : def.columns) {
-    if (!col.is_fixed()) var_count = std::max(var_count, var_index(col) + 1);
-  }
+  std::array<const Field*, RowLayout::kMaxVariable> by_var;
+  const size_t var_count = layout.var_count;
   std::fill_n(by_var.begin(), var_count, nullptr);
   size_t data_size = 0;
   for (size_t k = 0; k < def.columns.size(); ++k) {
     const ColumnDefinition& col = def.columns[k];
     if (col.is_fixed()) continue;
-    const size_t v = var_index(col);
+    const size_t v = RowLayout::VariableSlot(col);
     const Field& f = fields[k];
     if (col.type == static_cast<uint8_t>(ColumnType::kBoolean) || f.is_null) {
       continue;
@@ -318,24 +332,31 @@ void EncodeRowOf(JetVersion version, const TableDefinition& def,
 
 }  // namespace
 
+RowLayout::RowLayout(const TableDefinition& def)
+    : column_count(RowColumnCount(def)), fixed_area(FixedAreaSize(def)) {
+  for (const ColumnDefinition& col : def.columns) {
+    if (!col.is_fixed()) var_count = std::max(var_count, VariableSlot(col) + 1);
+  }
+}
+
 std::vector<uint8_t> EncodeRow(JetVersion version, const TableDefinition& def,
                                const std::vector<FieldData>& fields,
                                size_t min_length) {
   std::vector<uint8_t> row;
-  EncodeRowOf(version, def, fields, min_length, row);
+  EncodeRowOf(version, def, RowLayout(def), fields, min_length, row);
   return row;
 }
 
 void EncodeRow(JetVersion version, const TableDefinition& def,
                const std::vector<FieldData>& fields, size_t min_length,
                std::vector<uint8_t>& row) {
-  EncodeRowOf(version, def, fields, min_length, row);
+  EncodeRowOf(version, def, RowLayout(def), fields, min_length, row);
 }
 
 void EncodeRow(JetVersion version, const TableDefinition& def,
-               const std::vector<FieldBytes>& fields, size_t min_length,
-               std::vector<uint8_t>& row) {
-  EncodeRowOf(version, def, fields, min_length, row);
+               const RowLayout& layout, const std::vector<FieldBytes>& fields,
+               size_t min_length, std::vector<uint8_t>& row) {
+  EncodeRowOf(version, def, layout, fields, min_length, row);
 }
 
 }  // namespace jet

@@ -32,6 +32,7 @@
 #ifndef MDBCARE_JET_ROW_CODEC_H_
 #define MDBCARE_JET_ROW_CODEC_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -77,11 +78,26 @@ std::vector<uint8_t> EncodeRow(JetVersion version, const TableDefinition& def,
 void EncodeRow(JetVersion version, const TableDefinition& def,
                const std::vector<FieldData>& fields, size_t min_length,
                std::vector<uint8_t>& row);
+// What EncodeRow needs of a table's columns besides their values, found
+// once for a table that writes many rows rather than for each row.
+struct RowLayout {
+  static constexpr size_t kMaxVariable = 256;
+  explicit RowLayout(const TableDefinition& def);
+  // Where a variable column's offset goes (indexes past the last are
+  // folded onto it).
+  static size_t VariableSlot(const ColumnDefinition& col) {
+    return std::min<size_t>(col.variable_index, kMaxVariable - 1);
+  }
+  size_t column_count = 0;  // RowColumnCount
+  size_t fixed_area = 0;    // FixedAreaSize
+  size_t var_count = 0;     // the highest variable slot in use, plus one
+};
+
 // The same from fields given as views (a changed row made from its stored
-// fields and a few new ones, none of them copied).
+// fields and a few new ones, none of them copied), with the table's layout.
 void EncodeRow(JetVersion version, const TableDefinition& def,
-               const std::vector<FieldBytes>& fields, size_t min_length,
-               std::vector<uint8_t>& row);
+               const RowLayout& layout, const std::vector<FieldBytes>& fields,
+               size_t min_length, std::vector<uint8_t>& row);
 
 // The column count and the size of the fixed-length area a new row of the
 // table has.

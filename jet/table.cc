@@ -566,7 +566,8 @@ void Table::WriteRowUpdate(RowUpdate& update) {
       views[k] = ViewOf(d);
     }
   }
-  EncodeRow(version, definition_, views, 0, scratch_.row);
+  if (!row_layout_) row_layout_.emplace(definition_);
+  EncodeRow(version, definition_, *row_layout_, views, 0, scratch_.row);
   rows_->Replace(u.row_id_, u.stored_at_, scratch_.row);
   RecordIndexChanges(u.index_plan_, u.row_id_);
   group.Commit();
