@@ -336,33 +336,53 @@ bool IndexNodeView::KeyEquals(size_t k, ByteView key) const {
   return true;
 }
 
-RowPointer IndexNodeView::Row(size_t k) const {
-  const size_t at = SortSize(k) - kRowPointerSize;
+const uint8_t* IndexNodeView::Tail(size_t k) const {
+  const size_t key_size = SortSize(k) - kRowPointerSize;
+  const size_t shared = Shared(k);
+  if (shared > key_size) return nullptr;
+  return page_.data() + Start(k) + (key_size - shared);
+}
+
+RowPointer IndexNodeView::RowAt(const uint8_t* tail) {
   RowPointer row;
-  row.page = (static_cast<uint32_t>(ByteAt(k, at)) << 16) |
-             (static_cast<uint32_t>(ByteAt(k, at + 1)) << 8) |
-             ByteAt(k, at + 2);
-  row.row = ByteAt(k, at + 3);
+  row.page = (static_cast<uint32_t>(tail[0]) << 16) |
+             (static_cast<uint32_t>(tail[1]) << 8) | tail[2];
+  row.row = tail[3];
   return row;
+}
+
+uint32_t IndexNodeView::ChildAt(const uint8_t* tail) {
+  return (static_cast<uint32_t>(tail[4]) << 24) |
+         (static_cast<uint32_t>(tail[5]) << 16) |
+         (static_cast<uint32_t>(tail[6]) << 8) | tail[7];
+}
+
+RowPointer IndexNodeView::Row(size_t k) const {
+  if (const uint8_t* tail = Tail(k)) return RowAt(tail);
+  const size_t at = SortSize(k) - kRowPointerSize;
+  const uint8_t bytes[kRowPointerSize] = {ByteAt(k, at), ByteAt(k, at + 1),
+                                          ByteAt(k, at + 2), ByteAt(k, at + 3)};
+  return RowAt(bytes);
 }
 
 uint32_t IndexNodeView::Child(size_t k) const {
   if (leaf_) return 0;
+  if (const uint8_t* tail = Tail(k)) return ChildAt(tail);
   const size_t at = SortSize(k);
-  return (static_cast<uint32_t>(ByteAt(k, at)) << 24) |
-         (static_cast<uint32_t>(ByteAt(k, at + 1)) << 16) |
-         (static_cast<uint32_t>(ByteAt(k, at + 2)) << 8) | ByteAt(k, at + 3);
+  const uint8_t bytes[kRowPointerSize + kChildSize] = {0,
+                                                       0,
+                                                       0,
+                                                       0,
+                                                       ByteAt(k, at),
+                                                       ByteAt(k, at + 1),
+                                                       ByteAt(k, at + 2),
+                                                       ByteAt(k, at + 3)};
+  return ChildAt(bytes);
 }
 
 void IndexNodeView::EntryInto(size_t k, IndexEntry& entry) const {
-  // Every entry of a page being merged goes through here: its bounds are
-  // found once, and the row pointer and child read straight from the page
-  // when the shared prefix ends within the key (it may reach into the row
-  // pointer of equal keys: then byte by byte).
-  const size_t start = Start(k);
+  const size_t key_size = SortSize(k) - kRowPointerSize;
   const size_t shared = Shared(k);
-  const size_t sort_size = SortSize(k);
-  const size_t key_size = sort_size - kRowPointerSize;
   entry.key.resize(key_size);
   const size_t from_prefix = std::min(shared, key_size);
   const uint8_t* base = page_.data();
@@ -372,21 +392,17 @@ void IndexNodeView::EntryInto(size_t k, IndexEntry& entry) const {
   }
   if (key_size > from_prefix) {
     std::memcpy(entry.key.data() + from_prefix,
-                base + start + (from_prefix - shared), key_size - from_prefix);
+                base + Start(k) + (from_prefix - shared),
+                key_size - from_prefix);
   }
-  if (shared > key_size) {
+  // Every entry of a page being merged comes here: its tail is found once.
+  if (const uint8_t* tail = Tail(k)) {
+    entry.row = RowAt(tail);
+    entry.child = leaf_ ? 0 : ChildAt(tail);
+  } else {
     entry.row = Row(k);
     entry.child = Child(k);
-    return;
   }
-  const uint8_t* tail = base + start + (key_size - shared);
-  entry.row.page = (static_cast<uint32_t>(tail[0]) << 16) |
-                   (static_cast<uint32_t>(tail[1]) << 8) | tail[2];
-  entry.row.row = tail[3];
-  entry.child = leaf_ ? 0
-                      : (static_cast<uint32_t>(tail[4]) << 24) |
-                            (static_cast<uint32_t>(tail[5]) << 16) |
-                            (static_cast<uint32_t>(tail[6]) << 8) | tail[7];
 }
 
 IndexNode IndexNode::Decode(JetVersion version, uint32_t page_number,

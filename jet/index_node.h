@@ -101,6 +101,13 @@ class IndexNodeView {
 
  private:
   uint8_t ByteAt(size_t k, size_t i) const;
+  // Where entry k's row pointer (and child) lie on the page, or null when
+  // the shared prefix of equal keys reaches into the row pointer (its bytes
+  // are then read one at a time).
+  const uint8_t* Tail(size_t k) const;
+  // The row pointer and child page at an entry's tail.
+  static RowPointer RowAt(const uint8_t* tail);
+  static uint32_t ChildAt(const uint8_t* tail);
   size_t Shared(size_t k) const { return k == 0 ? 0 : prefix_; }
   size_t Start(size_t k) const;
   // Bytes of entry k's key and row pointer.
