@@ -176,23 +176,29 @@ void LongValueWriter::Free(ByteView ref, const ColumnDefinition& column) {
 void LongValueWriter::Replace(ByteView old_ref, std::span<const uint8_t> data,
                               const ColumnDefinition& column,
                               std::vector<uint8_t>& ref) {
+  if (!RewriteInPlace(old_ref, data, column, ref)) {
+    Write(data, column, ref);
+    Free(old_ref, column);
+  }
+}
+
+bool LongValueWriter::RewriteInPlace(ByteView old_ref,
+                                     std::span<const uint8_t> data,
+                                     const ColumnDefinition& column,
+                                     std::vector<uint8_t>& ref) {
   const uint32_t word = old_ref.U32(0);
   const size_t old_length = word & kLengthMask;
   if ((word & kInline) || !(word & kSingleRow) ||
       data.size() <= kMaxInlineLength || data.size() > old_length) {
-    Write(data, column, ref);
-    Free(old_ref, column);
-    return;
+    return false;
   }
   const RowPointer at = RowPointer::FromPacked(old_ref.U32(kPointerOffset));
   std::vector<uint8_t> bytes = pager_.CopyForWrite(at.page);
   DataPageEditor editor(version_, bytes);
+  // Not the row the reference describes: the general way finds out.
   if (at.row >= editor.row_count() || (editor.Flags(at.row) & kDeletedFlags) ||
       editor.Row(at.row).size() != old_length) {
-    // Not the row the reference describes: the general way finds out.
-    Write(data, column, ref);
-    Free(old_ref, column);
-    return;
+    return false;
   }
   // A shrinking row keeps its end: its new bytes start further on.
   editor.ResizeRow(at.row, data.size());
@@ -203,6 +209,7 @@ void LongValueWriter::Replace(ByteView old_ref, std::span<const uint8_t> data,
   ref.assign(kReferenceSize, 0);
   Put32(ref, 0, static_cast<uint32_t>(data.size()) | kSingleRow);
   Put32(ref, kPointerOffset, at.Packed());
+  return true;
 }
 
 }  // namespace jet

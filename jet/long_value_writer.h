@@ -50,6 +50,12 @@ class LongValueWriter {
  private:
   RowPointer AddRow(std::span<const uint8_t> row,
                     const ColumnDefinition& column);
+  // Replace's rewrite in the value's own long-value row; false, with
+  // nothing changed, where the value is not in one such row or the new one
+  // does not fit it without being inline.
+  bool RewriteInPlace(ByteView old_reference, std::span<const uint8_t> data,
+                      const ColumnDefinition& column,
+                      std::vector<uint8_t>& ref);
   // Makes `page` the most recent candidate of `candidates`.
   static void MakeRecentCandidate(std::vector<uint32_t>& candidates,
                                   uint32_t page);
