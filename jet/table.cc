@@ -314,6 +314,7 @@ void Table::PrepareWriters() {
     unique.push_back(index.unique());
   }
   pending_ = std::make_unique<PendingIndexChanges>(unique);
+  row_layout_.emplace(definition_);
   column_indexed_.assign(definition_.columns.size(), 0);
   for (const RealIndex& index : definition_.real_indexes) {
     std::vector<int>& positions = index_column_positions_.emplace_back();
@@ -566,7 +567,6 @@ void Table::WriteRowUpdate(RowUpdate& update) {
       views[k] = ViewOf(d);
     }
   }
-  if (!row_layout_) row_layout_.emplace(definition_);
   EncodeRow(version, definition_, *row_layout_, views, 0, scratch_.row);
   rows_->Replace(u.row_id_, u.stored_at_, scratch_.row);
   RecordIndexChanges(u.index_plan_, u.row_id_);

@@ -190,7 +190,7 @@ class Table {
   std::vector<std::vector<int>> index_column_positions_;
   // Per column position, whether some real index has the column.
   std::vector<uint8_t> column_indexed_;
-  // The row layout of definition_, made at the first row update.
+  // The row layout of definition_, made with the writers.
   std::optional<RowLayout> row_layout_;
   // Working space of StageUpdate and WriteRowUpdate, kept to reuse its
   // memory from row to row.
