@@ -17,17 +17,6 @@ namespace dao {
 // Recordset type of OpenRecordset: an updatable dynaset.
 inline constexpr int16_t dbOpenDynaset = 2;
 
-// The engine database shared by a Database and its recordsets, so that a
-// recordset left open after Close raises an error instead of touching a
-// closed file.
-// It also knows the open recordsets, whose last record's updates are
-// written when the database closes.
-struct Connection {
-  std::unique_ptr<jet::Database> db;
-  bool closed = false;
-  std::vector<Recordset*> recordsets;
-};
-
 class TableDef {
  public:
   explicit TableDef(const jet::CatalogEntry& entry) : entry_(&entry) {}

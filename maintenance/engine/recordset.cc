@@ -62,9 +62,7 @@ void Recordset::ThrowNoCurrentRecord() {
 
 Recordset::Recordset(std::shared_ptr<Connection> connection,
                      std::unique_ptr<jet::Table> table)
-    : connection_(std::move(connection)),
-      closed_(&connection_->closed),
-      table_(std::move(table)) {
+    : connection_(std::move(connection)), table_(std::move(table)) {
   connection_->recordsets.push_back(this);
   scan_.emplace(table_->Scan());
   if (scan_->Next()) Arrive();

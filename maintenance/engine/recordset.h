@@ -34,15 +34,12 @@
 #include "jet/table_scan.h"
 #include "jet/value.h"
 #include "jet/value_codec.h"
+#include "maintenance/engine/connection.h"
 #include "maintenance/engine/field_type_code.h"
 
 namespace dao {
 
 class Recordset;
-struct Connection;
-
-// Raised for a database or recordset used after Close.
-[[noreturn]] void ThrowObjectClosed();
 
 // One field of the recordset's current record. A handle: it reads and
 // writes through its recordset, which must outlive it.
@@ -133,7 +130,7 @@ class Recordset {
   // The checks every field access makes, inline: a sweep makes them for
   // every field of every record.
   void CheckOpen() const {
-    if (*closed_) ThrowObjectClosed();
+    if (connection_->closed) ThrowObjectClosed();
   }
   void CheckCurrent() const {
     CheckOpen();
@@ -165,7 +162,6 @@ class Recordset {
   void SetFieldValue(int index, const jet::Value& value);
 
   std::shared_ptr<Connection> connection_;
-  const bool* closed_;  // the connection's flag, read by every check
   std::unique_ptr<jet::Table> table_;
   std::optional<jet::TableScan> scan_;
   bool current_ = false;
