@@ -93,7 +93,7 @@ jet::TableDescription ClientTable() {
   t.columns = {
       {.name = "ID", .type = ColumnType::kLong, .required = true},
       {.name = "상호", .type = ColumnType::kText, .length = 60},
-      {.name = "Code", .type = ColumnType::kText, .length = 16},
+      {.name = "Code", .type = ColumnType::kText, .length = 24},
       {.name = "대표자", .type = ColumnType::kText, .length = 30},
       {.name = "주소", .type = ColumnType::kText, .length = 120},
       {.name = "전화", .type = ColumnType::kText, .length = 20},
