@@ -68,10 +68,10 @@ Pager::~Pager() {
 
 Pager::Held& Pager::HeldOf(uint32_t page_number) {
   if (page_number >= held_.size()) {
-    // An eighth more than asked for: pages are appended one at a time, and
-    // doubling would leave a 2 GB file's table twice as large as its pages
-    // need (12 bytes a page). The reserve asks for exactly that much, so
-    // that the resize does not double the vector's capacity on its own.
+    // Grows by an eighth: pages are appended one at a time, and doubling
+    // would leave a 2 GB file's table twice as large as its pages need
+    // (12 bytes a page). The reserve asks for exactly the new size, so that
+    // the resize does not double the vector's capacity on its own.
     const size_t want = std::max<size_t>(
         {size_t{page_number} + 1, held_.size() + held_.size() / 8 + 64,
          size_t{page_count_}});
