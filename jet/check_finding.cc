@@ -42,6 +42,8 @@ const char* FindingKindName(FindingKind kind) {
       return "index-missing-entry";
     case FindingKind::kIndexExtraEntry:
       return "index-extra-entry";
+    case FindingKind::kFixedTextPadding:
+      return "fixed-text-padding";
     case FindingKind::kIndexKey:
       return "index-key";
   }

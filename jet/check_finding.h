@@ -30,6 +30,7 @@ enum class FindingKind {
   kRowUndecodable,        // a row whose bytes do not decode
   kLongValue,             // a memo/OLE value that does not read completely
   kLongValueShared,       // a long-value row two values claim
+  kFixedTextPadding,      // a fixed-length text padded with U+0000
   // Indexes.
   kIndexTree,          // links, levels and keys of the B-tree
   kIndexOrder,         // entries not in byte order

@@ -651,7 +651,19 @@ void Checker::CheckRow(TableState& t, RowPointer id, RowPointer stored_at,
       continue;
     }
     try {
-      DecodeValue(fields[k], column, context);
+      const Value value = DecodeValue(fields[k], column, context);
+      // Access pads a fixed-length text with spaces; earlier versions of
+      // this program padded with U+0000, which the user's programs then
+      // read as part of the text. A trim pads them with spaces again.
+      const auto* text = std::get_if<std::string>(&value);
+      if (text && IsFixedLengthText(column) && !text->empty() &&
+          text->back() == '\0') {
+        report_.Add(FindingKind::kFixedTextPadding, stored_at.page,
+                    stored_at.row, name,
+                    "열 '" + column.name +
+                        "': 고정 길이 텍스트의 남는 자리가 공백이 아닌 "
+                        "U+0000 으로 채워져 있습니다 (공백 제거로 고칩니다)");
+      }
     } catch (const Error& e) {
       report_.Add(FindingKind::kRowUndecodable, stored_at.page, stored_at.row,
                   name, "열 '" + column.name + "': " + e.description());

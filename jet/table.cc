@@ -379,8 +379,8 @@ Table::RowUpdate Table::BeginRowUpdate(RowPointer row_id, RowPointer stored_at,
   return update;
 }
 
-std::optional<Error> Table::StageUpdate(
-    RowUpdate& update, const std::vector<ColumnChange>& changes) {
+std::optional<Error> Table::StageUpdate(RowUpdate& update,
+                                       std::vector<ColumnChange>& changes) {
   RequireWritable();
   const size_t n = definition_.columns.size();
   const JetVersion version = db_.version();
@@ -390,13 +390,16 @@ std::optional<Error> Table::StageUpdate(
   outcome.clear();
   outcome.resize(changes.size());
   for (size_t i = 0; i < changes.size(); ++i) {
-    const ColumnChange& change = changes[i];
+    ColumnChange& change = changes[i];
     const size_t c = change.column;
     if (c >= n) throw Error(kErrItemNotFound, "열 번호가 잘못되었습니다.");
     if (std::optional<Error> refusal = ColumnRuleRefusal(c, change.value)) {
       return refusal;
     }
     const ColumnDefinition& col = definition_.columns[c];
+    if (auto* text = std::get_if<std::string>(&change.value)) {
+      PadFixedLengthText(*text, col, version);
+    }
     const FieldBytes& old = update.stored_[c];
     if (IsLongValueType(col.type)) {
       if (!IsNull(change.value)) {
@@ -584,7 +587,8 @@ void Table::UpdateRow(RowPointer row_id,
   if (changes.empty()) return;
   TableScan scan = ScanAt(row_id, "고칠 행 ");
   RowUpdate update = BeginRowUpdate(row_id, scan.stored_at(), scan.Fields());
-  if (std::optional<Error> refusal = StageUpdate(update, changes)) {
+  std::vector<ColumnChange> staged = changes;
+  if (std::optional<Error> refusal = StageUpdate(update, staged)) {
     throw *refusal;
   }
   WriteRowUpdate(update);
@@ -603,18 +607,31 @@ RowPointer Table::InsertRow(const std::vector<Value>& values) {
       throw *refusal;
     }
   }
+  // Fixed-length texts as the row will hold them, for their index keys too.
+  std::optional<std::vector<Value>> padded;
+  for (size_t k = 0; k < values.size(); ++k) {
+    if (!IsFixedLengthText(definition_.columns[k]) ||
+        !std::holds_alternative<std::string>(values[k])) {
+      continue;
+    }
+    if (!padded) padded = values;
+    PadFixedLengthText(std::get<std::string>((*padded)[k]),
+                       definition_.columns[k], version);
+  }
+  const std::vector<Value>& row_values = padded ? *padded : values;
   std::vector<IndexChange> index_plan;
-  PlanIndexChanges(RowPointer{}, nullptr, values, nullptr, nullptr, index_plan);
+  PlanIndexChanges(RowPointer{}, nullptr, row_values, nullptr, nullptr,
+                   index_plan);
   WriteGroup group(pager);
   std::vector<FieldData> fields(values.size());
   for (size_t k = 0; k < values.size(); ++k) {
     const ColumnDefinition& col = definition_.columns[k];
     if (IsLongValueType(col.type)) {
-      if (IsNull(values[k])) continue;
+      if (IsNull(row_values[k])) continue;
       std::vector<uint8_t> bytes;
-      if (const auto* text = std::get_if<std::string>(&values[k])) {
+      if (const auto* text = std::get_if<std::string>(&row_values[k])) {
         bytes = EncodeText(*text, col, version);
-      } else if (const auto* binary = std::get_if<Binary>(&values[k])) {
+      } else if (const auto* binary = std::get_if<Binary>(&row_values[k])) {
         bytes = *binary;
       } else {
         throw Error(kErrConversion, "긴 값 필드에 맞지 않는 값입니다.");
@@ -622,7 +639,7 @@ RowPointer Table::InsertRow(const std::vector<Value>& values) {
       fields[k].is_null = false;
       fields[k].data = long_values_->Write(bytes, col);
     } else {
-      fields[k] = EncodeValue(values[k], col, version);
+      fields[k] = EncodeValue(row_values[k], col, version);
     }
   }
   std::vector<uint8_t> row = EncodeRow(version, definition_, fields);

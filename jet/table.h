@@ -114,9 +114,11 @@ class Table {
                            const std::vector<FieldBytes>& stored);
   // Checks `changes` and stages them: returns the refusal (3022, 3314,
   // 3315, 3900) that UpdateRow would raise, leaving `update` as it was;
-  // other errors are raised.
+  // other errors are raised. The rules see the values as given; then a
+  // fixed-length text value in `changes` is made the padded value the
+  // column stores (PadFixedLengthText), so that it reads back as stored.
   std::optional<Error> StageUpdate(RowUpdate& update,
-                                   const std::vector<ColumnChange>& changes);
+                                   std::vector<ColumnChange>& changes);
   // Writes the staged changes (nothing when none changes the row) and
   // empties `update`.
   void WriteRowUpdate(RowUpdate& update);

@@ -47,7 +47,34 @@ const T& Expect(const Value& v, const ColumnDefinition& column) {
   return *p;
 }
 
+// A fixed-length text: uncompressed, then spaces (a whole space unit in
+// Jet 4) up to the column's length; a byte no unit fits stays 0.
+void EncodeFixedLengthText(const std::string& text,
+                           const ColumnDefinition& column, JetVersion version,
+                           std::vector<uint8_t>& out) {
+  const bool jet4 = version == JetVersion::kJet4;
+  out = jet4 ? EncodeJet4Text(text, /*compress=*/false)
+             : EncodeCodePageText(text, column.code_page);
+  const size_t unit = jet4 ? 2 : 1;
+  while (out.size() + unit <= column.length) {
+    out.push_back(' ');
+    if (jet4) out.push_back(0);
+  }
+  if (out.size() < column.length) out.resize(column.length, 0);
+}
+
 }  // namespace
+
+void PadFixedLengthText(std::string& text, const ColumnDefinition& column,
+                        JetVersion version) {
+  if (!IsFixedLengthText(column)) return;
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  const size_t used = version == JetVersion::kJet4
+                          ? 2 * Utf16Length(text)
+                          : EncodeCodePageText(text, column.code_page).size();
+  const size_t unit = version == JetVersion::kJet4 ? 2 : 1;
+  if (used < column.length) text.append((column.length - used) / unit, ' ');
+}
 
 std::vector<uint8_t> EncodeText(const std::string& text,
                                 const ColumnDefinition& column,
@@ -93,6 +120,11 @@ FieldData EncodeValue(const Value& value, const ColumnDefinition& column,
       AppendLittleEndian(out, Expect<DateTime>(value, column).days, 8);
       break;
     case ColumnType::kText:
+      if (column.is_fixed()) {
+        EncodeFixedLengthText(Expect<std::string>(value, column), column,
+                              version, out);
+        return f;
+      }
       out = EncodeText(Expect<std::string>(value, column), column, version);
       break;
     case ColumnType::kGuid: {
@@ -118,6 +150,8 @@ FieldData EncodeValue(const Value& value, const ColumnDefinition& column,
       out = Expect<Binary>(value, column);
       break;
   }
+  // Fixed-length numbers take exactly their size; a fixed binary of
+  // another writer is filled with zero bytes.
   if (column.is_fixed() && out.size() < column.length)
     out.resize(column.length, 0);
   return f;
@@ -142,8 +176,16 @@ bool TextHasOuterSpace(const FieldBytes& field, const ColumnDefinition& column,
     context.long_values->Read(field.data, scratch);
     bytes = ByteView(scratch.data(), scratch.size());
   }
+  if (column.is_fixed()) {
+    return TextHasOuterSpace(DecodeText(bytes, column, context), column);
+  }
   if (context.version == JetVersion::kJet4) return Jet4TextHasOuterSpace(bytes);
   return TextHasOuterSpace(DecodeText(bytes, column, context));
+}
+
+bool TextHasOuterSpace(std::string_view text, const ColumnDefinition& column) {
+  if (!IsFixedLengthText(column)) return TextHasOuterSpace(text);
+  return !text.empty() && (text.front() == ' ' || text.back() == '\0');
 }
 
 bool TextHasOuterSpace(std::string_view text) {

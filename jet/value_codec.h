@@ -41,13 +41,35 @@ Value DecodeValue(const FieldBytes& field, const ColumnDefinition& column,
                   const ValueContext& context);
 
 // Whether the field is a text or memo whose value (as DecodeValue gives it)
-// begins or ends with a space. Jet 4 text is not decoded for it; a memo's
-// stored bytes are read into `scratch`.
+// begins or ends with a space: whether trimming it could change it. In a
+// fixed-length text column the spaces at the end are the padding, which a
+// trimmed value gets again, so they do not count there; a U+0000 at the end
+// does (earlier versions of this program padded with it, and the value is
+// padded with spaces when written again). Jet 4 text is not decoded for
+// it; a memo's stored bytes are read into `scratch`.
 bool TextHasOuterSpace(const FieldBytes& field, const ColumnDefinition& column,
                        const ValueContext& context,
                        std::vector<uint8_t>& scratch);
+// The same for a value of `column` at hand.
+bool TextHasOuterSpace(std::string_view text, const ColumnDefinition& column);
 // Whether `text` begins or ends with a space.
 bool TextHasOuterSpace(std::string_view text);
+
+// A fixed-length text column (CHAR(n)). Access stores its values in the
+// row's fixed area, never compressed, padded with spaces to the column's
+// length, and reads them back with the padding.
+inline bool IsFixedLengthText(const ColumnDefinition& column) {
+  return column.type == static_cast<uint8_t>(ColumnType::kText) &&
+         column.is_fixed();
+}
+
+// Makes `text` the value a fixed-length text column stores for it: U+0000
+// at its end dropped (the padding of earlier versions of this program),
+// then spaces added up to the column's length (Jet 4: length / 2 UTF-16
+// units; Jet 3: bytes in the column's code page). Other columns' values
+// are left as they are.
+void PadFixedLengthText(std::string& text, const ColumnDefinition& column,
+                        JetVersion version);
 
 // Whether a memo or OLE field that is not Null holds `value` (a text for a
 // memo, bytes for OLE), as DecodeValue would give it. A Jet 4 memo whose

@@ -119,7 +119,7 @@ bool Recordset::FieldHasOuterSpace(int index) {
   }
   if (known) {
     const auto* text = std::get_if<std::string>(known);
-    return text && jet::TextHasOuterSpace(*text);
+    return text && jet::TextHasOuterSpace(*text, Column(index));
   }
   const jet::ColumnDefinition& column = Column(index);
   const jet::ValueContext context = connection_->db->value_context();

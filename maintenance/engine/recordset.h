@@ -51,14 +51,17 @@ class Field {
   // assigned to it, if any). Raises 3021 without a current record.
   jet::Value Value() const;
   // Assigns a value in the edit buffer, converted to the field's type as
-  // the engine converts it (the integer 0 becomes false, 0, the zero date).
+  // the engine converts it (the integer 0 becomes false, 0, the zero date;
+  // a fixed-length text is padded with spaces when the update is taken).
   // Raises 3020 outside Edit ... Update, 3421 where the type cannot take
   // the value, 3163 for a text too long for the field.
   void SetValue(const jet::Value& value);
   // Whether Value() is Null; a memo or OLE value is not read for it.
   bool IsNull() const;
   // Whether Value() is a text that begins or ends with a space; a stored
-  // Jet 4 text is not decoded for it.
+  // Jet 4 text is not decoded for it. In a fixed-length text field the
+  // spaces at the end are its padding and do not count, a U+0000 there
+  // does (see jet::TextHasOuterSpace).
   bool HasOuterSpace() const;
   FieldTypeCode Type() const;
   const std::string& Name() const;
