@@ -46,7 +46,9 @@ void PrintSummary(const jet::CheckStatistics& s, std::ostream& out) {
       << " free-space-agrees=" << s.index_free_space_agreeing
       << " parent-equal=" << s.index_parent_entries_equal
       << " parent-greater=" << s.index_parent_entries_greater
-      << " tail-leaves=" << s.index_tail_leaves << "\n";
+      << " tail-leaves=" << s.index_tail_leaves
+      << " linked-only-leaves=" << s.index_linked_only_leaves
+      << " descended-entries=" << s.index_descended_entries << "\n";
 }
 
 #ifdef MDBCARE_CHECK_INDEX_KEYS

@@ -18,6 +18,7 @@ namespace cli {
 //     unreferenced-long-value-rows=..
 //   indexes count=.. pages=.. entries=.. free-space-agrees=..
 //     parent-equal=.. parent-greater=.. tail-leaves=..
+//     linked-only-leaves=.. descended-entries=..
 //   findings=K
 // and last, where the index key report is part of the tool, its closing
 // line "keys matched=N mismatched=M unencodable=U" (keys that differ are

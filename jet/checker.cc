@@ -878,6 +878,8 @@ void Checker::CheckIndexes(TableState& t) {
     stats_.index_parent_entries_equal += walk.parent_entries_equal;
     stats_.index_parent_entries_greater += walk.parent_entries_greater;
     stats_.index_tail_leaves += walk.tail_leaves;
+    stats_.index_linked_only_leaves += walk.linked_only_leaves;
+    stats_.index_descended_entries += walk.descended_entries;
     for (Finding& f : tree_findings) report_.Add(std::move(f));
     if (walk.complete && map.read) {
       std::set<uint32_t> reached(walk.pages.begin(), walk.pages.end());

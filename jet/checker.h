@@ -79,6 +79,10 @@ struct CheckStatistics {
   uint64_t index_parent_entries_equal = 0;
   uint64_t index_parent_entries_greater = 0;
   uint32_t index_tail_leaves = 0;
+  uint32_t index_linked_only_leaves = 0;  // leaves only the links reach
+  // Leaf entries reached descending through entries and tails, as Access
+  // and Jackcess find them.
+  uint64_t index_descended_entries = 0;
 };
 
 struct CheckResult {

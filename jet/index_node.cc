@@ -430,13 +430,20 @@ void IndexNode::DecodeInto(JetVersion version, uint32_t page_number, ByteView p,
 std::optional<std::vector<uint8_t>> IndexNode::Encode(
     JetVersion version) const {
   const Layout& L = LayoutOf(version);
+  // The entries the page stores, and its tail page.
+  std::span<const IndexEntry> stored(entries);
+  uint32_t tail_page = leaf ? 0 : tail;
+  if (!leaf && tail == 0 && entries.size() >= 2) {
+    tail_page = entries.back().child;
+    stored = stored.first(entries.size() - 1);
+  }
   size_t total = 0;
-  for (const IndexEntry& e : entries) total += StoredSize(e, leaf);
+  for (const IndexEntry& e : stored) total += StoredSize(e, leaf);
   // Like Access, a shared prefix only on pages that need it to hold their
   // entries.
   size_t prefix =
-      total > Capacity(version) ? SharedPrefix(entries, leaf, version) : 0;
-  size_t used = entries.empty() ? 0 : total - prefix * (entries.size() - 1);
+      total > Capacity(version) ? SharedPrefix(stored, leaf, version) : 0;
+  size_t used = stored.empty() ? 0 : total - prefix * (stored.size() - 1);
   if (used > Capacity(version)) return std::nullopt;
 
   std::vector<uint8_t> p(PageSizeOf(version), 0);
@@ -447,16 +454,16 @@ std::optional<std::vector<uint8_t>> IndexNode::Encode(
   Put32(p, 0x04, table_page);
   Put32(p, L.prev, prev);
   Put32(p, L.next, next);
-  Put32(p, L.tail, leaf ? 0 : tail);
+  Put32(p, L.tail, tail_page);
   p[L.prefix] = static_cast<uint8_t>(prefix);
   if (L.prefix_size == 2) p[L.prefix + 1] = static_cast<uint8_t>(prefix >> 8);
   p[L.intermediate_flag] = leaf ? 0 : 1;
   size_t at = L.first_entry;
-  for (size_t k = 0; k < entries.size(); ++k) {
-    const StoredBytesOf stored(entries[k], !leaf);
+  for (size_t k = 0; k < stored.size(); ++k) {
+    const StoredBytesOf bytes(stored[k], !leaf);
     size_t skip = k == 0 ? 0 : prefix;
-    stored.CopyFrom(skip, p.data() + at);
-    at += stored.size() - skip;
+    bytes.CopyFrom(skip, p.data() + at);
+    at += bytes.size() - skip;
     size_t bit = at - L.first_entry;
     p[L.mask + bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
   }

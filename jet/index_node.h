@@ -11,9 +11,8 @@
 //                       bytes and so put every later Jet 4 field 4 early)
 //   0x08   0x0C   4     previous page at this level (0 for none)
 //   0x0C   0x10   4     next page at this level (0 for none)
-//   0x10   0x14   4     intermediate pages: the tail leaf page, the last
-//                       leaf of the chain when leaves were appended past the
-//                       last entry (0 for none)
+//   0x10   0x14   4     intermediate pages: the tail page, the page's last
+//                       child, which no entry names (0 for none)
 //   0x14   0x18   1/2   shared prefix length (Jet 3: 1 byte, Jet 4: 2)
 //   0x15   0x1A   1     0x01 on intermediate pages, 0 on leaves
 //   0x16   0x1B         entry bitmask, up to the first entry: bit k (low
@@ -27,6 +26,21 @@
 // the prefix's bytes, which the first entry holds. Encoding writes, like
 // Access, a prefix only where the entries would not fit without one: then
 // the longest prefix all entries share (leaving each at least one byte).
+//
+// An intermediate page's children are the pages its entries name and,
+// after them, its tail page: one level down like the others (a leaf under
+// a page just above the leaves, an intermediate page higher up), linked
+// after the last named child, and holding the greatest entries of the
+// page's subtree. Access and Jackcess write every intermediate page with
+// two or more children so, and readers (Jackcess, Access) that descend the
+// tree find the tail's entries only through it. Access leaves a page whose
+// only child is its tail after rows were deleted; Jackcess writes a single
+// child as an entry and rejects the other form.
+//
+// In memory (IndexNode), a node this engine changes names every child by
+// an entry, the last child's holding its subtree's last entry, and has
+// `tail` 0; Encode then stores the last child of two or more as the tail,
+// as Access does, and a single child as an entry, as Jackcess does.
 #ifndef MDBCARE_JET_INDEX_NODE_H_
 #define MDBCARE_JET_INDEX_NODE_H_
 
@@ -134,6 +148,8 @@ struct IndexNode {
   uint32_t table_page = 0;
   uint32_t prev = 0;
   uint32_t next = 0;
+  // The tail page as decoded; 0 in a node whose entries name every child
+  // (see above), whose last child Encode makes the tail.
   uint32_t tail = 0;
   std::vector<IndexEntry> entries;
   // The header bytes as read (up to the bitmask), so that fields this
@@ -147,7 +163,9 @@ struct IndexNode {
   // The same into `node`, reusing the memory of its entries.
   static void DecodeInto(JetVersion version, uint32_t page_number,
                          ByteView page, IndexNode& node);
-  // The page bytes; nullopt when the entries do not fit one page.
+  // The page bytes; nullopt when the entries do not fit one page. An
+  // intermediate node with `tail` 0 and two or more entries is stored with
+  // its last entry's child as the tail page, and without that entry.
   std::optional<std::vector<uint8_t>> Encode(JetVersion version) const;
   // Bytes the entries take on a page (with a shared prefix where one is
   // needed), and what a page offers.

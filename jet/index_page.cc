@@ -163,11 +163,14 @@ IndexWalkStats WalkIndexTree(
     uint32_t tail = top.tail;
     stack.pop_back();
     if (tail == 0) continue;
-    // Leaves appended after the last child reach the tail through the
-    // leaf links; they have no entry on any intermediate page.
-    while (last_leaf_next != 0 && last_leaf_next != tail &&
-           !seen.count(last_leaf_next)) {
-      load(last_leaf_next, depth);
+    // The tail is the last child. Files of earlier versions of this
+    // program may hold leaves that nothing names between the last named
+    // child and a tail leaf; the leaf links reach them.
+    if (tail < pager.page_count() && pager.Get(tail)->type() == kPageIndexLeaf) {
+      while (last_leaf_next != 0 && last_leaf_next != tail &&
+             !seen.count(last_leaf_next)) {
+        load(last_leaf_next, depth);
+      }
     }
     load(tail, depth);
   }

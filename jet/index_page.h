@@ -9,9 +9,9 @@
 //   -      0x08   4     unknown (0)
 //   0x08   0x0C   4     previous page at this level, 0 for none
 //   0x0C   0x10   4     next page at this level, 0 for none
-//   0x10   0x14   4     intermediate pages: the tail page, the last leaf
-//                       of leaves appended after the last entry's child
-//                       (they have no entry here), 0 for none
+//   0x10   0x14   4     intermediate pages: the tail page, the last
+//                       child, which no entry names (index_node.h), 0 for
+//                       none
 //   0x14   0x18   1/2   shared prefix length
 //   0x15   0x1A   1     0x01 on intermediate pages, 0x00 on leaf pages
 //   0x16   0x1B   226/453 entry bitmask
@@ -28,8 +28,8 @@
 // byte; on an intermediate page then the child page in 4 bytes
 // big-endian. An intermediate entry was the last entry of its child when
 // written, so it is not less than any entry of the child's subtree (rows
-// deleted since may leave it greater). Leaves appended after the last
-// child are linked to it by their next links and end at the tail page.
+// deleted since may leave it greater). The tail page follows the named
+// children, one level down.
 //
 // The index's root page is RealIndex::first_page; a small index has a
 // leaf page as its root.
@@ -122,7 +122,8 @@ struct IndexWalkStats {
 };
 
 // Walks the tree from `root_page`, children in entry order and then each
-// intermediate page's tail chain, and calls `visit` for every leaf entry in
+// intermediate page's tail (with the leaves earlier versions linked before
+// a tail leaf, named by nothing), and calls `visit` for every leaf entry in
 // index order. Raises the damaged-file error (3049) for a page outside the
 // file or not an index page, a page of another table (when `owner` is not
 // 0), a page met twice, or a tree deeper than any real one; no entry after

@@ -30,7 +30,9 @@ class Walker {
   // An intermediate page with the children still to visit.
   struct Frame {
     IndexPage node;
-    size_t next = 0;
+    size_t next = 0;        // the next entry's child to visit
+    bool tail_done = false;  // the tail was visited (or there is none)
+    int leaf_children = -1;  // whether the named children are leaves
   };
 
   void Report(FindingKind kind, uint32_t page, const std::string& message) {
@@ -40,11 +42,18 @@ class Walker {
   }
 
   std::optional<IndexPage> Load(uint32_t page);
-  void VisitLeaf(const IndexPage& leaf);
+  // The leaf `leaf`, reached through entries and tails (`descended`) or
+  // through the leaf links only.
+  void VisitLeaf(const IndexPage& leaf, bool descended);
   // Checks the child `child` of the entry `at` of `parent`.
   void CheckBounds(const IndexPage& parent, size_t at, const IndexPage& child);
-  // After the last child of `parent`: the leaves up to its tail page.
-  void FollowTail(const IndexPage& parent);
+  // The tail of the page on top of `stack`, after its named children: a
+  // leaf is visited (after any leaves only the links reach before it), an
+  // intermediate page is pushed.
+  void VisitTail(std::vector<Frame>& stack);
+  // Leaves the links reach before `tail` that nothing names, visited and
+  // reported as such; `parent` names the page they hang under.
+  void VisitLinkedOnly(uint32_t parent, uint32_t tail);
 
   Pager& pager_;
   JetVersion version_;
@@ -52,13 +61,6 @@ class Walker {
   std::vector<Finding>& findings_;
   IndexTreeWalk& walk_;
   std::set<uint32_t> seen_;
-  // Intermediate levels below the root as met so far, by depth.
-  struct LevelEnd {
-    uint32_t page = 0;
-    uint32_t next = 0;
-  };
-  std::vector<LevelEnd> levels_;
-  void VisitIntermediate(const IndexPage& node, size_t depth);
   // The leaf level as met so far.
   uint32_t last_leaf_ = 0;
   uint32_t last_leaf_next_ = 0;
@@ -105,7 +107,7 @@ std::optional<IndexPage> Walker::Load(uint32_t page) {
   }
 }
 
-void Walker::VisitLeaf(const IndexPage& leaf) {
+void Walker::VisitLeaf(const IndexPage& leaf, bool descended) {
   if (last_leaf_ == 0) {
     if (leaf.prev_page != 0) {
       Report(FindingKind::kIndexTree, leaf.number,
@@ -141,28 +143,13 @@ void Walker::VisitLeaf(const IndexPage& leaf) {
     walk_.rows.push_back(e.row.Packed());
   }
   ++walk_.leaf_pages;
+  if (descended) {
+    walk_.descended_entries += leaf.entries.size();
+  } else {
+    ++walk_.linked_only_leaves;
+  }
   last_leaf_ = leaf.number;
   last_leaf_next_ = leaf.next_page;
-}
-
-void Walker::VisitIntermediate(const IndexPage& node, size_t depth) {
-  ++walk_.intermediate_pages;
-  if (levels_.size() <= depth) levels_.resize(depth + 1);
-  LevelEnd& end = levels_[depth];
-  if (end.page == 0) {
-    if (node.prev_page != 0) {
-      Report(FindingKind::kIndexTree, node.number,
-             "단계의 첫 중간 페이지인데 이전 페이지가 " +
-                 std::to_string(node.prev_page) + " 입니다");
-    }
-  } else if (end.next != node.number || node.prev_page != end.page) {
-    Report(FindingKind::kIndexTree, node.number,
-           "중간 페이지 " + std::to_string(end.page) + " 와(과) " +
-               std::to_string(node.number) +
-               " 이(가) 이전/다음 페이지로 이어져 있지 않습니다");
-  }
-  end.page = node.number;
-  end.next = node.next_page;
 }
 
 void Walker::CheckBounds(const IndexPage& parent, size_t at,
@@ -173,16 +160,18 @@ void Walker::CheckBounds(const IndexPage& parent, size_t at,
                " 이(가) 가리키는 페이지에 항목이 없습니다");
     return;
   }
-  std::vector<uint8_t> upper = parent.entries[at].SortBytes();
-  std::vector<uint8_t> last = child.entries.back().SortBytes();
-  if (last == upper) {
-    ++walk_.parent_entries_equal;
-  } else if (last < upper) {
-    ++walk_.parent_entries_greater;
-  } else {
-    Report(FindingKind::kIndexTree, parent.number,
-           "중간 항목이 자식 페이지 " + std::to_string(child.number) +
-               " 의 마지막 항목보다 작습니다");
+  if (at < parent.entries.size()) {
+    std::vector<uint8_t> upper = parent.entries[at].SortBytes();
+    std::vector<uint8_t> last = child.entries.back().SortBytes();
+    if (last == upper) {
+      ++walk_.parent_entries_equal;
+    } else if (last < upper) {
+      ++walk_.parent_entries_greater;
+    } else {
+      Report(FindingKind::kIndexTree, parent.number,
+             "중간 항목이 자식 페이지 " + std::to_string(child.number) +
+                 " 의 마지막 항목보다 작습니다");
+    }
   }
   if (at > 0 && !(parent.entries[at - 1].SortBytes() <
                   child.entries.front().SortBytes())) {
@@ -192,55 +181,107 @@ void Walker::CheckBounds(const IndexPage& parent, size_t at,
   }
 }
 
-void Walker::FollowTail(const IndexPage& parent) {
-  uint32_t tail = parent.tail_page;
-  if (tail == 0 || tail == last_leaf_) return;
+void Walker::VisitLinkedOnly(uint32_t parent, uint32_t tail) {
+  uint32_t first = 0;
+  size_t leaves = 0, entries = 0;
   if (last_leaf_ == 0) {
-    // No leaf yet (an intermediate page whose entries all went): the
-    // chain is the tail page and the leaves linked before it.
-    uint32_t first = tail;
+    // No leaf yet (a page whose tail is its only named child): the leaves
+    // linked before the tail.
+    uint32_t at = tail;
     std::set<uint32_t> chain;
-    while (chain.insert(first).second && chain.size() <= pager_.page_count()) {
-      std::optional<IndexPage> leaf;
+    while (chain.insert(at).second && chain.size() <= pager_.page_count()) {
       try {
-        if (first == 0 || first >= pager_.page_count()) break;
-        PageRef p = pager_.Get(first);
-        leaf = DecodeIndexPage(version_, p->view(), first);
+        if (at == 0 || at >= pager_.page_count()) break;
+        PageRef p = pager_.Get(at);
+        IndexPage leaf = DecodeIndexPage(version_, p->view(), at);
+        if (!leaf.leaf || leaf.prev_page == 0 || seen_.count(leaf.prev_page))
+          break;
+        at = leaf.prev_page;
       } catch (const Error&) {
-        break;  // reported when the chain is walked below
+        break;  // reported when the tail is loaded
       }
-      if (leaf->prev_page == 0 || seen_.count(leaf->prev_page)) break;
-      first = leaf->prev_page;
     }
-    std::optional<IndexPage> leaf = Load(first);
-    if (!leaf) return;
-    if (!leaf->leaf) {
-      Report(FindingKind::kIndexTree, leaf->number,
-             "꼬리 포인터가 잎 페이지가 아닌 페이지를 가리킵니다");
-      walk_.complete = false;
-      return;
-    }
-    ++walk_.tail_leaves;
-    VisitLeaf(*leaf);
+    if (at == tail) return;
+    std::optional<IndexPage> leaf = Load(at);
+    if (!leaf || !leaf->leaf) return;
+    first = at;
+    ++leaves;
+    entries += leaf->entries.size();
+    VisitLeaf(*leaf, /*descended=*/false);
   }
-  while (last_leaf_ != tail) {
-    if (last_leaf_next_ == 0) {
-      Report(FindingKind::kIndexTree, parent.number,
-             "꼬리 페이지 " + std::to_string(tail) +
-                 " 이(가) 잎 페이지의 연결에 없습니다");
-      return;
+  while (last_leaf_next_ != 0 && last_leaf_next_ != tail &&
+         !seen_.count(last_leaf_next_)) {
+    try {
+      PageRef p = pager_.Get(last_leaf_next_);
+      if (last_leaf_next_ >= pager_.page_count() ||
+          p->type() != kPageIndexLeaf) {
+        break;  // the links are reported where the tail is visited
+      }
+    } catch (const Error&) {
+      break;
     }
     std::optional<IndexPage> leaf = Load(last_leaf_next_);
     if (!leaf) return;
-    if (!leaf->leaf) {
-      Report(FindingKind::kIndexTree, leaf->number,
-             "잎 페이지의 연결이 중간 페이지로 이어집니다");
-      walk_.complete = false;
+    if (first == 0) first = leaf->number;
+    ++leaves;
+    entries += leaf->entries.size();
+    VisitLeaf(*leaf, /*descended=*/false);
+  }
+  if (leaves == 0) return;
+  Report(FindingKind::kIndexTree, parent,
+         "잎 페이지 " + std::to_string(leaves) + "개(" + std::to_string(first) +
+             " 부터)가 중간 페이지의 항목이나 꼬리로 닿지 않고 잎 연결로만 "
+             "닿습니다: 트리를 따라 찾는 프로그램(Access, Jackcess)은 그 "
+             "항목 " +
+             std::to_string(entries) + "개를 찾지 못합니다");
+}
+
+void Walker::VisitTail(std::vector<Frame>& stack) {
+  Frame& top = stack.back();
+  top.tail_done = true;
+  const uint32_t tail = top.node.tail_page;
+  const uint32_t parent = top.node.number;
+  if (tail == 0) return;
+  for (const IndexPageEntry& e : top.node.entries) {
+    if (e.child_page == tail) {
+      Report(FindingKind::kIndexTree, parent,
+             "꼬리 페이지 " + std::to_string(tail) +
+                 " 을(를) 항목도 가리킵니다: 한 자식을 두 번 가리키는 "
+                 "중간 페이지는 Jackcess가 읽지 못합니다");
       return;
     }
-    ++walk_.tail_leaves;
-    VisitLeaf(*leaf);
   }
+  bool tail_is_leaf = false;
+  try {
+    if (tail < pager_.page_count()) {
+      tail_is_leaf = pager_.Get(tail)->type() == kPageIndexLeaf;
+    }
+  } catch (const Error&) {
+    // reported by Load below
+  }
+  const int leaf_children = top.leaf_children;
+  if (leaf_children >= 0 && leaf_children != (tail_is_leaf ? 1 : 0)) {
+    Report(FindingKind::kIndexTree, parent,
+           "꼬리 페이지 " + std::to_string(tail) +
+               " 이(가) 항목이 가리키는 자식들과 다른 단계에 있습니다");
+  }
+  if (tail_is_leaf) VisitLinkedOnly(parent, tail);
+  std::optional<IndexPage> child = Load(tail);
+  if (!child) return;
+  Frame& now = stack.back();  // `top` may have moved
+  CheckBounds(now.node, now.node.entries.size(), *child);
+  if (child->leaf) {
+    ++walk_.tail_leaves;
+    VisitLeaf(*child, /*descended=*/true);
+    return;
+  }
+  if (stack.size() >= kMaxDepth) {
+    Report(FindingKind::kIndexTree, child->number, "트리가 너무 깊습니다");
+    walk_.complete = false;
+    return;
+  }
+  ++walk_.intermediate_pages;
+  stack.push_back(Frame{std::move(*child)});
 }
 
 void Walker::Run() {
@@ -251,45 +292,42 @@ void Walker::Run() {
            "루트 페이지에 이전/다음 페이지가 있습니다");
   }
   if (root->leaf) {
-    VisitLeaf(*root);
+    VisitLeaf(*root, /*descended=*/true);
   } else {
     ++walk_.intermediate_pages;
     std::vector<Frame> stack;
     stack.push_back(Frame{std::move(*root)});
     while (!stack.empty()) {
       Frame& top = stack.back();
-      if (top.next >= top.node.entries.size()) {
-        if (top.node.entries.empty() && top.node.tail_page == 0) {
-          Report(FindingKind::kIndexTree, top.node.number,
-                 "항목이 없는 중간 페이지입니다");
+      if (top.next < top.node.entries.size()) {
+        size_t at = top.next++;
+        std::optional<IndexPage> child = Load(top.node.entries[at].child_page);
+        if (!child) continue;
+        top.leaf_children = child->leaf ? 1 : 0;
+        CheckBounds(top.node, at, *child);
+        if (child->leaf) {
+          VisitLeaf(*child, /*descended=*/true);
+          continue;
         }
-        IndexPage done = std::move(top.node);
-        stack.pop_back();
-        FollowTail(done);
+        if (stack.size() >= kMaxDepth) {
+          Report(FindingKind::kIndexTree, child->number,
+                 "트리가 너무 깊습니다");
+          walk_.complete = false;
+          continue;
+        }
+        ++walk_.intermediate_pages;
+        stack.push_back(Frame{std::move(*child)});  // `top` is invalid now
         continue;
       }
-      size_t at = top.next++;
-      std::optional<IndexPage> child = Load(top.node.entries[at].child_page);
-      if (!child) continue;
-      CheckBounds(top.node, at, *child);
-      if (child->leaf) {
-        VisitLeaf(*child);
+      if (!top.tail_done) {
+        VisitTail(stack);
         continue;
       }
-      if (stack.size() >= kMaxDepth) {
-        Report(FindingKind::kIndexTree, child->number, "트리가 너무 깊습니다");
-        walk_.complete = false;
-        continue;
+      if (top.node.entries.empty() && top.node.tail_page == 0) {
+        Report(FindingKind::kIndexTree, top.node.number,
+               "항목이 없는 중간 페이지입니다");
       }
-      VisitIntermediate(*child, stack.size());
-      stack.push_back(Frame{std::move(*child)});  // `top` is invalid now
-    }
-  }
-  for (const LevelEnd& end : levels_) {
-    if (end.page != 0 && end.next != 0) {
-      Report(FindingKind::kIndexTree, end.page,
-             "단계의 마지막 중간 페이지인데 다음 페이지가 " +
-                 std::to_string(end.next) + " 입니다");
+      stack.pop_back();
     }
   }
   if (last_leaf_ != 0 && last_leaf_next_ != 0) {

@@ -14,8 +14,11 @@ namespace {
 
 // Deeper than this, the tree's links loop.
 constexpr int kMaxDepth = 32;
-// Leaves followed along a tail chain before giving up on a loop.
+// Leaves followed along their next links before giving up on a loop.
 constexpr int kMaxChain = 1 << 20;
+// Leaves followed from an intermediate page's last named child to its tail
+// before the tail is taken as the only unnamed child.
+constexpr size_t kMaxUnnamedRun = 4096;
 // Insertions merged into one leaf at a time (a few pages' worth).
 constexpr size_t kInsertionsPerLeafStep = 1024;
 
@@ -62,8 +65,78 @@ IndexNode& IndexWriter::Node(Step& step) {
       step.decoded.emplace();
     }
     IndexNode::DecodeInto(version_, step.page, p->view(), *step.decoded);
+    NameEveryChild(*step.decoded);
   }
   return *step.decoded;
+}
+
+std::vector<uint32_t> IndexWriter::UnnamedChildren(const IndexNodeView& view,
+                                                   bool root) {
+  const uint32_t tail = view.tail();
+  const size_t n = view.size();
+  if (tail == 0 || (n > 0 && view.Child(n - 1) == tail)) return {};
+  std::vector<uint32_t> run;
+  std::set<uint32_t> seen;
+  uint32_t page = 0;
+  if (n > 0) {
+    page = View(view.Child(n - 1))->view.next();
+  } else if (root && View(tail)->view.leaf()) {
+    // A root that names no child: the leaves linked before its tail.
+    page = FirstOfChain(pager_, version_, tail);
+  }
+  // Leaves named by nothing lie between the last named child and the tail
+  // only in files of earlier versions; elsewhere the tail follows at once.
+  while (page != 0 && page != tail && run.size() < kMaxUnnamedRun &&
+         seen.insert(page).second) {
+    std::shared_ptr<const IndexViewCache::Held> held = View(page);
+    if (!held->view.leaf()) break;
+    run.push_back(page);
+    page = held->view.next();
+  }
+  if (page != tail) run.clear();
+  run.push_back(tail);
+  return run;
+}
+
+std::optional<IndexEntry> IndexWriter::SubtreeLast(uint32_t page) {
+  for (int depth = 0; depth < kMaxDepth; ++depth) {
+    std::shared_ptr<const IndexViewCache::Held> held = View(page);
+    const IndexNodeView& view = held->view;
+    if (view.leaf()) {
+      if (view.empty()) return std::nullopt;
+      IndexEntry last;
+      view.EntryInto(view.size() - 1, last);
+      return last;
+    }
+    if (view.tail() != 0) {
+      page = view.tail();
+    } else if (!view.empty()) {
+      page = view.Child(view.size() - 1);
+    } else {
+      ThrowDamaged("빈 중간 색인 페이지입니다");
+    }
+  }
+  ThrowDamaged("색인이 너무 깊습니다");
+}
+
+void IndexWriter::NameEveryChild(IndexNode& node) {
+  if (node.leaf || node.tail == 0) return;
+  const bool root = node.page == def_.real_indexes[index_].first_page;
+  std::vector<uint32_t> unnamed;
+  {
+    std::shared_ptr<const IndexViewCache::Held> held = View(node.page);
+    unnamed = UnnamedChildren(held->view, root);
+  }
+  node.tail = 0;
+  for (uint32_t child : unnamed) {
+    std::optional<IndexEntry> last = SubtreeLast(child);
+    // An empty child sorts with the entry before it (none is found in it).
+    IndexEntry entry = last ? std::move(*last)
+                            : (node.entries.empty() ? IndexEntry{}
+                                                    : node.entries.back());
+    entry.child = child;
+    node.entries.push_back(std::move(entry));
+  }
 }
 
 void IndexWriter::Store(const IndexNode& node) {
@@ -89,52 +162,43 @@ std::vector<IndexWriter::Step> IndexWriter::Descend(ByteView target) {
   std::vector<Step> path;
   uint32_t page = def_.real_indexes[index_].first_page;
   std::set<uint32_t> seen;
-  bool in_tail = false;
   for (int depth = 0; depth < kMaxDepth; ++depth) {
     if (!seen.insert(page).second) ThrowDamaged("색인의 연결이 순환합니다");
     std::shared_ptr<const IndexViewCache::Held> held = View(page);
-    const IndexNodeView* view = &held->view;
+    const IndexNodeView& view = held->view;
     Step step;
     step.page = page;
-    if (view->leaf()) {
-      // Along a tail chain, the leaf is the first whose last entry is not
-      // before the target, or the chain's last.
-      if (in_tail) {
-        int hops = 0;
-        while (view->next() != 0 &&
-               (view->empty() || view->Compare(view->size() - 1, target) < 0)) {
-          const uint32_t next = view->next();
-          if (++hops > kMaxChain || !seen.insert(next).second) {
-            ThrowDamaged("색인 잎 페이지의 연결이 순환합니다");
-          }
-          held = View(next);
-          view = &held->view;
-          step.page = next;
-          path.back().referenced = false;
-        }
-      }
+    if (view.leaf()) {
       path.push_back(std::move(step));
       return path;
     }
-    if (view->empty()) {
-      // An intermediate page that names no child: its leaves are all in the
-      // tail chain, walked from the chain's first leaf.
-      if (view->tail() == 0) ThrowDamaged("빈 중간 색인 페이지입니다");
-      page = FirstOfChain(pager_, version_, view->tail());
-      step.referenced = false;
-      in_tail = true;
-      path.push_back(std::move(step));
-      continue;
-    }
-    size_t at = view->LowerBound(target);
-    if (at == view->size()) {
-      at = view->size() - 1;
-      in_tail = view->tail() != 0;
+    // The first child whose last entry is not before the target; past
+    // every named child, the last child.
+    const size_t at = view.LowerBound(target);
+    if (at < view.size()) {
+      step.position = at;
+      page = view.Child(at);
     } else {
-      in_tail = false;
+      const std::vector<uint32_t> unnamed = UnnamedChildren(view, depth == 0);
+      if (unnamed.empty()) {
+        if (view.empty()) ThrowDamaged("빈 중간 색인 페이지입니다");
+        step.position = view.size() - 1;
+        page = view.Child(step.position);
+      } else if (unnamed.size() == 1) {
+        step.position = view.size();
+        page = unnamed.front();
+      } else {
+        // Leaves named by nothing (earlier versions): the node names them.
+        const IndexNode& node = Node(step);
+        size_t k = view.size();
+        while (k + 1 < node.entries.size() &&
+               CompareSortBytes(node.entries[k], target) < 0) {
+          ++k;
+        }
+        step.position = k;
+        page = node.entries[k].child;
+      }
     }
-    step.position = at;
-    page = view->Child(at);
     path.push_back(std::move(step));
   }
   ThrowDamaged("색인이 너무 깊습니다");
@@ -165,29 +229,37 @@ bool IndexWriter::ContainsKey(const std::vector<uint8_t>& key,
 }
 
 void IndexWriter::FixParentKey(std::vector<Step>& path, size_t level) {
-  // The entry naming this node in its parent repeats the node's last entry.
+  // The entry naming a node in its parent repeats the node's last entry.
   if (level == 0) return;
   IndexNode& child = Node(path[level]);
-  Step& parent = path[level - 1];
-  if (!parent.referenced || child.entries.empty()) return;
+  if (child.entries.empty()) return;
   const IndexEntry& last = child.entries.back();
-  if (!parent.decoded) {
-    // Most leaves keep their last entry: the parent page is asked through
-    // its view, and decoded only when the entry naming the child changes.
-    std::shared_ptr<const IndexViewCache::Held> held = View(parent.page);
-    const IndexNodeView& view = held->view;
-    if (parent.position < view.size() &&
-        view.KeyEquals(parent.position,
-                       ByteView(last.key.data(), last.key.size())) &&
-        view.Row(parent.position) == last.row) {
-      return;
+  for (size_t at = level; at > 0; --at) {
+    Step& parent = path[at - 1];
+    if (!parent.decoded) {
+      // Most leaves keep their last entry: the parent page is asked through
+      // its view, and decoded only when the entry naming the child changes.
+      std::shared_ptr<const IndexViewCache::Held> held = View(parent.page);
+      const IndexNodeView& view = held->view;
+      if (parent.position >= view.size()) {
+        // The child is the parent's tail, whose entry the page does not
+        // store; the parent's own last entry is the one that changed, and
+        // the entry naming the parent one level up repeats it.
+        continue;
+      }
+      if (view.KeyEquals(parent.position,
+                         ByteView(last.key.data(), last.key.size())) &&
+          view.Row(parent.position) == last.row) {
+        return;
+      }
     }
+    IndexEntry& named = Node(parent).entries.at(parent.position);
+    if (named.key == last.key && named.row == last.row) return;
+    named.key = last.key;
+    named.row = last.row;
+    Commit(path, at - 1);
+    return;
   }
-  IndexEntry& named = Node(parent).entries.at(parent.position);
-  if (named.key == last.key && named.row == last.row) return;
-  named.key = last.key;
-  named.row = last.row;
-  Commit(path, level - 1);
 }
 
 namespace {
@@ -236,13 +308,15 @@ void IndexWriter::Commit(std::vector<Step>& path, size_t level) {
     FixParentKey(path, level);
     return;
   }
+  // The parent is read before the new pages change the links it is read
+  // by (NameEveryChild).
+  if (level > 0) Node(path[level - 1]);
   // Split: the first run stays on this page, the others go to new pages
   // linked after it.
   std::vector<std::vector<IndexEntry>> runs =
       Pieces(std::move(node.entries), node, version_);
   std::vector<IndexNode> nodes;
   uint32_t after = node.next;
-  uint32_t old_tail = node.tail;
   for (size_t r = 0; r < runs.size(); ++r) {
     IndexNode n;
     if (r == 0) {
@@ -261,7 +335,6 @@ void IndexWriter::Commit(std::vector<Step>& path, size_t level) {
     nodes[r].prev = r == 0 ? node.prev : nodes[r - 1].page;
     nodes[r].next = r + 1 < nodes.size() ? nodes[r + 1].page : after;
   }
-  if (!node.leaf) nodes.back().tail = old_tail;
   if (after != 0) {
     std::vector<uint8_t> next = LinkedPageForWrite(after);
     SetIndexNodePrev(version_, next, nodes.back().page);
@@ -291,16 +364,6 @@ void IndexWriter::Commit(std::vector<Step>& path, size_t level) {
   }
   Step& parent_step = path[level - 1];
   IndexNode& parent = Node(parent_step);
-  if (!parent_step.referenced) {
-    // Leaves of the tail chain: the chain takes the new pages; the
-    // parent's tail moves to the last when the split leaf was the end.
-    if (parent.tail == node.page) {
-      parent.tail = nodes.back().page;
-      Store(parent);
-    }
-    return;
-  }
-  if (parent.tail == node.page) parent.tail = nodes.back().page;
   IndexEntry& named = parent.entries.at(parent_step.position);
   named.key = node.entries.back().key;
   named.row = node.entries.back().row;
@@ -327,6 +390,8 @@ void IndexWriter::RemoveNode(std::vector<Step>& path, size_t level) {
     Store(node);
     return;
   }
+  // The parent is read before the links change (NameEveryChild).
+  Node(path[level - 1]);
   // Unlink from the siblings and give the page back.
   if (node.prev != 0) {
     std::vector<uint8_t> before = LinkedPageForWrite(node.prev);
@@ -340,15 +405,12 @@ void IndexWriter::RemoveNode(std::vector<Step>& path, size_t level) {
   }
   Step& parent_step = path[level - 1];
   IndexNode& parent = Node(parent_step);
-  if (parent.tail == node.page) parent.tail = node.prev;
-  if (parent_step.referenced) {
-    if (parent_step.position >= parent.entries.size()) {
-      ThrowDamaged("색인 중간 페이지의 항목이 맞지 않습니다");
-    }
-    parent.entries.erase(parent.entries.begin() + parent_step.position);
+  if (parent_step.position >= parent.entries.size()) {
+    ThrowDamaged("색인 중간 페이지의 항목이 맞지 않습니다");
   }
+  parent.entries.erase(parent.entries.begin() + parent_step.position);
   FreePage(node.page);
-  if (parent.entries.empty() && parent.tail == 0) {
+  if (parent.entries.empty()) {
     RemoveNode(path, level - 1);
   } else {
     Store(parent);

@@ -3,8 +3,13 @@
 // to the last entry of their child, new and freed pages recorded in the
 // index's usage map, and a new root written to the table definition.
 //
-// Leaves appended past an intermediate page's last entry (its tail chain,
-// see index_node.h) are found through the leaf links.
+// Every intermediate page it writes is in Access's layout (index_node.h):
+// the last of two or more children is the tail page. It reads the tail as
+// the page's last child at every level (Jackcess puts intermediate pages
+// there). Earlier versions of this program appended leaves after the last
+// named child, linked up to the tail and named by nothing; such leaves are
+// named when their intermediate page is read, and written in Access's
+// layout when that page is written.
 #ifndef MDBCARE_JET_INDEX_WRITER_H_
 #define MDBCARE_JET_INDEX_WRITER_H_
 
@@ -55,13 +60,28 @@ class IndexWriter {
   // One node of a path from the root, decoded when first needed.
   struct Step {
     uint32_t page = 0;
+    // The node with an entry for every child (NameEveryChild).
     std::optional<IndexNode> decoded;
-    size_t position = 0;  // the entry followed down (intermediate pages)
-    bool referenced =
-        true;  // the child is named by `position` (not a tail leaf)
+    // The child followed down (intermediate pages): its entry's position
+    // in `decoded`; on the page, a position past the stored entries is a
+    // child the page names by its tail.
+    size_t position = 0;
   };
 
   IndexNode& Node(Step& step);
+  // The children of the intermediate page `view` that no stored entry
+  // names, in order: its tail page, after any leaves linked between the
+  // last named child and the tail (earlier versions' layout); empty when
+  // the tail is 0 or an entry's child. `root`: whether the page is the
+  // index's root.
+  std::vector<uint32_t> UnnamedChildren(const IndexNodeView& view, bool root);
+  // Adds an entry for each child of `node` (as decoded from its page) that
+  // no entry names, holding that child's subtree's last entry, and sets
+  // its tail to 0.
+  void NameEveryChild(IndexNode& node);
+  // The last entry of the subtree under `page`, child field 0; nullopt for
+  // an empty leaf.
+  std::optional<IndexEntry> SubtreeLast(uint32_t page);
   PageRef LoadPage(uint32_t page);
   // The view of an index page, through the cache.
   std::shared_ptr<const IndexViewCache::Held> View(uint32_t page);
@@ -77,6 +97,9 @@ class IndexWriter {
   // Writes the leaf (or intermediate node) at `level` of `path`, splitting
   // it when full and fixing the entries above it.
   void Commit(std::vector<Step>& path, size_t level);
+  // After the node at `level` was written: the entries naming it (and,
+  // where it is a tail, the ones naming the pages above) are made its last
+  // entry again.
   void FixParentKey(std::vector<Step>& path, size_t level);
   void RemoveNode(std::vector<Step>& path, size_t level);
   uint32_t NewPage();

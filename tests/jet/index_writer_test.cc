@@ -8,13 +8,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 #include <set>
 
 #include "jet/database.h"
+#include "jet/database_builder.h"
 #include "jet/index_node.h"
 #include "jet/index_view_cache.h"
 #include "jet/page_allocator.h"
+#include "jet/table.h"
+#include "jet/table_builder.h"
 #include "tests/support/corpus.h"
 #include "tests/support/database_check.h"
 
@@ -23,9 +27,60 @@ namespace {
 using jet::IndexEntry;
 using jet::IndexNode;
 
+// Every leaf entry found the way Access and Jackcess find them: down from
+// the root through each intermediate page's entries and then its tail
+// page. On the way, the layout Access writes and Jackcess requires: a page
+// with two or more children holds the last as its tail and names it by no
+// entry, a single child is named by an entry, the tail follows the last
+// named child in the links; and the leaf links reach no leaf the descent
+// does not. `depth` gets the number of levels.
+std::vector<IndexEntry> WalkLikeJackcess(jet::Pager& pager, jet::JetVersion v,
+                                         uint32_t root, int* depth = nullptr) {
+  std::vector<IndexEntry> out;
+  std::vector<uint32_t> leaves;
+  int levels = 0;
+  std::function<void(uint32_t, int)> visit = [&](uint32_t page, int level) {
+    levels = std::max(levels, level + 1);
+    IndexNode node = IndexNode::Decode(v, page, pager.Get(page)->view());
+    if (node.leaf) {
+      leaves.push_back(page);
+      for (IndexEntry& e : node.entries) out.push_back(std::move(e));
+      return;
+    }
+    std::vector<uint32_t> children;
+    for (const IndexEntry& e : node.entries) children.push_back(e.child);
+    if (node.tail != 0) {
+      EXPECT_EQ(std::count(children.begin(), children.end(), node.tail), 0)
+          << "page " << page << ": its tail is named by an entry too";
+      ASSERT_FALSE(children.empty())
+          << "page " << page << ": a single child held as the tail";
+      IndexNode tail =
+          IndexNode::Decode(v, node.tail, pager.Get(node.tail)->view());
+      EXPECT_EQ(tail.prev, children.back())
+          << "page " << page << ": the tail does not follow the last child";
+      children.push_back(node.tail);
+    }
+    EXPECT_TRUE(children.size() == 1 || node.tail != 0)
+        << "page " << page << ": " << children.size()
+        << " children and no tail";
+    for (uint32_t child : children) visit(child, level + 1);
+  };
+  visit(root, 0);
+  // The leaf links from the first leaf reach exactly these leaves.
+  std::vector<uint32_t> linked;
+  for (uint32_t page = leaves.empty() ? 0 : leaves.front();
+       page != 0 && linked.size() <= leaves.size();) {
+    linked.push_back(page);
+    page = IndexNode::Decode(v, page, pager.Get(page)->view()).next;
+  }
+  EXPECT_EQ(linked, leaves) << "the leaf links and the tree differ";
+  if (depth) *depth = levels;
+  return out;
+}
+
 // Every leaf entry, from the leftmost leaf along the next links, checking
 // the links both ways and that each intermediate entry repeats its child's
-// last entry.
+// last entry; the tree descended as Jackcess does gives the same.
 std::vector<IndexEntry> ReadIndex(jet::Pager& pager, jet::JetVersion v,
                                   uint32_t root) {
   uint32_t page = root;
@@ -61,6 +116,15 @@ std::vector<IndexEntry> ReadIndex(jet::Pager& pager, jet::JetVersion v,
   for (size_t i = 1; i < out.size(); ++i) {
     EXPECT_TRUE(jet::EntryLess(out[i - 1], out[i]))
         << "entries out of order at " << i;
+  }
+  // A reader descending the tree finds the same entries.
+  const std::vector<IndexEntry> descended = WalkLikeJackcess(pager, v, root);
+  EXPECT_EQ(descended.size(), out.size());
+  for (size_t i = 0; i < std::min(out.size(), descended.size()); ++i) {
+    if (descended[i].key != out[i].key || !(descended[i].row == out[i].row)) {
+      ADD_FAILURE() << "the descent and the links differ at entry " << i;
+      break;
+    }
   }
   return out;
 }
@@ -348,3 +412,85 @@ TEST(IndexWriterTest, SharedPageViewsFollowEveryChange) {
 }
 
 }  // namespace
+
+// Tables whose indexes grow to three levels and change through many
+// gathered batches of row updates, deletions and insertions (keys moving
+// between leaves, leaves and intermediate pages split and emptied): every
+// index, descended as Access and Jackcess descend it, lists every row, in
+// the layout they write, in Jet 4 and Jet 3.
+TEST(IndexWriterTest, UpdateBatchesKeepAccessLayoutAtThreeLevels) {
+  for (jet::JetVersion version : {jet::JetVersion::kJet4,
+                                  jet::JetVersion::kJet3}) {
+    SCOPED_TRACE(version == jet::JetVersion::kJet4 ? "Jet 4" : "Jet 3");
+    testing_support::TempDir dir;
+    const std::string path = (dir.path() / "layout.mdb").string();
+    jet::CreateOptions create;
+    create.version = version;
+    jet::CreateDatabase(path, create);
+    jet::OpenOptions open;
+    open.writable = true;
+    auto db = jet::Database::Open(path, open);
+    jet::TableDescription t;
+    t.name = "Words";
+    t.columns = {{.name = "ID", .type = jet::ColumnType::kLong},
+                 {.name = "Word", .type = jet::ColumnType::kText,
+                  .length = 120},
+                 {.name = "Num", .type = jet::ColumnType::kLong}};
+    t.indexes = {{.name = "PrimaryKey", .columns = {{"ID"}},
+                  .primary_key = true},
+                 {.name = "ByWord", .columns = {{"Word"}}},
+                 {.name = "ByNumWord", .columns = {{"Num"}, {"Word", false}}}};
+    auto table = jet::CreateTable(*db, t);
+    std::mt19937 rng(version == jet::JetVersion::kJet4 ? 41 : 43);
+    auto word = [&] {
+      std::string w(90 + rng() % 30, 'a');
+      for (char& c : w) c = static_cast<char>('a' + rng() % 26);
+      return w;
+    };
+    int32_t next_id = 1;
+    auto insert = [&](size_t n) {
+      std::vector<std::vector<jet::Value>> rows;
+      for (size_t i = 0; i < n; ++i) {
+        rows.push_back({next_id++, word(), static_cast<int32_t>(rng() % 50)});
+      }
+      jet::InsertRows(*db, *table, rows);
+    };
+    insert(3000);
+    for (int round = 0; round < 3; ++round) {
+      std::vector<jet::RowPointer> ids;
+      for (jet::TableScan scan = table->Scan(); scan.Next();) {
+        ids.push_back(scan.row_id());
+      }
+      for (jet::RowPointer id : ids) {
+        const uint32_t dice = rng() % 10;
+        if (dice < 4) {
+          table->UpdateRow(id, {jet::ColumnChange{1, word()}});
+        } else if (dice == 4) {
+          table->DeleteRow(id);
+        } else if (dice == 5) {
+          table->UpdateRow(
+              id, {jet::ColumnChange{2, static_cast<int32_t>(rng() % 50)}});
+        }
+      }
+      insert(400);
+    }
+    table->FlushIndexChanges();
+    size_t rows = 0;
+    for (jet::TableScan scan = table->Scan(); scan.Next();) ++rows;
+    const jet::TableDefinition& def = table->definition();
+    int deepest = 0;
+    for (size_t i = 0; i < def.real_indexes.size(); ++i) {
+      SCOPED_TRACE("index " + std::to_string(i));
+      int depth = 0;
+      EXPECT_EQ(WalkLikeJackcess(db->pager(), db->version(),
+                                 def.real_indexes[i].first_page, &depth)
+                    .size(),
+                rows);
+      deepest = std::max(deepest, depth);
+    }
+    EXPECT_GE(deepest, 3);
+    table.reset();
+    db->Close();
+    EXPECT_DATABASE_CHECKS_CLEAN(path);
+  }
+}
