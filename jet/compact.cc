@@ -31,6 +31,7 @@
 #include "jet/table_builder.h"
 #include "jet/table_scan.h"
 #include "jet/value_codec.h"
+#include "jet/value_codec.h"
 
 namespace jet {
 
@@ -186,11 +187,14 @@ class Compaction {
                 RollingGroup& group) {
     const std::vector<ColumnDefinition>& columns = t.target.columns;
     std::vector<bool> id_column(columns.size(), false);
+    std::vector<bool> fixed_text(columns.size(), false);
     for (size_t k = 0; k < columns.size(); ++k) {
       id_column[k] = columns[k].column_type() == ColumnType::kLong &&
                      IsObjectIdColumn(t.entry.name, columns[k].name);
+      fixed_text[k] = IsFixedLengthText(columns[k]);
     }
-    const LongValueReader& long_values = *source_.value_context().long_values;
+    const ValueContext context = source_.value_context();
+    const LongValueReader& long_values = *context.long_values;
     LongValueWriter long_value_writer(target_, version_, allocator_, t.target);
     RowAppender rows(target_, version_, allocator_, t.target);
     TableScan scan(source_.pager(), version_, t.source);
@@ -224,6 +228,9 @@ class Compaction {
         }
         f.data.assign(bytes.data(), bytes.data() + bytes.size());
         if (id_column[k] && f.data.size() == 4) RenumberObjectId(f.data);
+        // Fixed-length text padded with U+0000 by earlier versions of this
+        // program gets Access's padding of spaces back.
+        if (fixed_text[k]) RepadFixedLengthText(f.data, columns[k], context);
       }
       EncodeRow(version_, t.target, fields, 0, row);
       const RowPointer id = rows.Append(row);

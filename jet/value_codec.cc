@@ -76,6 +76,20 @@ void PadFixedLengthText(std::string& text, const ColumnDefinition& column,
   if (used < column.length) text.append((column.length - used) / unit, ' ');
 }
 
+bool RepadFixedLengthText(std::vector<uint8_t>& bytes,
+                          const ColumnDefinition& column,
+                          const ValueContext& context) {
+  if (!IsFixedLengthText(column) || bytes.empty() || bytes.back() != 0) {
+    return false;
+  }
+  std::string text =
+      DecodeText(ByteView(bytes.data(), bytes.size()), column, context);
+  if (text.empty() || text.back() != '\0') return false;
+  PadFixedLengthText(text, column, context.version);
+  EncodeFixedLengthText(text, column, context.version, bytes);
+  return true;
+}
+
 std::vector<uint8_t> EncodeText(const std::string& text,
                                 const ColumnDefinition& column,
                                 JetVersion version) {

@@ -71,6 +71,14 @@ inline bool IsFixedLengthText(const ColumnDefinition& column) {
 void PadFixedLengthText(std::string& text, const ColumnDefinition& column,
                         JetVersion version);
 
+// Makes the stored bytes of a fixed-length text whose value ends in U+0000
+// (padded by earlier versions of this program) the bytes Access stores for
+// it, padded with spaces; returns whether they changed. Other bytes are
+// left as they are.
+bool RepadFixedLengthText(std::vector<uint8_t>& bytes,
+                          const ColumnDefinition& column,
+                          const ValueContext& context);
+
 // Whether a memo or OLE field that is not Null holds `value` (a text for a
 // memo, bytes for OLE), as DecodeValue would give it. A Jet 4 memo whose
 // length differs is told apart without decoding it. The long value is read

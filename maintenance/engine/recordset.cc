@@ -33,6 +33,14 @@ bool SameValue(const jet::Value& stored, const jet::Value& assigned) {
   return stored == assigned;
 }
 
+// A fixed-length text padded with U+0000 by earlier versions of this
+// program: assigned again, it is stored padded with spaces.
+bool PaddedWithNul(const jet::Value& stored, const jet::ColumnDefinition& column) {
+  const auto* text = std::get_if<std::string>(&stored);
+  return text && !text->empty() && text->back() == '\0' &&
+         jet::IsFixedLengthText(column);
+}
+
 }  // namespace
 
 jet::Value Field::Value() const { return rs_->FieldValue(index_); }
@@ -182,7 +190,9 @@ std::optional<jet::Error> Recordset::TryUpdate() {
     jet::Value assigned = std::move(*edit_buffer_[k]);
     edit_buffer_[k].reset();
     const jet::Value& current = RecordValue(k);
-    if (SameValue(current, assigned)) continue;
+    if (SameValue(current, assigned) &&
+        !PaddedWithNul(current, Column(static_cast<int>(k))))
+      continue;
     // Until an update of this record changed the column, its value here is
     // the stored one, which spares the table reading a memo again.
     changes.push_back(jet::ColumnChange{k, std::move(assigned),
