@@ -122,7 +122,7 @@ int BuildCustomerDatabase(const std::string& path, double mb,
 
 // The check's summary lines, each prefixed; the findings too, but at most
 // 20 of them.
-int CheckDatabaseFile(const std::string& path) {
+int CheckDatabaseFile(const std::string& path, const std::string& prefix) {
   std::ostringstream out;
   int status = cli::RunCheck(path, "", out);
   std::istringstream lines(out.str());
@@ -130,7 +130,7 @@ int CheckDatabaseFile(const std::string& path) {
   int findings_shown = 0;
   while (std::getline(lines, line)) {
     if (line.rfind("[", 0) == 0 && ++findings_shown > 20) continue;
-    std::printf("check: %s\n", line.c_str());
+    std::printf("%s: %s\n", prefix.c_str(), line.c_str());
   }
   return status;
 }

@@ -43,8 +43,10 @@ int BuildCustomerDatabase(const std::string& path, double mb,
                           uint16_t sort_order);
 
 // The integrity check and index key report over `path`, each line printed
-// with "check: " before it (at most 20 findings); the check's exit status.
-int CheckDatabaseFile(const std::string& path);
+// with `prefix` and ": " before it (at most 20 findings); the check's exit
+// status.
+int CheckDatabaseFile(const std::string& path,
+                      const std::string& prefix = "check");
 
 }  // namespace bench
 

@@ -34,15 +34,13 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "cli/check_command.h"
+#include "bench/customer_table.h"
+#include "bench/sweep_runner.h"
 #include "jet/database.h"
 #include "jet/database_builder.h"
 #include "jet/error.h"
 #include "jet/table.h"
 #include "jet/table_builder.h"
-#include "maintenance/null_values.h"
-#include "maintenance/trim_spaces.h"
-#include "maintenance/user_interface.h"
 
 namespace {
 
@@ -64,27 +62,6 @@ struct Options {
   bool nulls = true;
   bool trim = true;
   int runs = 3;
-};
-
-// The answers a person at the window would give: the file chosen is the
-// copy at hand; messages are kept to be printed afterwards.
-class SilentUserInterface : public maintenance::UserInterface {
- public:
-  explicit SilentUserInterface(std::string path) : path_(std::move(path)) {}
-
-  std::string ChooseDatabaseFile(const std::string&) override { return path_; }
-  void ShowMessage(const std::string& text) override {
-    messages_.push_back(text);
-  }
-  void DisplayWithDoEvents(const std::string&) override {}
-  void UnloadProgressNotice() override {}
-  void SetMousePointer(maintenance::MousePointer) override {}
-
-  const std::vector<std::string>& messages() const { return messages_; }
-
- private:
-  std::string path_;
-  std::vector<std::string> messages_;
 };
 
 jet::TableDescription ClientTable() {
@@ -305,42 +282,6 @@ int Build(const std::string& path, const Options& options) {
   return 0;
 }
 
-// Runs one sweep on `path` and leaves its seconds in `seconds`; prints
-// its messages and the file's size afterwards when `report` is set.
-int Sweep(const std::string& name, const std::string& path, bool report,
-          double& seconds) {
-  SilentUserInterface ui(path);
-  Clock::time_point start = Clock::now();
-  maintenance::Outcome outcome = name == "nulls"
-                                     ? maintenance::RemoveNullValues(ui)
-                                     : maintenance::TrimSpaces(ui);
-  seconds = Since(start);
-  if (report) {
-    for (const std::string& m : ui.messages()) {
-      std::string one_line = m;
-      std::replace(one_line.begin(), one_line.end(), '\n', ' ');
-      std::printf("%s_message: %s\n", name.c_str(), one_line.c_str());
-    }
-    std::printf("%s_file_bytes_after: %ju\n", name.c_str(),
-                static_cast<uintmax_t>(fs::file_size(path)));
-  }
-  return outcome == maintenance::Outcome::kCompleted ? 0 : 1;
-}
-
-// The check's summary lines, each prefixed; at most 20 findings.
-int Check(const std::string& name, const std::string& path) {
-  std::ostringstream out;
-  int status = cli::RunCheck(path, "", out);
-  std::istringstream lines(out.str());
-  std::string line;
-  int findings_shown = 0;
-  while (std::getline(lines, line)) {
-    if (line.rfind("[", 0) == 0 && ++findings_shown > 20) continue;
-    std::printf("%s_check: %s\n", name.c_str(), line.c_str());
-  }
-  return status;
-}
-
 int Usage() {
   std::fputs(
       "usage: sweep_bench [--mb N] [--sort-order 1042|1033] [--dir D] "
@@ -420,7 +361,9 @@ int main(int argc, char** argv) {
       bench::SharedSlot seconds;
       const bool report = r + 1 == options.runs;
       bench::PhaseResult sweep = bench::RunPhase(
-          [&] { return Sweep(name, path, report, seconds.value()); });
+          [&] {
+            return bench::TimedSweep(name, path, report, seconds.value());
+          });
       peak_rss_kb = std::max(peak_rss_kb, sweep.peak_rss_kb);
       runs.push_back(seconds.value());
       if (sweep.exit_code != 0) {
@@ -439,7 +382,7 @@ int main(int argc, char** argv) {
     std::printf("%s_to_copy_ratio: %.1f\n", name.c_str(), best / copy_seconds);
     std::printf("%s_peak_rss_kb: %ld\n", name.c_str(), peak_rss_kb);
     bench::PhaseResult check =
-        bench::RunPhase([&] { return Check(name, path); });
+        bench::RunPhase([&] { return bench::CheckDatabaseFile(path, name + "_check"); });
     std::printf("%s_check_seconds: %.2f\n", name.c_str(), check.seconds);
     std::printf("%s_check_peak_rss_kb: %ld\n", name.c_str(), check.peak_rss_kb);
     std::printf("%s_check_result: %s\n", name.c_str(),
