@@ -1,6 +1,7 @@
 #include "jet/table.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "jet/database.h"
 #include "jet/error.h"
@@ -25,6 +26,13 @@ namespace {
 // top of the pinned pages and the caches; larger batches save little time
 // (1 to 2 % at 16 MB on a 300 MB sweep) for much more memory.
 constexpr size_t kMaxPendingIndexBytes = size_t{12} << 20;
+
+// `flags` made `n` zero bytes: a resize and a memset, which every staged
+// update does a few times (vector::assign is not always inlined).
+inline void ZeroFill(std::vector<uint8_t>& flags, size_t n) {
+  flags.resize(n);
+  if (n != 0) std::memset(flags.data(), 0, n);
+}
 
 // A view of a new field's bytes, for building a row from views.
 FieldBytes ViewOf(const FieldData& f) {
@@ -437,7 +445,7 @@ std::optional<Error> Table::StageUpdate(RowUpdate& update,
   // stored one are planned again with the row's values as they would be;
   // refusals (unique index, unencodable key) come before anything is kept.
   std::vector<uint8_t>& replan_column = scratch_.replan_column;
-  replan_column.assign(n, 0);
+  ZeroFill(replan_column, n);
   bool replan = false;
   for (size_t i = 0; i < changes.size(); ++i) {
     const size_t c = changes[i].column;
@@ -449,10 +457,10 @@ std::optional<Error> Table::StageUpdate(RowUpdate& update,
     }
   }
   std::vector<uint8_t>& touched_index = scratch_.touched_index;
-  touched_index.assign(definition_.real_indexes.size(), 0);
+  ZeroFill(touched_index, definition_.real_indexes.size());
   std::vector<uint8_t>& needed = scratch_.needed;
   bool any_index = false;
-  if (replan) needed.assign(n, 0);
+  if (replan) ZeroFill(needed, n);
   for (size_t i = 0; replan && i < index_column_positions_.size(); ++i) {
     const std::vector<int>& positions = index_column_positions_[i];
     for (int k : positions) {
@@ -472,7 +480,7 @@ std::optional<Error> Table::StageUpdate(RowUpdate& update,
     std::vector<Value>& new_values = scratch_.new_values;
     new_values.resize(n);
     std::vector<uint8_t>& changed = scratch_.changed_column;
-    changed.assign(n, 0);
+    ZeroFill(changed, n);
     std::vector<int>& change_at = scratch_.change_at;
     change_at.assign(n, -1);
     for (size_t i = 0; i < changes.size(); ++i) {
