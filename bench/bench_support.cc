@@ -13,7 +13,7 @@
 #include <fstream>
 #include <vector>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace bench {
 

@@ -27,10 +27,10 @@
 
 #include "bench/bench_support.h"
 #include "bench/customer_table.h"
-#include "jet/compact.h"
-#include "jet/database.h"
-#include "jet/database_builder.h"
-#include "jet/table.h"
+#include "jet/database/compact.h"
+#include "jet/database/database.h"
+#include "jet/database/database_builder.h"
+#include "jet/database/table.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <sstream>
 
 #include "cli/check_command.h"
-#include "jet/database.h"
-#include "jet/database_builder.h"
-#include "jet/table.h"
+#include "jet/database/database.h"
+#include "jet/database/database_builder.h"
+#include "jet/database/table.h"
 
 namespace bench {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "jet/table_builder.h"
-#include "jet/value.h"
+#include "jet/base/value.h"
+#include "jet/database/table_builder.h"
 
 namespace bench {
 

@@ -25,7 +25,7 @@
 #include "bench/bench_support.h"
 #include "bench/customer_table.h"
 #include "bench/sweep_runner.h"
-#include "jet/compact.h"
+#include "jet/database/compact.h"
 
 namespace {
 

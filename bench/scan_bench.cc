@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "jet/database.h"
-#include "jet/error.h"
-#include "jet/table_scan.h"
-#include "jet/value_codec.h"
+#include "jet/base/error.h"
+#include "jet/database/database.h"
+#include "jet/rows/table_scan.h"
+#include "jet/rows/value_codec.h"
 
 #ifndef MDBCARE_CORPUS_DIR
 #define MDBCARE_CORPUS_DIR ""

@@ -34,12 +34,12 @@
 #include "bench/bench_support.h"
 #include "bench/customer_table.h"
 #include "cli/check_command.h"
-#include "jet/database.h"
-#include "jet/database_builder.h"
-#include "jet/error.h"
-#include "jet/table.h"
-#include "jet/table_builder.h"
-#include "jet/value_codec.h"
+#include "jet/base/error.h"
+#include "jet/database/database.h"
+#include "jet/database/database_builder.h"
+#include "jet/database/table.h"
+#include "jet/database/table_builder.h"
+#include "jet/rows/value_codec.h"
 
 namespace {
 

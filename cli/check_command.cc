@@ -4,9 +4,9 @@
 #include <sstream>
 #include <vector>
 
-#include "jet/checker.h"
-#include "jet/database.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
+#include "jet/check/checker.h"
+#include "jet/database/database.h"
 
 // The index key report (keys made again from the rows and compared with
 // the entries) closes the check where the tool has it.

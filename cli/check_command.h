@@ -1,5 +1,5 @@
 // mdbcare-cli check FILE [--password PW]: the integrity check of a database
-// (see jet/checker.h), printed for people and scripts alike.
+// (see jet/check/checker.h), printed for people and scripts alike.
 #ifndef MDBCARE_CLI_CHECK_COMMAND_H_
 #define MDBCARE_CLI_CHECK_COMMAND_H_
 

@@ -6,15 +6,15 @@
 #include <unordered_map>
 #include <vector>
 
-#include "jet/column_type.h"
-#include "jet/database.h"
-#include "jet/error.h"
-#include "jet/index_key.h"
-#include "jet/index_page.h"
-#include "jet/table_scan.h"
-#include "jet/text_codec.h"
-#include "jet/value_codec.h"
-#include "jet/value_format.h"
+#include "jet/base/column_type.h"
+#include "jet/base/error.h"
+#include "jet/base/text_codec.h"
+#include "jet/base/value_format.h"
+#include "jet/database/database.h"
+#include "jet/index/index_key.h"
+#include "jet/index/index_page.h"
+#include "jet/rows/table_scan.h"
+#include "jet/rows/value_codec.h"
 
 namespace cli {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "jet/value_format.h"
+#include "jet/base/value_format.h"
 
 namespace cli {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "jet/value.h"
+#include "jet/base/value.h"
 
 namespace cli {
 

@@ -20,9 +20,9 @@
 #include "cli/index_key_report.h"
 #include "cli/json_value.h"
 #include "cli/maintenance_commands.h"
-#include "jet/database.h"
-#include "jet/error.h"
-#include "jet/table_scan.h"
+#include "jet/base/error.h"
+#include "jet/database/database.h"
+#include "jet/rows/table_scan.h"
 
 namespace {
 

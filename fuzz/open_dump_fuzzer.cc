@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "jet/database.h"
-#include "jet/error.h"
-#include "jet/table_scan.h"
+#include "jet/base/error.h"
+#include "jet/database/database.h"
+#include "jet/rows/table_scan.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <new>
 #include <vector>
 
-#include "jet/checker.h"
-#include "jet/database.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
+#include "jet/check/checker.h"
+#include "jet/database/database.h"
 #include "maintenance/engine/table_row_counts.h"
 
 namespace maintenance {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "maintenance/engine/database.h"
 #include "maintenance/engine/recordset.h"
 #include "maintenance/user_interface.h"

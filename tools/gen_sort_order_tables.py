@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the text collation tables of jet/generated/ from code tables.
+"""Writes the text collation tables of jet/collation/generated/ from code tables.
 
 The tables give, for every character, what a text index key writes for it
 under the General sort order: Jet 4 ("General legacy", LCID 1033 version
@@ -38,7 +38,7 @@ inline code of some character, else two bytes; so ligatures (ß = 6B 6B,
 
 Usage:
   gen_sort_order_tables.py --genleg FILE [--genleg-ext FILE]
-      --gen97 FILE --gen97-map FILE --out-dir jet/generated
+      --gen97 FILE --gen97-map FILE --out-dir jet/collation/generated
 Without --genleg-ext only U+0000..U+00FF of the Jet 4 table are known;
 every other character is left unknown (its keys are then refused).
 """

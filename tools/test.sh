@@ -9,6 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 
+# The engine's files include only their own and lower layers (jet/README.md).
+python3 tools/check_layers.py
+
 jobs=$(nproc)
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo

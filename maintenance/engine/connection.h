@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "jet/database.h"
+#include "jet/database/database.h"
 
 namespace dao {
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace dao {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "jet/catalog.h"
-#include "jet/database.h"
+#include "jet/database/database.h"
+#include "jet/schema/catalog.h"
 #include "maintenance/engine/recordset.h"
 
 namespace dao {

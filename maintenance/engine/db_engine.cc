@@ -1,7 +1,7 @@
 #include "maintenance/engine/db_engine.h"
 
-#include "jet/error.h"
-#include "jet/compact.h"
+#include "jet/base/error.h"
+#include "jet/database/compact.h"
 
 namespace dao {
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "jet/column_type.h"
+#include "jet/base/column_type.h"
 
 namespace dao {
 

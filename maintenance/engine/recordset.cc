@@ -4,11 +4,11 @@
 #include <cstring>
 #include <utility>
 
-#include "jet/column_type.h"
-#include "jet/database.h"
-#include "jet/error.h"
-#include "jet/value_codec.h"
-#include "jet/value_conversion.h"
+#include "jet/base/column_type.h"
+#include "jet/base/error.h"
+#include "jet/database/database.h"
+#include "jet/rows/value_codec.h"
+#include "jet/rows/value_conversion.h"
 #include "maintenance/engine/database.h"
 
 namespace dao {

@@ -27,13 +27,13 @@
 #include <string>
 #include <vector>
 
-#include "jet/error.h"
-#include "jet/format.h"
-#include "jet/row_codec.h"
-#include "jet/table.h"
-#include "jet/table_scan.h"
-#include "jet/value.h"
-#include "jet/value_codec.h"
+#include "jet/base/error.h"
+#include "jet/base/format.h"
+#include "jet/base/value.h"
+#include "jet/database/table.h"
+#include "jet/rows/row_codec.h"
+#include "jet/rows/table_scan.h"
+#include "jet/rows/value_codec.h"
 #include "maintenance/engine/connection.h"
 #include "maintenance/engine/field_type_code.h"
 

@@ -1,7 +1,7 @@
 #include "maintenance/engine/table_row_counts.h"
 
-#include "jet/database.h"
-#include "jet/table_scan.h"
+#include "jet/database/database.h"
+#include "jet/rows/table_scan.h"
 
 namespace dao {
 

@@ -11,8 +11,8 @@
 #include <fstream>
 
 #include "app/program_title.h"
-#include "jet/database.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
+#include "jet/database/database.h"
 #include "tests/app/modal_driver.h"
 #include "tests/app/qt_application.h"
 #include "tests/support/corpus.h"

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "jet/database.h"
-#include "jet/table_scan.h"
-#include "jet/value_codec.h"
+#include "jet/database/database.h"
+#include "jet/rows/table_scan.h"
+#include "jet/rows/value_codec.h"
 
 namespace read_test {
 

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "jet/compact.h"
-#include "jet/database.h"
-#include "jet/database_builder.h"
-#include "jet/table.h"
-#include "jet/table_builder.h"
-#include "jet/text_codec.h"
+#include "jet/base/text_codec.h"
+#include "jet/database/compact.h"
+#include "jet/database/database.h"
+#include "jet/database/database_builder.h"
+#include "jet/database/table.h"
+#include "jet/database/table_builder.h"
 #include "maintenance/null_values.h"
 #include "maintenance/trim_spaces.h"
 #include "tests/maintenance/recording_interface.h"

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "jet/error.h"
-#include "jet/file.h"
-#include "jet/compact.h"
+#include "jet/base/error.h"
+#include "jet/database/compact.h"
+#include "jet/storage/file.h"
 #include "maintenance/engine/table_row_counts.h"
 #include "tests/maintenance/recording_interface.h"
 #include "tests/maintenance/table_census.h"

@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "jet/database.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
+#include "jet/database/database.h"
 #include "tests/maintenance/recording_interface.h"
 #include "tests/maintenance/table_census.h"
 #include "tests/support/corpus.h"

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <string>
 
-#include "jet/checker.h"
-#include "jet/compact.h"
-#include "jet/database.h"
-#include "jet/table.h"
+#include "jet/check/checker.h"
+#include "jet/database/compact.h"
+#include "jet/database/database.h"
+#include "jet/database/table.h"
 #include "maintenance/trim_spaces.h"
 #include "tests/maintenance/recording_interface.h"
 #include "tests/support/corpus.h"

@@ -10,10 +10,10 @@
 #include <filesystem>
 
 #include "cli/json_value.h"
-#include "jet/database.h"
-#include "jet/database_builder.h"
-#include "jet/table.h"
-#include "jet/table_builder.h"
+#include "jet/database/database.h"
+#include "jet/database/database_builder.h"
+#include "jet/database/table.h"
+#include "jet/database/table_builder.h"
 #include "maintenance/null_values.h"
 #include "maintenance/trim_spaces.h"
 #include "tests/jet/builder_test_support.h"

@@ -4,9 +4,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "jet/database.h"
-#include "jet/table_scan.h"
-#include "jet/value_codec.h"
+#include "jet/database/database.h"
+#include "jet/rows/table_scan.h"
+#include "jet/rows/value_codec.h"
 #include "maintenance/engine/db_engine.h"
 #include "tests/support/corpus.h"
 

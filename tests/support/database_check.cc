@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "cli/check_command.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace testing_support {
 

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace testing_support {
 

@@ -15,11 +15,11 @@
 #include <string>
 
 #include "cli/check_command.h"
-#include "jet/database.h"
-#include "jet/error.h"
-#include "jet/table.h"
-#include "jet/value_conversion.h"
-#include "jet/value_format.h"
+#include "jet/base/error.h"
+#include "jet/base/value_format.h"
+#include "jet/database/database.h"
+#include "jet/database/table.h"
+#include "jet/rows/value_conversion.h"
 #include "tests/support/corpus.h"
 
 namespace fs = std::filesystem;

@@ -7,13 +7,13 @@
 #include <functional>
 #include <string>
 
-#include "jet/column_type.h"
-#include "jet/database.h"
-#include "jet/database_builder.h"
-#include "jet/error.h"
-#include "jet/table.h"
-#include "jet/table_builder.h"
-#include "jet/table_scan.h"
+#include "jet/base/column_type.h"
+#include "jet/base/error.h"
+#include "jet/database/database.h"
+#include "jet/database/database_builder.h"
+#include "jet/database/table.h"
+#include "jet/database/table_builder.h"
+#include "jet/rows/table_scan.h"
 #include "maintenance/engine/db_engine.h"
 #include "tests/maintenance/table_census.h"
 #include "tests/support/corpus.h"

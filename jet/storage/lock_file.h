@@ -1,0 +1,47 @@
+// The lock file kept beside a database open for writing: the database's
+// name with its last three characters replaced by "ldb", as Jet names it.
+//
+// While mdbcare has a database open for writing it holds an exclusive
+// byte-range lock on the whole lock file (an open-file-description lock,
+// so it belongs to this open and ends with the process). Another program is
+// taken to have the database open when it holds any byte-range lock on the
+// lock file or on the database file itself: Jet clients served by Samba or
+// running under Wine hold such locks, and so does another mdbcare. A lock
+// file that exists with no lock held is left over from a program that
+// stopped; it is taken over. The lock file holds one 64-byte entry, as Jet
+// writes per user: the computer name and the user name, each NUL-padded to
+// 32 bytes. It is removed at close.
+#ifndef MDBCARE_JET_STORAGE_LOCK_FILE_H_
+#define MDBCARE_JET_STORAGE_LOCK_FILE_H_
+
+#include <memory>
+#include <string>
+
+namespace jet {
+
+// "c:\data\a.mdb" -> "c:\data\a.ldb"; "a.MDB" -> "a.ldb".
+std::string LockFileName(const std::string& database_path);
+
+class LockFile {
+ public:
+  // Takes the lock for `database_path`. Raises 3045 when another program
+  // has the database open; then no file has been created or changed.
+  static std::unique_ptr<LockFile> Acquire(const std::string& database_path);
+
+  LockFile(const LockFile&) = delete;
+  LockFile& operator=(const LockFile&) = delete;
+  // Removes the lock file and releases the lock.
+  ~LockFile();
+
+  const std::string& path() const { return path_; }
+
+ private:
+  LockFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+
+  std::string path_;
+  int fd_;
+};
+
+}  // namespace jet
+
+#endif  // MDBCARE_JET_STORAGE_LOCK_FILE_H_

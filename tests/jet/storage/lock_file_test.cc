@@ -1,0 +1,117 @@
+// The lock file beside a database open for writing: named as Jet names it,
+// held while open, refused to a second writer, removed at close, and a
+// refused open leaves every file as it was.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "jet/database/database.h"
+#include "jet/base/error.h"
+#include "jet/storage/lock_file.h"
+#include "tests/support/corpus.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::TempDir;
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(LockFileTest, NameReplacesTheLastThreeCharacters) {
+  EXPECT_EQ(jet::LockFileName("c:\\data\\a.mdb"), "c:\\data\\a.ldb");
+  EXPECT_EQ(jet::LockFileName("/x/a.MDB"), "/x/a.ldb");
+  EXPECT_EQ(jet::LockFileName("/x/b.mdb_"), "/x/b.mldb");
+  EXPECT_EQ(jet::LockFileName("/x/자료.데이타"), "/x/자료.ldb");
+}
+
+TEST(LockFileTest, HeldWhileOpenAndRemovedAtClose) {
+  SKIP_WITHOUT_CORPUS();
+  TempDir dir;
+  fs::path db_path = dir.Copy(testing_support::CorpusDir() / "jet4/testV2000.mdb");
+  fs::path ldb = dir.path() / "testV2000.ldb";
+  jet::OpenOptions writable;
+  writable.writable = true;
+  {
+    auto db = jet::Database::Open(db_path.string(), writable);
+    EXPECT_TRUE(fs::exists(ldb));
+    EXPECT_EQ(fs::file_size(ldb), 64u);
+    // A second writer in another process is refused with 3045.
+    pid_t child = fork();
+    if (child == 0) {
+      try {
+        jet::Database::Open(db_path.string(), writable);
+        _exit(0);
+      } catch (const jet::Error& e) {
+        _exit(e.number() == jet::kErrFileInUse ? 45 : 1);
+      }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 45);
+    EXPECT_TRUE(fs::exists(ldb)) << "the refused open must not remove our lock";
+    // Readers are not refused.
+    EXPECT_NO_THROW(jet::Database::Open(db_path.string()));
+  }
+  EXPECT_FALSE(fs::exists(ldb));
+}
+
+TEST(LockFileTest, LeftOverLockFileIsTakenOver) {
+  SKIP_WITHOUT_CORPUS();
+  TempDir dir;
+  fs::path db_path = dir.Copy(testing_support::CorpusDir() / "jet4/testV2000.mdb");
+  fs::path ldb = dir.path() / "testV2000.ldb";
+  std::ofstream(ldb) << "left by a program that stopped";
+  jet::OpenOptions writable;
+  writable.writable = true;
+  {
+    auto db = jet::Database::Open(db_path.string(), writable);
+    db->Close();
+  }
+  EXPECT_FALSE(fs::exists(ldb));
+}
+
+TEST(LockFileTest, RefusedOpenChangesNothing) {
+  SKIP_WITHOUT_CORPUS();
+  TempDir dir;
+  fs::path db_path = dir.Copy(testing_support::CorpusDir() / "jet4/testV2000.mdb");
+  std::string before = ReadAll(db_path);
+  // Another process holds the lock.
+  int to_child[2];
+  ASSERT_EQ(pipe(to_child), 0);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t child = fork();
+  if (child == 0) {
+    jet::OpenOptions writable;
+    writable.writable = true;
+    auto db = jet::Database::Open(db_path.string(), writable);
+    char c = 1;
+    (void)!write(ready[1], &c, 1);
+    (void)!read(to_child[0], &c, 1);
+    _exit(0);
+  }
+  char c;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  jet::OpenOptions writable;
+  writable.writable = true;
+  try {
+    jet::Database::Open(db_path.string(), writable);
+    ADD_FAILURE() << "expected 3045";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), jet::kErrFileInUse);
+  }
+  std::string lock_while_held = ReadAll(dir.path() / "testV2000.ldb");
+  (void)!write(to_child[1], &c, 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(ReadAll(db_path), before);
+  EXPECT_EQ(lock_while_held.size(), 64u);
+}
+
+}  // namespace
