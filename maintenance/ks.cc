@@ -1,13 +1,6 @@
 #include "maintenance/ks.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <memory>
 #include <new>
 #include <vector>
@@ -15,20 +8,12 @@
 #include "jet/base/error.h"
 #include "jet/check/checker.h"
 #include "jet/database/database.h"
+#include "jet/storage/file_system.h"
 #include "maintenance/engine/table_row_counts.h"
 
 namespace maintenance {
 
-namespace fs = std::filesystem;
-
 namespace {
-
-// Raised for the steps after the engine's compaction, with descriptions in
-// the engine's style.
-[[noreturn]] void ThrowFileError(const std::string& what, int error_number) {
-  throw jet::Error(jet::kErrDiskIo,
-                   what + " (" + std::strerror(error_number) + ")");
-}
 
 // The byte length of the UTF-8 sequence that ends at `end` in `text`.
 size_t LastCharacterLength(const std::string& text, size_t end) {
@@ -38,65 +23,6 @@ size_t LastCharacterLength(const std::string& text, size_t end) {
     --start;
   }
   return end - start;
-}
-
-// Forces `path`'s data (a file, or a folder's entries) to the disk.
-void SyncToDisk(const std::string& path, bool folder) {
-  int fd =
-      ::open(path.c_str(), (folder ? O_DIRECTORY : 0) | O_RDONLY | O_CLOEXEC);
-  if (fd < 0) ThrowFileError("'" + path + "' 파일을 열 수 없습니다", errno);
-  int rc = ::fsync(fd);
-  int saved = errno;
-  ::close(fd);
-  if (rc != 0) {
-    ThrowFileError("'" + path + "' 파일을 디스크에 기록할 수 없습니다", saved);
-  }
-}
-
-// Puts the complete copy in the original's place: one rename over it, so
-// that no moment is without a whole database at `path`. The copy first
-// gets the original's permissions (and owner, where the process may give
-// it), so that a database kept private stays private.
-void ReplaceWithCopy(const std::string& path, const std::string& copy) {
-  std::error_code ec;
-  fs::permissions(copy, fs::status(path).permissions(), ec);
-  if (ec) {
-    ThrowFileError("'" + copy + "' 파일의 권한을 원본과 같게 할 수 없습니다",
-                   ec.value());
-  }
-  struct stat original;
-  if (::stat(path.c_str(), &original) == 0) {
-    // Only a privileged process may give the file away; otherwise it
-    // stays the user's own, as the original was.
-    (void)::chown(copy.c_str(), original.st_uid, original.st_gid);
-  }
-  SyncToDisk(copy, false);
-  fs::rename(copy, path, ec);
-  if (ec) {
-    ThrowFileError(
-        "'" + copy + "' 파일로 '" + path + "' 파일을 바꿀 수 없습니다",
-        ec.value());
-  }
-}
-
-// The file a database path names: a symbolic link is followed, so that the
-// compacted copy replaces the database and not the link to it.
-std::string RealFile(const std::string& path) {
-  std::error_code ec;
-  if (!fs::is_symlink(path, ec)) return path;
-  fs::path target = fs::canonical(path, ec);
-  return ec ? path : target.string();
-}
-
-// Makes the rename itself durable where the file system allows it. The
-// path holds a complete database whether or not this succeeds, so a
-// failure here is not reported.
-void SyncFolderOf(const std::string& path) {
-  fs::path folder = fs::path(path).parent_path();
-  try {
-    SyncToDisk(folder.empty() ? "." : folder.string(), true);
-  } catch (const jet::Error&) {
-  }
 }
 
 }  // namespace
@@ -155,15 +81,14 @@ void CheckCompactedCopy(const std::string& path, const std::string& copy,
 
 Outcome CompactDatabaseFile(UserInterface& ui, const std::string& chosen,
                             int16_t checkLock, const std::string& connect) {
-  const std::string path = RealFile(chosen);
+  const std::string path = jet::RealFilePath(chosen);
   const std::string temp = TempCompactName(path);
   bool copy_made = false;
   std::string description;
   try {
     if (checkLock != 0) {
-      std::error_code ec;
-      if (fs::is_regular_file(LockFileName(chosen), ec) ||
-          fs::is_regular_file(LockFileName(path), ec)) {
+      if (jet::IsNormalFile(LockFileName(chosen)) ||
+          jet::IsNormalFile(LockFileName(path))) {
         ui.ShowMessage(kDatabaseOpenMessage);
         return Outcome::kRefused;
       }
@@ -173,9 +98,15 @@ Outcome CompactDatabaseFile(UserInterface& ui, const std::string& chosen,
     engine.CompactDatabase(path, temp, "", 0, connect);
     copy_made = true;
     CheckCompactedCopy(path, temp, connect);
-    ReplaceWithCopy(path, temp);
+    jet::ReplaceWithCopy(path, temp);
     copy_made = false;
-    SyncFolderOf(path);
+    // Makes the rename itself durable where the file system allows it. The
+    // path holds a complete database whether or not this succeeds, so a
+    // failure here is not reported.
+    try {
+      jet::SyncFolderOf(path);
+    } catch (const jet::Error&) {
+    }
     ui.SetMousePointer(MousePointer::kArrow);
     ui.ShowMessage(kCompletedMessage);
     return Outcome::kCompleted;
@@ -187,8 +118,10 @@ Outcome CompactDatabaseFile(UserInterface& ui, const std::string& chosen,
   // A copy this procedure made and could not use goes; the original was
   // never touched. A copy the engine refused to make is not ours.
   if (copy_made) {
-    std::error_code ec;
-    fs::remove(temp, ec);
+    try {
+      jet::RemoveFile(temp);
+    } catch (const jet::Error&) {
+    }
   }
   ui.SetMousePointer(MousePointer::kArrow);
   ui.ShowMessage(description);

@@ -1,0 +1,35 @@
+// Files by name, beside the File handle: whether one exists, removing it,
+// putting a complete copy in its place in one step, and making a folder's
+// entries (a file created, renamed or removed) durable.
+#ifndef MDBCARE_JET_STORAGE_FILE_SYSTEM_H_
+#define MDBCARE_JET_STORAGE_FILE_SYSTEM_H_
+
+#include <string>
+
+namespace jet {
+
+// Whether `path` names a normal file (a symbolic link to one included).
+bool IsNormalFile(const std::string& path);
+
+// Removes the file `path`; nothing happens when there is none. Raises 3043
+// when it cannot be removed.
+void RemoveFile(const std::string& path);
+
+// Puts `copy` in the place of `path` in one rename over it, so that no
+// moment is without a whole file at `path`. The copy is made durable first
+// and gets the original's permissions (and owner, where the process may
+// give it). Raises 3043 when a step fails; `path` is then as it was.
+void ReplaceWithCopy(const std::string& path, const std::string& copy);
+
+// Makes the entries of the folder holding `path` durable: a file created,
+// renamed or removed there stays so after a crash. Raises 3043 when the
+// folder cannot be synced.
+void SyncFolderOf(const std::string& path);
+
+// The file a path names: a symbolic link is followed, so that a file is
+// replaced and not the link to it.
+std::string RealFilePath(const std::string& path);
+
+}  // namespace jet
+
+#endif  // MDBCARE_JET_STORAGE_FILE_SYSTEM_H_
