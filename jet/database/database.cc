@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
-#include "jet/storage/database_password.h"
 #include "jet/base/error.h"
+#include "jet/storage/database_password.h"
+#include "jet/storage/file_system.h"
+#include "jet/storage/journal.h"
 
 namespace jet {
 
@@ -14,6 +16,53 @@ Database::Database(std::string path, DatabaseHeader header,
       pager_(std::move(pager)),
       long_values_(*pager_, header_.version) {}
 
+namespace {
+
+[[noreturn]] void ThrowCannotRollBack(const std::string& path) {
+  throw Error(kErrCannotOpenFile,
+              "'" + path +
+                  "' 파일에는 중간에 끊긴 작업을 되돌릴 기록('" +
+                  JournalPath(path) +
+                  "')이 남아 있는데, 파일이나 폴더에 쓸 수 없어 되돌리지 "
+                  "못했습니다. 쓸 수 있게 한 뒤 다시 여십시오.");
+}
+
+// Rolls back the write group a journal beside the database was left with
+// by a program that stopped in the middle of it. `lock` is the lock of a
+// writable open; a read-only open takes it for the time of the rollback.
+// A journal another program is using (it holds the lock) is left alone.
+void RollBackCutOffGroup(const std::string& path, LockFile* lock) {
+  const JournalState state = InspectJournal(path);
+  if (state == JournalState::kNone) return;
+  std::unique_ptr<LockFile> taken;
+  if (!lock) {
+    try {
+      taken = LockFile::Acquire(path);
+    } catch (const Error& e) {
+      if (e.number() == kErrFileInUse) return;  // the writer's own journal
+      if (state == JournalState::kUnused) return;
+      ThrowCannotRollBack(path);
+    }
+  }
+  if (state == JournalState::kUnused) {
+    try {
+      RemoveFile(JournalPath(path));
+    } catch (const Error&) {
+    }
+    return;
+  }
+  std::optional<File> database;
+  try {
+    database = File::OpenForWriting(path);
+  } catch (const Error& e) {
+    if (e.number() == kErrCannotOpenFile) ThrowCannotRollBack(path);
+    throw;
+  }
+  RollBackJournal(path, *database);
+}
+
+}  // namespace
+
 std::unique_ptr<Database> Database::Open(const std::string& path,
                                          const OpenOptions& options) {
   std::unique_ptr<LockFile> lock;
@@ -22,6 +71,7 @@ std::unique_ptr<Database> Database::Open(const std::string& path,
     File::OpenForReading(path);
     lock = LockFile::Acquire(path);
   }
+  RollBackCutOffGroup(path, lock.get());
   File file = options.writable ? File::OpenForWriting(path)
                                : File::OpenForReading(path);
   std::vector<uint8_t> first(
@@ -39,10 +89,15 @@ std::unique_ptr<Database> Database::Open(const std::string& path,
   auto pager = std::make_unique<Pager>(std::move(file), header.page_size(),
                                        options.cache_pages);
   pager->set_cipher(PageCipher(header.database_key));
+  pager->set_max_pinned_pages(options.max_pinned_pages);
   std::unique_ptr<Database> db(
       new Database(path, std::move(header), std::move(pager)));
   db->writable_ = options.writable;
   db->lock_ = std::move(lock);
+  if (options.writable) {
+    db->journal_ = std::make_unique<Journal>(path, db->pager_->page_size());
+    db->pager_->set_journal(db->journal_.get());
+  }
   db->catalog_ = ReadCatalog(*db->pager_, db->header_);
   db->tables_ = TablesInNameOrder(db->catalog_);
   return db;
@@ -71,13 +126,31 @@ void Database::Flush() {
   if (error) throw *error;
 }
 
+void Database::DurablePointIfWhole() {
+  if (!pager_ || !pager_->writable() || pager_->in_group()) return;
+  for (Table* table : writers_) {
+    if (table->HasGatheredIndexChanges()) return;
+  }
+  pager_->Flush();
+}
+
 void Database::Close() {
   try {
     Flush();
   } catch (...) {
+    // Back to the last durable point; when even that fails, the journal
+    // stays for the next open to roll back.
+    try {
+      if (pager_ && pager_->writable()) pager_->RollBackToFlush();
+      if (journal_) journal_->Remove();
+    } catch (const Error&) {
+    }
+    journal_.reset();
     lock_.reset();
     throw;
   }
+  if (journal_) journal_->Remove();
+  journal_.reset();
   lock_.reset();
 }
 

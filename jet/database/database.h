@@ -1,5 +1,11 @@
 // An open database file: its header, pager and catalog. The entry point of
 // the engine's read side.
+//
+// Opening a database beside which a journal of a cut-off write group was
+// left (journal.h) first rolls that group back, whether the database is
+// opened for reading or writing, unless another program holds the database
+// open. Raises 3051 when the group must be rolled back and the file or its
+// folder cannot be written.
 #ifndef MDBCARE_JET_DATABASE_DATABASE_H_
 #define MDBCARE_JET_DATABASE_DATABASE_H_
 
@@ -27,6 +33,8 @@ struct OpenOptions {
   // is open, and a database another program holds open is refused.
   bool writable = false;
   size_t cache_pages = Pager::kDefaultCachePages;
+  // Changed pages kept in memory before they are written out (pager.h).
+  size_t max_pinned_pages = Pager::kMaxPinnedPages;
 };
 
 class Database {
@@ -42,11 +50,18 @@ class Database {
   ~Database();
 
   // Writes every completed change to the file and releases the lock file.
-  // The destructor does the same; Close() reports its errors.
+  // The destructor does the same; Close() reports its errors. When the
+  // writing fails, the file is rolled back to the last durable point
+  // before the error is raised.
   void Close();
   // Writes every completed change to the file: the index changes the
-  // tables have gathered, then the changed pages.
+  // tables have gathered, then the changed pages; a durable point.
   void Flush();
+  // A durable point where the tables allow one: when no table holds
+  // gathered index changes, every change is written and synced, and the
+  // journal group ends (pager.h). Tables call it once their index changes
+  // are written.
+  void DurablePointIfWhole();
 
   // Tables that write rows attach themselves while they live, so that
   // Flush() and Close() write their gathered index changes. An error a
@@ -97,6 +112,7 @@ class Database {
   std::vector<CatalogEntry> tables_;
   bool writable_ = false;
   std::unique_ptr<LockFile> lock_;  // held while open for writing
+  std::unique_ptr<Journal> journal_;  // while open for writing
   std::set<Table*> writers_;
   std::optional<Error> deferred_error_;
 };

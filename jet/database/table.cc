@@ -26,6 +26,11 @@ namespace {
 // top of the pinned pages and the caches; larger batches save little time
 // (1 to 2 % at 16 MB on a 300 MB sweep) for much more memory.
 constexpr size_t kMaxPendingIndexBytes = size_t{12} << 20;
+// Journal a write group may fill before the table ends it at the next row
+// (its index changes written, then a durable point): the journal holds the
+// original of every page the group writes over, so this bounds the disk
+// space it takes beside the database, and what a crash costs.
+constexpr uint64_t kMaxJournalBytes = uint64_t{32} << 20;
 
 // `flags` made `n` zero bytes: a resize and a memset, which every staged
 // update does a few times (vector::assign is not always inlined).
@@ -245,11 +250,21 @@ void Table::RecordIndexChanges(std::vector<IndexChange>& plan,
 }
 
 void Table::FlushIndexChangesWhenLarge() {
-  if (pending_->bytes() > kMaxPendingIndexBytes) FlushIndexChanges();
+  if (pending_->bytes() > kMaxPendingIndexBytes ||
+      db_.pager().journal_bytes() > kMaxJournalBytes) {
+    FlushIndexChanges();
+  }
+}
+
+bool Table::HasGatheredIndexChanges() const {
+  return pending_ && !pending_->empty();
 }
 
 void Table::FlushIndexChanges() {
-  if (!pending_ || pending_->empty()) return;
+  if (!pending_ || pending_->empty()) {
+    db_.DurablePointIfWhole();
+    return;
+  }
   WriteGroup group(db_.pager());
   std::vector<IndexEntry>& removals = scratch_.removals;
   std::vector<IndexEntry>& insertions = scratch_.insertions;
@@ -261,6 +276,7 @@ void Table::FlushIndexChanges() {
         .Apply(removals, insertions, &group);
   }
   group.Commit();
+  db_.DurablePointIfWhole();
 }
 
 Table::Table(Database& db, CatalogEntry entry, TableDefinition definition)

@@ -131,8 +131,11 @@ class Table {
   // read-only database.
   void DeleteRow(RowPointer row_id);
 
-  // Writes the gathered index changes to the index pages.
+  // Writes the gathered index changes to the index pages, then asks the
+  // database for a durable point (Database::DurablePointIfWhole).
   void FlushIndexChanges();
+  // Whether index changes are gathered and not yet written.
+  bool HasGatheredIndexChanges() const;
 
  private:
   // The index entries a row change removes and adds; a duplicate in a

@@ -15,18 +15,20 @@
 #include <vector>
 
 #include "jet/base/error.h"
+#include "jet/storage/system_error_text.h"
 
 namespace jet {
 
 namespace {
 
 std::atomic<File::FaultHook> fault_hook{nullptr};
+std::atomic<File::EventHook> event_hook{nullptr};
 std::atomic<uint64_t> fault_counter{0};
 
 [[noreturn]] void ThrowIo(const std::string& path, const char* what) {
   throw Error(kErrDiskIo,
               "'" + path + "' 파일을 " + what +
-                  " 중 오류가 발생했습니다: " + std::strerror(errno));
+                  " 중 오류가 발생했습니다: " + SystemErrorText(errno));
 }
 
 }  // namespace
@@ -35,6 +37,8 @@ void File::SetFaultHook(FaultHook hook) {
   fault_counter = 0;
   fault_hook = hook;
 }
+
+void File::SetEventHook(EventHook hook) { event_hook = hook; }
 
 void File::CheckFault() {
   FaultHook hook = fault_hook.load();
@@ -51,7 +55,7 @@ File File::Open(const std::string& path, bool writable) {
       throw Error(kErrFileNotFound, "'" + path + "' 파일을 찾을 수 없습니다.");
     }
     throw Error(kErrCannotOpenFile, "'" + path + "' 파일을 열 수 없습니다: " +
-                                        std::strerror(errno));
+                                        SystemErrorText(errno));
   }
   if (!S_ISREG(st.st_mode)) {
     throw Error(
@@ -68,7 +72,7 @@ File File::Open(const std::string& path, bool writable) {
                       "쓰기 권한이 없습니다.");
     }
     throw Error(kErrCannotOpenFile, "'" + path + "' 파일을 열 수 없습니다: " +
-                                        std::strerror(errno));
+                                        SystemErrorText(errno));
   }
   return File(fd, path, static_cast<uint64_t>(st.st_size), writable);
 }
@@ -83,7 +87,7 @@ File File::Create(const std::string& path) {
       throw Error(kErrAlreadyExists, "'" + path + "' 파일이 이미 있습니다.");
     }
     throw Error(kErrCannotOpenFile, "'" + path + "' 파일을 만들 수 없습니다: " +
-                                        std::strerror(errno));
+                                        SystemErrorText(errno));
   }
   return File(fd, path, 0, true);
 }
@@ -101,7 +105,7 @@ File File::CreateTemporary() {
   if (fd < 0) {
     throw Error(kErrCannotOpenFile, "'" + folder +
                                         "' 에 임시 파일을 만들 수 없습니다: " +
-                                        std::strerror(errno));
+                                        SystemErrorText(errno));
   }
   return File(fd, folder, 0, true);
 }
@@ -144,6 +148,9 @@ void File::ReadAt(uint64_t offset, std::span<uint8_t> out) const {
 void File::WriteAt(uint64_t offset, std::span<const uint8_t> data) {
   CheckFault();
   WriteAll(offset, data);
+  if (EventHook hook = event_hook.load()) {
+    hook(Event{Event::kWrite, path_, offset, data});
+  }
 }
 
 namespace {
@@ -197,7 +204,7 @@ void File::ReadAt(uint64_t offset,
 
 void File::WriteAt(uint64_t offset,
                    std::span<const std::span<const uint8_t>> parts) {
-  if (fault_hook.load()) {
+  if (fault_hook.load() || event_hook.load()) {
     for (std::span<const uint8_t> p : parts) {
       WriteAt(offset, p);
       offset += p.size();
@@ -233,11 +240,26 @@ void File::Resize(uint64_t size) {
   CheckFault();
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) ThrowIo(path_, "쓰는");
   size_ = size;
+  if (EventHook hook = event_hook.load()) {
+    hook(Event{Event::kResize, path_, size, {}});
+  }
 }
 
 void File::Sync() {
   CheckFault();
   if (::fsync(fd_) != 0) ThrowIo(path_, "디스크에 기록하는");
+  if (EventHook hook = event_hook.load()) {
+    hook(Event{Event::kSync, path_, 0, {}});
+  }
+}
+
+bool File::StillAtItsPath() const {
+  struct stat open_file, named;
+  if (::fstat(fd_, &open_file) != 0 || ::stat(path_.c_str(), &named) != 0) {
+    return false;
+  }
+  return open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino &&
+         static_cast<uint64_t>(open_file.st_size) >= size_;
 }
 
 void File::StartWriteBack() {

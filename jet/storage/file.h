@@ -33,6 +33,18 @@ class File {
   using FaultHook = bool (*)(uint64_t operation);
   static void SetFaultHook(FaultHook hook);
 
+  // A test hook told of every write, resize and sync that reached a file,
+  // after it did: the crash simulations of the tests replay them. While it
+  // is set, writes of several parts are made (and told) one part at a time.
+  struct Event {
+    enum Kind { kWrite, kResize, kSync } kind;
+    const std::string& path;
+    uint64_t offset;                // write: where; resize: the new size
+    std::span<const uint8_t> data;  // write: the bytes
+  };
+  using EventHook = void (*)(const Event& event);
+  static void SetEventHook(EventHook hook);
+
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
   File(const File&) = delete;
@@ -65,6 +77,10 @@ class File {
   // for. A hint: it changes nothing that can be read and never fails.
   void StartWriteBack();
   bool writable() const { return writable_; }
+  // Whether path() still names this open file, and the file is as long as
+  // this handle made it: false once another program removed, replaced or
+  // cut it while it was open.
+  bool StillAtItsPath() const;
 
  private:
   File(int fd, std::string path, uint64_t size, bool writable)

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "jet/base/error.h"
+#include "jet/storage/system_error_text.h"
 
 namespace jet {
 
@@ -17,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 [[noreturn]] void ThrowFileError(const std::string& what, int error_number) {
-  throw Error(kErrDiskIo, what + " (" + std::strerror(error_number) + ")");
+  throw Error(kErrDiskIo, what + " (" + SystemErrorText(error_number) + ")");
 }
 
 // Forces `path`'s data (a file, or a folder's entries) to the disk.

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "jet/base/error.h"
+#include "jet/storage/system_error_text.h"
 
 namespace jet {
 
@@ -66,7 +67,7 @@ std::unique_ptr<LockFile> LockFile::Acquire(const std::string& database_path) {
   if (fd < 0) {
     throw Error(kErrCannotOpenFile, "잠금 파일 '" + path +
                                         "' 을(를) 만들 수 없습니다: " +
-                                        std::strerror(errno));
+                                        SystemErrorText(errno));
   }
   struct flock fl;
   std::memset(&fl, 0, sizeof fl);
@@ -81,7 +82,7 @@ std::unique_ptr<LockFile> LockFile::Acquire(const std::string& database_path) {
     if (err == EAGAIN || err == EACCES) ThrowInUse(database_path);
     throw Error(kErrCannotOpenFile, "잠금 파일 '" + path +
                                         "' 을(를) 잠글 수 없습니다: " +
-                                        std::strerror(err));
+                                        SystemErrorText(err));
   }
 
   char entry[kEntrySize] = {};

@@ -258,7 +258,7 @@ void Pager::BeginGroup() {
 void Pager::CommitGroup() {
   in_group_ = false;
   group_undo_.clear();
-  if (dirty_.size() > kMaxPinnedPages) WriteOut(/*in_background=*/true);
+  if (dirty_.size() > max_pinned_) WriteOut(/*in_background=*/true);
 }
 
 void Pager::RollbackGroup() {
@@ -333,15 +333,102 @@ void Pager::Flush() {
                 "쓰기 묶음이 열려 있는 동안에는 기록할 수 없습니다.");
   }
   WriteOut(/*in_background=*/false);
+  if (journal_group_) RequireFileInPlace();
   if (unsynced_) {
-    file_.Sync();
+    try {
+      file_.Sync();
+    } catch (...) {
+      BreakJournalGroup();
+      throw;
+    }
     unsynced_ = false;
   }
+  if (journal_group_) {
+    try {
+      journal_->Invalidate();
+    } catch (...) {
+      // Whether the header reached the disk is not known: no page more is
+      // written over until the group is rolled back.
+      BreakJournalGroup();
+      throw;
+    }
+    journal_group_ = false;
+  }
+}
+
+void Pager::RequireFileInPlace() {
+  if (file_.StillAtItsPath()) return;
+  try {
+    throw Error(kErrDiskIo, "'" + file_.path() +
+                                "' 파일을 다른 프로그램이 작업 중에 지우거나, "
+                                "바꾸거나, 잘랐습니다.");
+  } catch (...) {
+    BreakJournalGroup();
+    throw;
+  }
+}
+
+void Pager::BreakJournalGroup() {
+  if (!journal_ || journal_broken_) return;
+  journal_broken_ = true;
+  try {
+    throw;
+  } catch (const Error& e) {
+    broken_by_ = e.description();
+  } catch (...) {
+    broken_by_ = "'" + file_.path() + "' 파일에 쓰지 못했습니다.";
+  }
+}
+
+std::vector<uint32_t> Pager::PagesToJournal(const std::vector<PageRef>& pages) {
+  if (!journal_group_) {
+    RequireFileInPlace();
+    journal_group_ = true;
+    journal_base_pages_ = static_cast<uint32_t>(file_.size() / page_size_);
+    journaled_.assign(journal_base_pages_, false);
+    journal_->Begin(file_.size());
+  }
+  std::vector<uint32_t> record;
+  for (const PageRef& page : pages) {
+    const uint32_t n = page->number();
+    if (n < journal_base_pages_ && !journaled_[n]) {
+      journaled_[n] = true;
+      record.push_back(n);
+    }
+  }
+  return record;
+}
+
+void Pager::RollBackToFlush() {
+  if (writer_.joinable()) writer_.join();
+  for (const PageRef& page : writing_) held_[page->number()].writing = -1;
+  writing_.clear();
+  write_error_ = nullptr;
+  for (const Dirty& dirty : dirty_) held_[dirty.number].dirty = -1;
+  dirty_.clear();
+  group_undo_.clear();
+  in_group_ = false;
+  ClearCache();
+  if (journal_ && journal_group_ && journal_->started()) {
+    journal_->RollBack(file_);
+  }
+  journal_group_ = false;
+  journal_broken_ = false;
+  broken_by_.clear();
+  unsynced_ = false;
+  page_count_ = file_page_count_ =
+      static_cast<uint32_t>(file_.size() / page_size_);
 }
 
 void Pager::WriteOut(bool in_background) {
   FinishWriting();
   if (dirty_.empty()) return;
+  if (journal_broken_) {
+    const bool full_stop = !broken_by_.empty() && broken_by_.back() == '.';
+    throw Error(kErrDiskIo, broken_by_ + (full_stop ? " " : ". ") +
+                                "이 작업의 마지막 묶음은 되돌리고 더 쓰지 "
+                                "않습니다.");
+  }
   unsynced_ = true;  // even when a write below fails part way
   std::vector<PageRef> pages;
   pages.reserve(dirty_.size());
@@ -349,9 +436,24 @@ void Pager::WriteOut(bool in_background) {
   std::sort(pages.begin(), pages.end(), [](const PageRef& a, const PageRef& b) {
     return a->number() < b->number();
   });
+  std::vector<uint32_t> to_journal;
+  if (journal_) to_journal = PagesToJournal(pages);
+  // Journal first: the originals of the pages written over, synced before
+  // the first of them is (and the header before anything of the group).
+  const bool sync_journal =
+      journal_ && (!to_journal.empty() || !journal_->started());
   if (!in_background) {
     // A failure leaves every page pinned, for a later flush.
-    WritePages(file_, cipher_, page_size_, pages);
+    try {
+      if (journal_) {
+        journal_->Record(file_, to_journal);
+        if (sync_journal) journal_->Sync();
+      }
+      WritePages(file_, cipher_, page_size_, pages);
+    } catch (...) {
+      BreakJournalGroup();
+      throw;
+    }
     if (page_count_ > file_page_count_) file_page_count_ = page_count_;
   }
   for (const Dirty& dirty : dirty_) held_[dirty.number].dirty = -1;
@@ -365,8 +467,13 @@ void Pager::WriteOut(bool in_background) {
   // The writer reads only writing_, the cipher (copied) and the file; it
   // never lets go of a page, so pages (and their buffers) go back on this
   // thread.
-  auto write = [this, cipher = cipher_] {
+  auto write = [this, cipher = cipher_, to_journal = std::move(to_journal),
+                sync_journal] {
     try {
+      if (journal_) {
+        journal_->Record(file_, to_journal);
+        if (sync_journal) journal_->Sync();
+      }
       WritePages(file_, cipher, page_size_, writing_);
       // The pages start for the disk now, beside the work that follows,
       // rather than all at the closing sync.
@@ -397,6 +504,13 @@ void Pager::FinishWriting() {
   }
   if (!error && writing_page_count_ > file_page_count_) {
     file_page_count_ = writing_page_count_;
+  }
+  if (error && journal_) {
+    try {
+      std::rethrow_exception(error);
+    } catch (...) {
+      BreakJournalGroup();
+    }
   }
   writing_.clear();
   if (error) std::rethrow_exception(error);

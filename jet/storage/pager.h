@@ -7,10 +7,16 @@
 // Changed pages stay in memory, pinned, until they are written to the file
 // in page order; a group that fails is rolled back, so that an update
 // either happens whole or not at all. Committed groups are written out when
-// the pinned pages pass a bound, and at Flush(), which also syncs the file
-// (the database calls it when it closes). Writing out at the bound does not
-// sync: the file holds a whole state only when every change is written, so
-// a sync in between would make no state safe and only cost time.
+// the pinned pages pass a bound, and at Flush(), which also syncs the file.
+//
+// With a journal (journal.h), the writes between two Flush() calls form
+// one journal group that reaches the file whole or not at all: before a
+// write-out overwrites a page the file had when the group began, the page's
+// original bytes are in the journal and the journal is synced; Flush()
+// syncs the file and then ends the journal group. The caller flushes where
+// the file holds a whole state (rows with their index entries and maps);
+// after a crash the next open rolls back the group that was cut off, and
+// after an error RollBackToFlush() does.
 //
 // Writing out at the bound happens on a second thread, while the caller
 // goes on: the pages handed to it are no longer changed (a later change
@@ -30,6 +36,7 @@
 
 #include "jet/base/byte_view.h"
 #include "jet/storage/file.h"
+#include "jet/storage/journal.h"
 #include "jet/storage/page_cipher.h"
 
 namespace jet {
@@ -140,9 +147,24 @@ class Pager {
   // A new page at the end of the file, all zero; returns its number.
   uint32_t Append();
 
-  // Writes every committed change to the file and syncs it.
+  // Writes every committed change to the file and syncs it; with a
+  // journal, then ends the journal group.
   void Flush();
+  // Journals the writes from now on (see above); `journal` must outlive
+  // the pager, and no change may be pending.
+  void set_journal(Journal* journal) { journal_ = journal; }
+  // After an error: forgets every change not yet made durable by Flush()
+  // and rolls the file back to the last Flush() from the journal. Raises
+  // 3043 when the file cannot be rolled back; the journal is then left for
+  // the next open.
+  void RollBackToFlush();
+  // Bytes the journal holds for the open journal group (0 without one).
+  uint64_t journal_bytes() const { return journal_ ? journal_->size() : 0; }
   size_t pinned_pages() const { return dirty_.size(); }
+  // Committed changed pages kept before they are written out on their own
+  // (kMaxPinnedPages unless set).
+  size_t max_pinned_pages() const { return max_pinned_; }
+  void set_max_pinned_pages(size_t pages) { max_pinned_ = pages < 1 ? 1 : pages; }
   // Waits until the pages written out at the bound are in the file;
   // raises the error of that write-out, its pages pinned again.
   void FinishWriting();
@@ -173,8 +195,16 @@ class Pager {
   void EraseDirty(uint32_t page_number);
   PageRef MakePage(uint32_t number, std::vector<uint8_t> bytes);
   // Writes every committed change to the file, without syncing it; in
-  // the background (see above), or before returning.
+  // the background (see above), or before returning. With a journal, the
+  // pages' original bytes are journaled and synced first.
   void WriteOut(bool in_background);
+  // The pages of `pages` the journal group must record before they are
+  // written over: those the file had when the group began, not yet
+  // recorded. Starts the journal group when none is open.
+  std::vector<uint32_t> PagesToJournal(const std::vector<PageRef>& pages);
+  // Raises 3043 when another program removed, replaced or cut the file
+  // while it was open: writing on would not reach the database.
+  void RequireFileInPlace();
   void RequireGroup() const;
 
   File file_;
@@ -183,6 +213,7 @@ class Pager {
   uint32_t file_page_count_;      // pages the file itself has
   uint32_t next_sequential_ = 0;  // the page after the last read run
   size_t capacity_;
+  size_t max_pinned_ = kMaxPinnedPages;
   PageCipher cipher_;
   std::vector<Held> held_;
   // The cache: slots linked from the most recently used (lru_first_) to
@@ -224,6 +255,22 @@ class Pager {
   uint32_t writing_page_count_ = 0;
   std::thread writer_;
   std::exception_ptr write_error_;
+
+  // The journal and its open group: the pages the file had when the group
+  // began, and which of them the journal has recorded. The writer thread
+  // uses the journal while a write-out runs; this thread only between.
+  Journal* journal_ = nullptr;
+  bool journal_group_ = false;
+  // A write-out of the journal group failed: what the journal recorded is
+  // no longer known, so nothing more is written over until the group is
+  // rolled back.
+  bool journal_broken_ = false;
+  std::string broken_by_;  // the description of the failure that did it
+  // Marks the journal group broken by the error being handled (called in
+  // a catch block).
+  void BreakJournalGroup();
+  uint32_t journal_base_pages_ = 0;
+  std::vector<bool> journaled_;
 };
 
 // Opens and commits a write group, rolling it back when left by an error.
@@ -243,7 +290,7 @@ class WriteGroup {
   // be written out and memory stays bounded whatever the work's size. A
   // later failure then rolls back only the steps after the renewal.
   void RenewWhenFull() {
-    if (pager_.pinned_pages() <= Pager::kMaxPinnedPages) return;
+    if (pager_.pinned_pages() <= pager_.max_pinned_pages()) return;
     pager_.CommitGroup();
     pager_.BeginGroup();
   }

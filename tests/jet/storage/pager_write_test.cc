@@ -10,6 +10,7 @@
 #include "jet/database/database.h"
 #include "jet/database/database_builder.h"
 #include "jet/base/error.h"
+#include "jet/storage/journal.h"
 #include "jet/storage/pager.h"
 #include "jet/database/table.h"
 #include "jet/database/table_builder.h"
@@ -358,9 +359,11 @@ TEST(PagerWriteTest, FailedFlushRaisesDiskError) {
   EXPECT_EQ(pager.pinned_pages(), 0u);
 }
 
-// The same on a database: rows, their long values and index entries spread
-// over many pages, a flush that fails part way, then the close.
-TEST(PagerWriteTest, FlushRetriedAfterAFailureLeavesASoundDatabase) {
+// The same on a database, whose writes are journaled: rows, their long
+// values and index entries spread over many pages, a flush that fails part
+// way, then the close, which raises the error and rolls the file back to
+// the last durable point.
+TEST(PagerWriteTest, FailedFlushRollsTheDatabaseBackToItsLastDurablePoint) {
   testing_support::TempDir dir;
   for (jet::JetVersion version :
        {jet::JetVersion::kJet4, jet::JetVersion::kJet3}) {
@@ -384,18 +387,30 @@ TEST(PagerWriteTest, FlushRetriedAfterAFailureLeavesASoundDatabase) {
     key.primary_key = true;
     description.indexes = {key};
     auto table = jet::CreateTable(*db, description);
-    for (int32_t i = 0; i < 300; ++i) {
-      table->InsertRow({i, std::string(50, static_cast<char>('a' + i % 26)),
-                        std::string(i % 10 == 0 ? 3000 : 20, 'n')});
-    }
+    auto insert = [&](int32_t from, int32_t to) {
+      for (int32_t i = from; i < to; ++i) {
+        table->InsertRow({i, std::string(50, static_cast<char>('a' + i % 26)),
+                          std::string(i % 10 == 0 ? 3000 : 20, 'n')});
+      }
+    };
+    insert(0, 150);
+    db->Flush();
+    insert(150, 300);
+    table->FlushIndexChanges();  // a durable point: rows 150 to 299 kept
+    insert(300, 450);
     jet::File::SetFaultHook(FailThirdWrite);
     EXPECT_THROW(db->pager().Flush(), jet::Error);
     jet::File::SetFaultHook(nullptr);
-    EXPECT_GT(db->pager().pinned_pages(), 0u);
     table.reset();
-    db->Close();
+    EXPECT_THROW(db->Close(), jet::Error);
     db.reset();
+    EXPECT_FALSE(fs::exists(jet::JournalPath(path)));
     EXPECT_DATABASE_CHECKS_CLEAN(path);
+    auto again = jet::Database::Open(path);
+    size_t rows = 0;
+    for (jet::TableScan scan = again->OpenTable("Rows")->Scan(); scan.Next();)
+      ++rows;
+    EXPECT_EQ(rows, 300u);
   }
 }
 

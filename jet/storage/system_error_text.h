@@ -1,0 +1,16 @@
+// The Korean words for what the operating system said went wrong with a
+// file, for the descriptions of the engine's errors: the user reads them.
+#ifndef MDBCARE_JET_STORAGE_SYSTEM_ERROR_TEXT_H_
+#define MDBCARE_JET_STORAGE_SYSTEM_ERROR_TEXT_H_
+
+#include <string>
+
+namespace jet {
+
+// "디스크 공간이 부족합니다" for ENOSPC, and so on; an error number without
+// words of its own is named with the system's text after a Korean one.
+std::string SystemErrorText(int error_number);
+
+}  // namespace jet
+
+#endif  // MDBCARE_JET_STORAGE_SYSTEM_ERROR_TEXT_H_
