@@ -22,6 +22,7 @@ namespace {
 void PrintSummary(const jet::CheckStatistics& s, std::ostream& out) {
   uint32_t left = s.unowned_zero_pages + s.unowned_long_value_pages +
                   s.unowned_retired_data_pages + s.unowned_map_pages +
+                  s.unowned_dropped_data_pages +
                   s.unowned_definition_pages + s.unowned_deleted_table_pages +
                   s.unowned_index_pages + s.unowned_other_pages;
   out << "pages total=" << s.pages << " free=" << s.free_pages
@@ -30,6 +31,7 @@ void PrintSummary(const jet::CheckStatistics& s, std::ostream& out) {
       << " long-value=" << s.unowned_long_value_pages
       << " retired=" << s.unowned_retired_data_pages
       << " map=" << s.unowned_map_pages
+      << " dropped=" << s.unowned_dropped_data_pages
       << " definition=" << s.unowned_definition_pages
       << " deleted-table=" << s.unowned_deleted_table_pages
       << " index=" << s.unowned_index_pages

@@ -12,7 +12,8 @@ namespace cli {
 // finding to `out`, one per line ("[kind] page P row R table 'T': ..."),
 // then the summary:
 //   pages total=N free=F owned=O left-allocated=L (zero=.. long-value=..
-//     retired=.. map=.. definition=.. deleted-table=.. index=.. other=..)
+//     retired=.. map=.. dropped=.. definition=.. deleted-table=.. index=..
+//     other=..)
 //   data-pages checked=N free-space-agrees=M
 //   rows tables=.. rows=.. moved=.. long-values=.. long-value-rows=..
 //     unreferenced-long-value-rows=..

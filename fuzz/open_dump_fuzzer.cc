@@ -1,9 +1,12 @@
 // Opens fuzzer input as a database and reads everything the read side can
 // reach: the catalog, every local table's definition, every row of every
 // table (system tables included) and every value, memo and OLE values
-// included. A jet::Error is the expected outcome for a damaged file; a
-// crash, a sanitizer report, an escaping exception of another type, a hang
-// or a huge allocation is a finding.
+// included. Then compacts it, salvaging what a damaged input holds, and
+// checks the copy. A jet::Error is the expected outcome for a damaged file
+// (the compaction may refuse one whose header or catalog definition is
+// gone); a crash, a sanitizer report, an escaping exception of another
+// type, a hang, a huge allocation, or a compacted copy the checker finds
+// fault with is a finding.
 //
 // The engine opens files by path, so the input is written to an anonymous
 // in-memory file (memfd) and opened as /proc/self/fd/N. The same memfd is
@@ -20,6 +23,8 @@
 #include <vector>
 
 #include "jet/base/error.h"
+#include "jet/check/checker.h"
+#include "jet/database/compact.h"
 #include "jet/database/database.h"
 #include "jet/rows/table_scan.h"
 
@@ -118,11 +123,41 @@ void ReadDatabase(const std::string& path) {
   }
 }
 
+// Compacts the input into `copy` (a file name in a folder of its own) with
+// each password until one is accepted; a copy made must check clean.
+void CompactDatabase(const std::string& path, const std::string& copy) {
+  for (const char* connect : kConnects) {
+    std::remove(copy.c_str());
+    try {
+      jet::CompactDatabase(path, copy, connect);
+    } catch (const jet::Error& e) {
+      if (e.number() == jet::kErrInvalidPassword) continue;
+      return;
+    }
+    jet::OpenOptions options;
+    options.connect = connect;
+    std::unique_ptr<jet::Database> db = jet::Database::Open(copy, options);
+    const std::vector<jet::Finding> findings = jet::CheckDatabase(*db);
+    if (!findings.empty()) {
+      std::fprintf(stderr, "the compacted copy has %zu findings; first: %s\n",
+                   findings.size(), jet::FormatFinding(findings[0]).c_str());
+      std::abort();
+    }
+    return;
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static InputFile* input = new InputFile();
+  static const std::string copy = [] {
+    char folder[] = "/tmp/mdbcare-fuzz-XXXXXX";
+    if (!mkdtemp(folder)) std::abort();
+    return std::string(folder) + "/copy.mdb";
+  }();
   input->Write(data, size);
   ReadDatabase(input->path());
+  CompactDatabase(input->path(), copy);
   return 0;
 }

@@ -59,6 +59,9 @@ struct CheckStatistics {
   uint32_t unowned_long_value_pages = 0;
   uint32_t unowned_retired_data_pages = 0;   // type 0x09
   uint32_t unowned_map_pages = 0;            // data pages with owner 0
+  // Data pages of a table that its map no longer lists (Access drops the
+  // pages of rows it deletes so, without marking the rows).
+  uint32_t unowned_dropped_data_pages = 0;
   uint32_t unowned_definition_pages = 0;     // types 0x02 and 0x08 (deleted)
   uint32_t unowned_deleted_table_pages = 0;  // data/index of those
   uint32_t unowned_index_pages = 0;          // without entries

@@ -6,6 +6,7 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <set>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -31,7 +32,9 @@
 #include "jet/database/table_builder.h"
 #include "jet/rows/table_scan.h"
 #include "jet/rows/value_codec.h"
-#include "jet/rows/value_codec.h"
+#include "jet/rows/salvage_scan.h"
+#include "jet/schema/catalog.h"
+#include "jet/schema/system_tables.h"
 
 namespace jet {
 
@@ -73,6 +76,19 @@ struct TableCopy {
   CatalogEntry entry;
   TableDefinition source;
   TableDefinition target;
+  size_t report = 0;  // its place in CompactReport::tables
+};
+
+// Prefix of the names under which user tables the catalog lost are
+// copied, and the one for databases whose sort order has no Hangul.
+constexpr char kRecoveredTableName[] = "복구된테이블_";
+constexpr char kRecoveredTableNameLatin[] = "Recovered_";
+
+// A table copied without its catalog row, which gets one afterwards.
+struct RecoveredTable {
+  size_t report = 0;  // its place in CompactReport::tables
+  uint32_t page = 0;  // its definition's page in the copy
+  uint32_t flags = 0;
 };
 
 class Compaction {
@@ -89,7 +105,9 @@ class Compaction {
                                    source.header().sort_order_version,
                                    source.header().code_page)) {}
 
-  void Run() {
+  // Writes the copy; returns what it copied and left out, and the tables
+  // copied without a catalog row (their names and new definition pages).
+  CompactReport Run(std::vector<RecoveredTable>& recovered) {
     RollingGroup group(target_);
     PlaceDefinitions();
     for (TableCopy& t : tables_) {
@@ -115,20 +133,43 @@ class Compaction {
     }
     for (const TableCopy& t : tables_) {
       placer_.WriteDefinition(t.target, code_page_);
+      if (report_.tables[t.report].recovered) {
+        recovered.push_back(RecoveredTable{t.report, t.target.page,
+                                           t.entry.flags});
+      }
     }
     group.Finish();
     target_.Flush();
+    return std::move(report_);
   }
 
  private:
   // Every local table's definition, on its new pages, with its maps.
   void PlaceDefinitions() {
+    report_.catalog_damaged = source_.catalog_damaged();
     for (const CatalogEntry& e : source_.catalog()) {
       if (!e.is_local_table()) continue;
+      CompactReport::Table table;
+      table.name = e.name;
       TableCopy t;
       t.entry = e;
-      t.source = source_.ReadTableDefinition(e);
+      try {
+        t.source = source_.ReadTableDefinition(e);
+      } catch (const Error&) {
+        // Without the catalog's own definition nothing can be placed.
+        if (e.definition_page() == kCatalogTableDefinitionPage) throw;
+        table.lost = true;
+        lost_ids_.insert(e.id);
+        report_.tables.push_back(std::move(table));
+        continue;
+      }
+      t.report = report_.tables.size();
+      report_.tables.push_back(std::move(table));
       tables_.push_back(std::move(t));
+    }
+    if (report_.catalog_damaged) {
+      AddCatalogTableIfLost();
+      AddTablesTheCatalogLost();
     }
     std::stable_sort(tables_.begin(), tables_.end(),
                      [](const TableCopy& a, const TableCopy& b) {
@@ -159,6 +200,90 @@ class Compaction {
         }
       }
       placer_.AddUsageMaps(t.target);
+    }
+  }
+
+  // The catalog's own table, whose definition is always at page 2, when
+  // the catalog lost its row: copied under its name and given the row
+  // again afterwards.
+  void AddCatalogTableIfLost() {
+    for (const TableCopy& t : tables_) {
+      if (t.source.page == kCatalogTableDefinitionPage) return;
+    }
+    TableCopy t;
+    t.source = TableDefinition::Read(source_.pager(), version_, code_page_,
+                                     kCatalogTableDefinitionPage);
+    t.entry.id = static_cast<int32_t>(kCatalogTableDefinitionPage);
+    t.entry.parent_id = catalog_ids::kTablesContainer;
+    t.entry.type = static_cast<uint16_t>(catalog_types::kTable);
+    t.entry.flags = catalog_flags::kSystem;
+    t.entry.name = SystemTableName(SystemTable::kObjects);
+    CompactReport::Table table;
+    table.name = t.entry.name;
+    table.recovered = true;
+    t.report = report_.tables.size();
+    report_.tables.push_back(std::move(table));
+    tables_.push_back(std::move(t));
+  }
+
+  // When the catalog lost rows: the definitions that no catalog row names
+  // any more (first pages of definition chains), copied: a system table of
+  // Jet or Access under its own name (known by its columns), a user table
+  // under a new one. Definitions of tables Access deleted are retired to
+  // another page type, so they do not come back.
+  void AddTablesTheCatalogLost() {
+    std::set<uint32_t> named, continued;
+    std::vector<std::string> names;
+    for (const CatalogEntry& e : source_.catalog()) {
+      names.push_back(e.name);
+      if (e.is_local_table()) named.insert(e.definition_page());
+    }
+    Pager& pager = source_.pager();
+    std::vector<uint32_t> first_pages;
+    for (uint32_t p = 1; p < pager.page_count(); ++p) {
+      try {
+        PageRef page = pager.Get(p);
+        if (page->type() != kPageTableDefinition) continue;
+        first_pages.push_back(p);
+        continued.insert(page->view().U32(0x04));
+      } catch (const Error&) {
+      }
+    }
+    int number = 0;
+    for (uint32_t p : first_pages) {
+      if (named.count(p) || continued.count(p)) continue;
+      TableCopy t;
+      try {
+        t.source = TableDefinition::Read(pager, version_, code_page_, p);
+      } catch (const Error&) {
+        continue;
+      }
+      auto taken = [&](const std::string& name) {
+        return std::any_of(names.begin(), names.end(), [&](const auto& n) {
+          return NamesEqualIgnoringCase(n, name);
+        });
+      };
+      std::string name = SystemTableNameByColumns(t.source);
+      if (!name.empty() && !taken(name)) {
+        t.entry.flags = catalog_flags::kSystem;
+      } else if (t.source.table_type == kUserTableType) {
+        do {
+          name = kRecoveredTableName + std::to_string(++number);
+        } while (taken(name));
+      } else {
+        continue;  // a system table of no known name
+      }
+      names.push_back(name);
+      t.entry.id = static_cast<int32_t>(p);
+      t.entry.parent_id = catalog_ids::kTablesContainer;
+      t.entry.type = static_cast<uint16_t>(catalog_types::kTable);
+      t.entry.name = name;
+      CompactReport::Table table;
+      table.name = name;
+      table.recovered = true;
+      t.report = report_.tables.size();
+      report_.tables.push_back(std::move(table));
+      tables_.push_back(std::move(t));
     }
   }
 
@@ -197,7 +322,17 @@ class Compaction {
     const LongValueReader& long_values = *context.long_values;
     LongValueWriter long_value_writer(target_, version_, allocator_, t.target);
     RowAppender rows(target_, version_, allocator_, t.target);
-    TableScan scan(source_.pager(), version_, t.source);
+    SalvageScan scan(source_.pager(), version_, t.source);
+    CompactReport::Table& report = report_.tables[t.report];
+    // The catalog's rows of tables that are lost are left out with them.
+    int catalog_id = -1;
+    if (t.source.page == kCatalogTableDefinitionPage && !lost_ids_.empty()) {
+      for (size_t k = 0; k < columns.size(); ++k) {
+        if (columns[k].name == "Id" && columns[k].length == 4) {
+          catalog_id = static_cast<int>(k);
+        }
+      }
+    }
     std::vector<FieldData> fields(columns.size());
     std::vector<IndexKeys> keys(t.target.real_indexes.size());
     std::optional<IndexKeyWorker> worker;
@@ -211,9 +346,12 @@ class Compaction {
     std::vector<uint8_t> row;    // the copied row's bytes, buffer reused
     std::vector<uint8_t> value;  // a long value's bytes, buffer reused
     uint32_t count = 0;
-    std::vector<FieldBytes> stored;
     while (scan.Next()) {
-      scan.Fields(stored);
+      const std::vector<FieldBytes>& stored = scan.fields();
+      if (catalog_id >= 0 && !stored[catalog_id].is_null &&
+          lost_ids_.count(static_cast<int32_t>(stored[catalog_id].data.U32(0)))) {
+        continue;
+      }
       for (size_t k = 0; k < columns.size(); ++k) {
         FieldData& f = fields[k];
         f.is_null = stored[k].is_null;
@@ -222,7 +360,14 @@ class Compaction {
         if (f.is_null) continue;
         ByteView bytes = stored[k].data;
         if (IsLongValueType(columns[k].type)) {
-          long_values.Read(bytes, value);
+          try {
+            long_values.Read(bytes, value);
+          } catch (const Error&) {
+            // Not readable whole: Null, and the row is kept.
+            f.is_null = true;
+            ++report.values_made_null;
+            continue;
+          }
           long_value_writer.Write(value, columns[k], f.data);
           continue;
         }
@@ -242,7 +387,7 @@ class Compaction {
       }
       for (size_t k = 0; k < columns.size(); ++k) {
         if (IsLongValueType(columns[k].type)) {
-          current[k] = stored[k];
+          current[k] = fields[k].is_null ? FieldBytes{} : stored[k];
         } else {
           current[k] = FieldBytes{
               fields[k].is_null, fields[k].bit,
@@ -261,6 +406,12 @@ class Compaction {
       }
     }
     t.target.stored_row_count = count;
+    report.rows_copied = count;
+    const SalvageCounts& counts = scan.counts();
+    report.rows_left_out = counts.rows_left_out;
+    report.rows_listed = counts.left_out;
+    report.damaged_pages = counts.damaged_pages;
+    report.map_unreadable = counts.map_unreadable;
   }
 
   void RenumberObjectId(std::vector<uint8_t>& bytes) const {
@@ -313,16 +464,36 @@ class Compaction {
   }
 
   // Writes index `index` of `t` from its collected entries, sorted.
+  // A unique index that salvaged rows break (two entries of one key) is
+  // built as one that is not unique, its logical indexes no primary key.
   void BuildIndex(TableCopy& t, size_t index, CollectedIndexEntries& entries,
                   RollingGroup& group) {
-    const RealIndex& real = t.target.real_indexes[index];
+    RealIndex& real = t.target.real_indexes[index];
     IndexBulkLoad load(target_, version_, allocator_, t.target.page,
                        RowPointer::FromPacked(real.usage_map));
+    const bool unique = real.flags & index_flags::kUnique;
+    bool duplicate = false;
+    std::vector<uint8_t> last_key;
     entries.ForEachSorted(index, [&](ByteView sort_bytes) {
+      if (unique && !duplicate) {
+        const ByteView key = sort_bytes.Sub(0, sort_bytes.size() - 4);
+        duplicate = !last_key.empty() && last_key.size() == key.size() &&
+                    std::equal(last_key.begin(), last_key.end(), key.data()) &&
+                    !KeyIsAllNull(real, key);
+        last_key.assign(key.data(), key.data() + key.size());
+      }
       load.AddSortBytes(sort_bytes);
       group.Tick();
     });
-    t.target.real_indexes[index].first_page = load.Finish();
+    real.first_page = load.Finish();
+    if (!duplicate) return;
+    real.flags &= static_cast<uint8_t>(~index_flags::kUnique);
+    CompactReport::Table& report = report_.tables[t.report];
+    for (LogicalIndex& logical : t.target.logical_indexes) {
+      if (logical.real_index != index) continue;
+      if (logical.is_primary_key()) logical.index_type = 0;
+      report.made_not_unique.push_back(logical.name);
+    }
   }
 
   // The keys the source's index holds, by source row id.
@@ -345,11 +516,15 @@ class Compaction {
   TablePlacer placer_;
   IndexKeyOptions key_options_;
   std::vector<TableCopy> tables_;
+  CompactReport report_;
+  std::set<int32_t> lost_ids_;  // catalog ids of tables whose copy is lost
   std::unordered_map<int32_t, int32_t> new_ids_;
   std::unordered_map<uint32_t, uint32_t> new_pages_;
 };
 
-void WriteCopy(Database& source, File file, const CompactOptions& options) {
+CompactReport WriteCopy(Database& source, File file,
+                        const CompactOptions& options,
+                        std::vector<RecoveredTable>& recovered) {
   const uint32_t page_size = source.pager().page_size();
   std::vector<uint8_t> header(page_size);
   source.pager().file().ReadAt(0, header);
@@ -364,20 +539,149 @@ void WriteCopy(Database& source, File file, const CompactOptions& options) {
     target.Append();  // page 2: MSysObjects' definition
     group.Commit();
   }
-  Compaction(source, target, options).Run();
+  return Compaction(source, target, options).Run(recovered);
+}
+
+// Rows of MSysCompactError: what a salvage left out, one row for each
+// table that lost anything (its rows' count and, for the first of them,
+// their ids) and one for each row left out.
+constexpr char kCompactErrorTable[] = "MSysCompactError";
+constexpr int32_t kErrRowLeftOut = 3049;
+
+std::vector<std::vector<Value>> CompactErrorRows(const CompactReport& report) {
+  std::vector<std::vector<Value>> rows;
+  auto add = [&](int32_t code, const std::string& text, const Value& recid,
+                 const std::string& table) {
+    rows.push_back({code, text, recid, table});
+  };
+  for (const CompactReport::Table& t : report.tables) {
+    if (t.lost) {
+      add(kErrDamagedFile, "테이블 정의가 손상되어 테이블을 살리지 못했습니다.",
+          Null{}, t.name);
+    }
+    if (t.recovered) {
+      add(kErrDamagedFile,
+          "시스템 카탈로그에서 이름이 지워진 테이블을 이 이름으로 "
+          "살렸습니다.",
+          Null{}, t.name);
+    }
+    if (t.map_unreadable) {
+      add(kErrDamagedFile,
+          "테이블의 페이지 목록(사용 맵)이 손상되어 행을 찾지 못했습니다.",
+          Null{}, t.name);
+    }
+    if (t.damaged_pages) {
+      add(kErrDamagedFile,
+          "손상된 페이지 " + std::to_string(t.damaged_pages) +
+              "개의 행을 살리지 못했습니다.",
+          Null{}, t.name);
+    }
+    if (t.rows_left_out) {
+      add(kErrRowLeftOut,
+          "온전하지 않은 행 " + std::to_string(t.rows_left_out) +
+              "개를 살리지 못했습니다.",
+          Null{}, t.name);
+    }
+    // Each row left out, its id in the source as ErrorRecid: the slot,
+    // then the page in 3 bytes (RowPointer::Packed, little-endian).
+    for (RowPointer row : t.rows_listed) {
+      const uint32_t packed = row.Packed();
+      add(kErrRowLeftOut,
+          "온전하지 않아 살리지 못한 행입니다 (원본 페이지 " +
+              std::to_string(row.page) + ", 행 " + std::to_string(row.row) +
+              ").",
+          Binary{static_cast<uint8_t>(packed), static_cast<uint8_t>(packed >> 8),
+                 static_cast<uint8_t>(packed >> 16),
+                 static_cast<uint8_t>(packed >> 24)},
+          t.name);
+    }
+    if (t.values_made_null) {
+      add(kErrDamagedFile,
+          "읽을 수 없는 메모/OLE 값 " + std::to_string(t.values_made_null) +
+              "개를 Null로 바꾸었습니다.",
+          Null{}, t.name);
+    }
+    for (const std::string& index : t.made_not_unique) {
+      add(kErrDuplicateKey,
+          "'" + index +
+              "' 색인에 같은 값이 있어 고유하지 않은 색인으로 만들었습니다.",
+          Null{}, t.name);
+    }
+  }
+  return rows;
+}
+
+// Writes what the salvage did into the copy at `path`: catalog rows for
+// the tables copied without theirs, and the table MSysCompactError.
+void RecordSalvage(const std::string& path, const std::string& connect,
+                   CompactReport& report,
+                   const std::vector<RecoveredTable>& recovered) {
+  OpenOptions open;
+  open.connect = connect;
+  open.writable = true;
+  std::unique_ptr<Database> db = Database::Open(path, open);
+  int latin = 0;
+  for (const RecoveredTable& r : recovered) {
+    std::string& name = report.tables[r.report].name;
+    try {
+      AddTableToCatalog(*db, name, r.page, r.flags);
+    } catch (const Error& e) {
+      // A sort order without Hangul cannot index the Korean name.
+      if (e.number() != kErrUnsupportedFeature ||
+          name.rfind(kRecoveredTableName, 0) != 0) {
+        throw;
+      }
+      do {
+        name = kRecoveredTableNameLatin + std::to_string(++latin);
+      } while (std::any_of(report.tables.begin(), report.tables.end(),
+                           [&](const CompactReport::Table& t) {
+                             return &t != &report.tables[r.report] &&
+                                    NamesEqualIgnoringCase(t.name, name);
+                           }));
+      AddTableToCatalog(*db, name, r.page, r.flags);
+    }
+  }
+  TableDescription errors;
+  errors.name = kCompactErrorTable;
+  errors.columns = {{.name = "ErrorCode", .type = ColumnType::kLong},
+                    {.name = "ErrorDescription", .type = ColumnType::kMemo},
+                    {.name = "ErrorRecid", .type = ColumnType::kOle},
+                    {.name = "ErrorTable", .type = ColumnType::kText,
+                     .length = 255}};
+  std::unique_ptr<Table> table = CreateTable(*db, errors);
+  InsertRows(*db, *table, CompactErrorRows(report));
+  table.reset();
+  db->Close();
 }
 
 }  // namespace
 
-void CompactDatabase(const std::string& source, const std::string& destination,
-                     const std::string& connect,
-                     const CompactOptions& options) {
+bool CompactReport::salvaged() const {
+  if (catalog_damaged) return true;
+  for (const Table& t : tables) {
+    if (t.lost || t.recovered || t.map_unreadable || t.damaged_pages ||
+        t.rows_left_out || t.values_made_null || !t.made_not_unique.empty()) {
+      return true;
+    }
+  }
+  return false;
+}
+
+CompactReport CompactDatabase(const std::string& source,
+                              const std::string& destination,
+                              const std::string& connect,
+                              const CompactOptions& options) {
   OpenOptions open;
   open.connect = connect;
+  open.salvage = true;
   std::unique_ptr<Database> db = Database::Open(source, open);
   File file = File::Create(destination);
   try {
-    WriteCopy(*db, std::move(file), options);
+    std::vector<RecoveredTable> recovered;
+    CompactReport report = WriteCopy(*db, std::move(file), options, recovered);
+    db.reset();
+    if (report.salvaged()) RecordSalvage(destination, connect, report, recovered);
+    return report;
   } catch (...) {
     std::remove(destination.c_str());
     throw;

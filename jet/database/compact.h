@@ -20,11 +20,25 @@
 // Index keys are made again from the rows; where the key of a row cannot
 // be made (a character the sort order tables do not have), the key the
 // source's index holds for that row is kept.
+//
+// A damaged source is salvaged: every structure is checked before it is
+// trusted, and damage costs only what it touches (rows/salvage_scan.h for
+// rows and pages). A table whose definition cannot be read is lost, with
+// its catalog row; a long value that cannot be read whole becomes Null;
+// when the catalog itself lost rows, table definitions no catalog row names
+// any more are copied under the name "복구된테이블_N". A unique index the
+// salvaged rows break is built as an index that is not unique. The copy
+// then gets a table MSysCompactError listing what was left out (columns as
+// Jet's own: ErrorCode, ErrorDescription, ErrorRecid, ErrorTable).
 #ifndef MDBCARE_JET_DATABASE_COMPACT_H_
 #define MDBCARE_JET_DATABASE_COMPACT_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
+
+#include "jet/base/format.h"
 
 namespace jet {
 
@@ -35,15 +49,39 @@ struct CompactOptions {
   size_t max_index_entry_bytes = size_t{16} << 20;
 };
 
+// What a compaction copied, and what of a damaged source it left out.
+struct CompactReport {
+  struct Table {
+    std::string name;
+    uint64_t rows_copied = 0;
+    uint64_t rows_left_out = 0;     // rows that could not be read whole
+    uint64_t values_made_null = 0;  // long values that could not be read
+    uint64_t damaged_pages = 0;     // pages of the table that were unreadable
+    bool map_unreadable = false;    // its usage map: no row could be found
+    bool lost = false;              // its definition could not be read
+    bool recovered = false;         // copied without its lost catalog row
+    std::vector<std::string> made_not_unique;  // unique indexes broken
+    // The source's ids (page and slot) of the first rows left out.
+    std::vector<RowPointer> rows_listed;
+  };
+  std::vector<Table> tables;  // every table met, in the catalog's order
+  bool catalog_damaged = false;
+
+  // Whether anything was left out or changed because of damage.
+  bool salvaged() const;
+};
+
 // Writes the compacted copy of `source` (opened with the password of
-// `connect`, e.g. ";pwd=7316") at `destination`, flushed to disk. Raises
-// the errors of Database::Open for the source, 3204 when `destination`
-// exists (nothing is touched), 3049 when the source cannot be read
-// completely, 3043 or 3051 when the copy cannot be written; after any
-// error but 3204 no file is left at `destination`.
-void CompactDatabase(const std::string& source, const std::string& destination,
-                     const std::string& connect,
-                     const CompactOptions& options = {});
+// `connect`, e.g. ";pwd=7316") at `destination`, flushed to disk, and says
+// what it copied. Raises the errors of Database::Open for the source (3049
+// when even its header or its catalog's definition cannot be read), 3204
+// when `destination` exists (nothing is touched), 3043 or 3051 when the
+// copy cannot be written; after any error but 3204 no file is left at
+// `destination`.
+CompactReport CompactDatabase(const std::string& source,
+                              const std::string& destination,
+                              const std::string& connect,
+                              const CompactOptions& options = {});
 
 }  // namespace jet
 

@@ -98,7 +98,8 @@ std::unique_ptr<Database> Database::Open(const std::string& path,
     db->journal_ = std::make_unique<Journal>(path, db->pager_->page_size());
     db->pager_->set_journal(db->journal_.get());
   }
-  db->catalog_ = ReadCatalog(*db->pager_, db->header_);
+  db->catalog_ = ReadCatalog(*db->pager_, db->header_, options.salvage,
+                             &db->catalog_damaged_);
   db->tables_ = TablesInNameOrder(db->catalog_);
   return db;
 }

@@ -35,6 +35,9 @@ struct OpenOptions {
   size_t cache_pages = Pager::kDefaultCachePages;
   // Changed pages kept in memory before they are written out (pager.h).
   size_t max_pinned_pages = Pager::kMaxPinnedPages;
+  // For a compaction that saves what a damaged file holds: catalog rows
+  // that cannot be read whole are left out (catalog_damaged() tells).
+  bool salvage = false;
 };
 
 class Database {
@@ -80,6 +83,8 @@ class Database {
   Pager& pager() { return *pager_; }
 
   const std::vector<CatalogEntry>& catalog() const { return catalog_; }
+  // Opened with OpenOptions::salvage: whether catalog rows were left out.
+  bool catalog_damaged() const { return catalog_damaged_; }
   // Tables (system tables included) in name order.
   const std::vector<CatalogEntry>& tables() const { return tables_; }
   // The table named `name`, compared case-insensitively; raises 3078.
@@ -109,6 +114,7 @@ class Database {
   std::unique_ptr<Pager> pager_;
   LongValueReader long_values_;
   std::vector<CatalogEntry> catalog_;
+  bool catalog_damaged_ = false;
   std::vector<CatalogEntry> tables_;
   bool writable_ = false;
   std::unique_ptr<LockFile> lock_;  // held while open for writing

@@ -370,24 +370,31 @@ void TablePlacer::WriteDefinition(const TableDefinition& def,
   }
 }
 
-std::unique_ptr<Table> CreateTable(Database& db,
-                                   const TableDescription& description) {
+namespace {
+
+void RequireNewTableName(const Database& db, const std::string& name) {
   if (!db.writable()) {
     throw Error(
         kErrReadOnly,
         "데이터베이스가 읽기 전용으로 열려 있어 테이블을 만들 수 없습니다.");
   }
+  for (const CatalogEntry& e : db.catalog()) {
+    if (e.is_table() && NamesEqualIgnoringCase(e.name, name)) {
+      throw Error(kErrTableAlreadyExists,
+                  "'" + name + "' 테이블이 이미 있습니다.");
+    }
+  }
+}
+
+// Writes the catalog row and access control entries of the table whose
+// definition starts at `def_page`, inside the caller's write group.
+void AddCatalogRow(Database& db, PageAllocator& allocator,
+                   const std::string& name, uint32_t def_page,
+                   const Binary& properties, uint32_t flags) {
   const DatabaseHeader& header = db.header();
   const JetVersion version = header.version;
   const uint16_t code_page = header.code_page;
   TextSettings text{header.sort_order, header.sort_order_version, code_page};
-  TableDefinition def = NewTableDefinition(description, version, text);
-  for (const CatalogEntry& e : db.catalog()) {
-    if (e.is_table() && NamesEqualIgnoringCase(e.name, description.name)) {
-      throw Error(kErrTableAlreadyExists,
-                  "'" + description.name + "' 테이블이 이미 있습니다.");
-    }
-  }
   int32_t aces_page = 0;
   for (const CatalogEntry& e : db.catalog()) {
     if (e.is_local_table() &&
@@ -395,22 +402,12 @@ std::unique_ptr<Table> CreateTable(Database& db,
       aces_page = static_cast<int32_t>(e.definition_page());
     }
   }
-  Binary properties = NewTableProperties(description, version, code_page);
-
   Pager& pager = db.pager();
-  WriteGroup group(pager);
-  PageAllocator allocator(pager, version);
-  TablePlacer placer(pager, version, allocator);
-  placer.ReserveDefinitionPages(def, code_page);
-  placer.AddUsageMaps(def);
-  placer.AddIndexRoots(def);
-  placer.WriteDefinition(def, code_page);
-
-  CatalogRow row{static_cast<int32_t>(def.page),
+  CatalogRow row{static_cast<int32_t>(def_page),
                  catalog_ids::kTablesContainer,
-                 description.name,
+                 name,
                  catalog_types::kTable,
-                 0,
+                 flags,
                  security_ids::kAdminUser,
                  properties};
   TableDefinition catalog = TableDefinition::Read(pager, version, code_page,
@@ -425,13 +422,45 @@ std::unique_ptr<Table> CreateTable(Database& db,
       aces_writer.Insert(AccessControlValues(aces, e));
     }
   }
+}
+
+}  // namespace
+
+void AddTableToCatalog(Database& db, const std::string& name,
+                       uint32_t definition_page, uint32_t flags) {
+  RequireNewTableName(db, name);
+  WriteGroup group(db.pager());
+  PageAllocator allocator(db.pager(), db.version());
+  AddCatalogRow(db, allocator, name, definition_page, Binary(), flags);
+  group.Commit();
+}
+
+std::unique_ptr<Table> CreateTable(Database& db,
+                                   const TableDescription& description) {
+  RequireNewTableName(db, description.name);
+  const DatabaseHeader& header = db.header();
+  const JetVersion version = header.version;
+  const uint16_t code_page = header.code_page;
+  TextSettings text{header.sort_order, header.sort_order_version, code_page};
+  TableDefinition def = NewTableDefinition(description, version, text);
+  Binary properties = NewTableProperties(description, version, code_page);
+
+  Pager& pager = db.pager();
+  WriteGroup group(pager);
+  PageAllocator allocator(pager, version);
+  TablePlacer placer(pager, version, allocator);
+  placer.ReserveDefinitionPages(def, code_page);
+  placer.AddUsageMaps(def);
+  placer.AddIndexRoots(def);
+  placer.WriteDefinition(def, code_page);
+  AddCatalogRow(db, allocator, description.name, def.page, properties, 0);
   TableDefinition stored =
       TableDefinition::Read(pager, version, code_page, def.page);
   group.Commit();
 
   CatalogEntry entry;
-  entry.id = row.id;
-  entry.parent_id = row.parent_id;
+  entry.id = static_cast<int32_t>(def.page);
+  entry.parent_id = catalog_ids::kTablesContainer;
   entry.name = description.name;
   entry.type = static_cast<uint8_t>(ObjectType::kTable);
   entry.flags = 0;

@@ -150,6 +150,13 @@ class TablePlacer {
 std::unique_ptr<Table> CreateTable(Database& db,
                                    const TableDescription& description);
 
+// Gives the table whose definition starts at `definition_page` (written
+// already, with its maps) a catalog row named `name` with `flags` and
+// access control entries, as CreateTable does. Raises as CreateTable does
+// for the name.
+void AddTableToCatalog(Database& db, const std::string& name,
+                       uint32_t definition_page, uint32_t flags = 0);
+
 }  // namespace jet
 
 #endif  // MDBCARE_JET_DATABASE_TABLE_BUILDER_H_

@@ -444,4 +444,14 @@ IndexKeyOptions KeyOptionsFor(uint16_t sort_order, uint8_t sort_order_version,
   return o;
 }
 
+bool KeyIsAllNull(const RealIndex& index, ByteView key) {
+  if (key.size() != index.columns.size()) return false;
+  for (size_t i = 0; i < key.size(); ++i) {
+    if (key.data()[i] != (index.columns[i].ascending ? 0x00 : 0xFF)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace jet

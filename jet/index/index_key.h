@@ -136,6 +136,10 @@ int ColumnPosition(const TableDefinition& def, uint16_t number);
 IndexKeyOptions KeyOptionsFor(uint16_t sort_order, uint8_t sort_order_version,
                               uint16_t code_page);
 
+// Whether `key`, a key of `index`, holds Null in every column: each of its
+// segments is a flag alone. A unique index holds such a key more than once.
+bool KeyIsAllNull(const RealIndex& index, ByteView key);
+
 }  // namespace jet
 
 #endif  // MDBCARE_JET_INDEX_INDEX_KEY_H_

@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "jet/storage/database_header.h"
+#include "jet/base/error.h"
 #include "jet/rows/long_value.h"
+#include "jet/rows/salvage_scan.h"
 #include "jet/rows/table_definition.h"
 #include "jet/rows/table_scan.h"
 #include "jet/base/text_codec.h"
@@ -42,7 +44,9 @@ bool NamesEqualIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 std::vector<CatalogEntry> ReadCatalog(Pager& pager,
-                                      const DatabaseHeader& header) {
+                                      const DatabaseHeader& header,
+                                      bool salvage, bool* damaged) {
+  if (damaged) *damaged = false;
   TableDefinition def = TableDefinition::Read(
       pager, header.version, header.code_page, kCatalogTableDefinitionPage);
   LongValueReader long_values(pager, header.version);
@@ -64,9 +68,7 @@ std::vector<CatalogEntry> ReadCatalog(Pager& pager,
   }
 
   std::vector<CatalogEntry> entries;
-  TableScan scan(pager, header.version, def);
-  while (scan.Next()) {
-    std::vector<FieldBytes> fields = scan.Fields();
+  auto add = [&](const std::vector<FieldBytes>& fields) {
     auto value = [&](int k) -> Value {
       if (k < 0) return Null{};
       return DecodeValue(fields[k], def.columns[k], context);
@@ -81,7 +83,25 @@ std::vector<CatalogEntry> ReadCatalog(Pager& pager,
     e.foreign_name = ValueOr<std::string>(value(foreign), "");
     e.connect = ValueOr<std::string>(value(connect), "");
     entries.push_back(std::move(e));
+  };
+  if (!salvage) {
+    TableScan scan(pager, header.version, def);
+    while (scan.Next()) add(scan.Fields());
+    return entries;
   }
+  SalvageScan scan(pager, header.version, def);
+  bool lost = false;
+  while (scan.Next()) {
+    try {
+      add(scan.fields());
+    } catch (const Error&) {
+      lost = true;  // a value that does not decode: the row is not trusted
+    }
+  }
+  const SalvageCounts& counts = scan.counts();
+  lost |= counts.map_unreadable || counts.damaged_pages != 0 ||
+          counts.rows_left_out != 0;
+  if (damaged) *damaged = lost;
   return entries;
 }
 

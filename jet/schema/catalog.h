@@ -59,9 +59,13 @@ struct CatalogEntry {
   bool is_system() const { return (flags & catalog_flags::kSystem) != 0; }
 };
 
-// Every catalog row, in storage order.
+// Every catalog row, in storage order. With `salvage`, rows that cannot be
+// read whole are left out (salvage_scan.h) instead of raising, and
+// `*damaged` tells whether any was.
 std::vector<CatalogEntry> ReadCatalog(Pager& pager,
-                                      const DatabaseHeader& header);
+                                      const DatabaseHeader& header,
+                                      bool salvage = false,
+                                      bool* damaged = nullptr);
 
 // The tables of the catalog (system tables included), ordered by name
 // compared case-insensitively, as the table definitions collection lists

@@ -434,4 +434,62 @@ DateTime CurrentDateTime() {
   return DateTime{static_cast<double>(days) + seconds / 86400.0};
 }
 
+std::string SystemTableNameByColumns(const TableDefinition& def) {
+  // The system tables of the files Access 97 to 2003 and Jet write, with
+  // their columns' names sorted (MSysIMEXColumns and MSysQueries have two
+  // forms).
+  static const struct {
+    const char* name;
+    std::vector<std::string> columns;
+  } kKnown[] = {
+      {"MSysACEs", {"ACM", "FInheritable", "ObjectId", "SID"}},
+      {"MSysAccessObjects", {"Data", "ID"}},
+      {"MSysAccessStorage",
+       {"DateCreate", "DateUpdate", "Id", "Lv", "Name", "ParentId", "Type"}},
+      {"MSysAccessXML",
+       {"Id", "LValue", "ObjectGuid", "ObjectName", "Property", "Value"}},
+      {"MSysCmdbars", {"Grptbcd", "TbName"}},
+      {"MSysIMEXColumns",
+       {"Attributes", "DataType", "FieldName", "IndexType", "SkipColumn",
+        "SpecID", "Start", "Width"}},
+      {"MSysIMEXColumns",
+       {"DataType", "FieldName", "IndexType", "SkipColumn", "SpecID", "Start",
+        "Width"}},
+      {"MSysIMEXSpecs",
+       {"DateDelim", "DateFourDigitYear", "DateLeadingZeros", "DateOrder",
+        "DecimalPoint", "FieldSeparator", "FileType", "SpecID", "SpecName",
+        "SpecType", "StartRow", "TextDelim", "TimeDelim"}},
+      {"MSysModules", {"__A__"}},
+      {"MSysModules2",
+       {"Flags", "Form", "Module", "Name", "ReplicationVersion", "Type",
+        "TypeInfo", "Version"}},
+      {"MSysNameMap", {"GUID", "Id", "Name", "NameMap", "Type"}},
+      {"MSysNavPaneGroupCategories",
+       {"Filter", "Flags", "Id", "Name", "Position", "SelectedObjectID",
+        "Type"}},
+      {"MSysNavPaneGroupToObjects",
+       {"Flags", "GroupID", "Icon", "Id", "Name", "ObjectID", "Position"}},
+      {"MSysNavPaneGroups",
+       {"Flags", "GroupCategoryID", "Id", "Name", "Object Type Group",
+        "ObjectID", "Position"}},
+      {"MSysNavPaneObjectIDs", {"Id", "Name", "Type"}},
+      {"MSysQueries",
+       {"Attribute", "Expression", "Flag", "Name1", "Name2", "ObjectId",
+        "Order"}},
+      {"MSysQueries",
+       {"Attribute", "Expression", "Flag", "LvExtra", "Name1", "Name2",
+        "ObjectId", "Order"}},
+      {"MSysRelationships",
+       {"ccolumn", "grbit", "icolumn", "szColumn", "szObject",
+        "szReferencedColumn", "szReferencedObject", "szRelationship"}},
+  };
+  std::vector<std::string> columns;
+  for (const ColumnDefinition& c : def.columns) columns.push_back(c.name);
+  std::sort(columns.begin(), columns.end());
+  for (const auto& known : kKnown) {
+    if (known.columns == columns) return known.name;
+  }
+  return "";
+}
+
 }  // namespace jet

@@ -193,6 +193,12 @@ class SystemTableWriter {
 // The current local time as Jet stores dates.
 DateTime CurrentDateTime();
 
+// The name of the system table of Jet or Access whose columns `def` has
+// (compared by their names, as the tables of real files have them), or ""
+// when it is none of them: a table definition found without its catalog
+// row tells its name no other way.
+std::string SystemTableNameByColumns(const TableDefinition& def);
+
 }  // namespace jet
 
 #endif  // MDBCARE_JET_SCHEMA_SYSTEM_TABLES_H_

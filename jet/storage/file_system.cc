@@ -69,6 +69,30 @@ void ReplaceWithCopy(const std::string& path, const std::string& copy) {
   }
 }
 
+void ReplaceWithCopyKeepingOriginal(const std::string& path,
+                                    const std::string& copy,
+                                    const std::string& kept_as) {
+  // A second name for the original first, so that the rename over `path`
+  // leaves it under `kept_as`; where the file system has no such names, a
+  // copy of it.
+  if (::link(path.c_str(), kept_as.c_str()) != 0) {
+    std::error_code ec;
+    fs::copy_file(path, kept_as, fs::copy_options::none, ec);
+    if (ec) {
+      ThrowFileError("'" + path + "' 파일을 '" + kept_as +
+                         "' (으)로 남길 수 없습니다",
+                     ec.value());
+    }
+    SyncToDisk(kept_as, false);
+  }
+  try {
+    ReplaceWithCopy(path, copy);
+  } catch (...) {
+    ::unlink(kept_as.c_str());
+    throw;
+  }
+}
+
 void SyncFolderOf(const std::string& path) {
   fs::path folder = fs::path(path).parent_path();
   SyncToDisk(folder.empty() ? "." : folder.string(), true);

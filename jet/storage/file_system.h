@@ -21,6 +21,14 @@ void RemoveFile(const std::string& path);
 // give it). Raises 3043 when a step fails; `path` is then as it was.
 void ReplaceWithCopy(const std::string& path, const std::string& copy);
 
+// The same, keeping the file that was at `path` under `kept_as` (a new
+// name in the same folder): afterwards `kept_as` holds the old file and
+// `path` the copy. Raises 3043 when a step fails; `path` is then as it
+// was.
+void ReplaceWithCopyKeepingOriginal(const std::string& path,
+                                    const std::string& copy,
+                                    const std::string& kept_as);
+
 // Makes the entries of the folder holding `path` durable: a file created,
 // renamed or removed there stays so after a crash. Raises 3043 when the
 // folder cannot be synced.

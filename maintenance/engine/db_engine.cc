@@ -23,11 +23,12 @@ std::unique_ptr<Database> DBEngine::OpenDatabase(const std::string& name,
   return std::make_unique<Database>(jet::Database::Open(name, options));
 }
 
-void DBEngine::CompactDatabase(const std::string& src_name,
-                               const std::string& dst_name,
-                               const std::string& dst_locale, int32_t options,
-                               const std::string& src_locale) {
-  jet::CompactDatabase(src_name, dst_name, src_locale);
+jet::CompactReport DBEngine::CompactDatabase(const std::string& src_name,
+                                             const std::string& dst_name,
+                                             const std::string& dst_locale,
+                                             int32_t options,
+                                             const std::string& src_locale) {
+  return jet::CompactDatabase(src_name, dst_name, src_locale);
 }
 
 }  // namespace dao

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "jet/database/compact.h"
 #include "maintenance/engine/database.h"
 
 namespace dao {
@@ -37,9 +38,12 @@ class DBEngine {
   // Writes a compacted copy of `src_name` to `dst_name`. As in DAO, the
   // source's password travels in `src_locale` (";pwd=..."); the copy keeps
   // the source's password, so `dst_locale` and `options` change nothing.
-  void CompactDatabase(const std::string& src_name, const std::string& dst_name,
-                       const std::string& dst_locale = "", int32_t options = 0,
-                       const std::string& src_locale = "");
+  // A damaged source is salvaged; the report says what was left out.
+  jet::CompactReport CompactDatabase(const std::string& src_name,
+                                     const std::string& dst_name,
+                                     const std::string& dst_locale = "",
+                                     int32_t options = 0,
+                                     const std::string& src_locale = "");
 
  private:
   DBEngine() = default;

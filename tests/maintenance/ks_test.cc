@@ -15,6 +15,7 @@
 #include "tests/maintenance/recording_interface.h"
 #include "tests/maintenance/table_census.h"
 #include "tests/support/corpus.h"
+#include "tests/support/database_check.h"
 
 namespace {
 
@@ -107,30 +108,47 @@ TEST(CompactDatabaseFileTest, LockFileStopsBeforeAnythingHappens) {
 // ours left behind.
 TEST(CompactDatabaseFileTest, FailuresChangeNothing) {
   SKIP_WITHOUT_CORPUS();
-  for (bool damaged : {false, true}) {
-    TempDir dir;
-    const fs::path db = dir.path() / "a.mdb";
-    fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", db);
-    Names expected_names{"a.mdb"};
-    if (damaged) {
-      fs::resize_file(db, 300000);
-    } else {
-      WriteFile(dir.path() / "a.mdb_", "earlier run");
-      expected_names.push_back("a.mdb_");
-    }
-    const std::vector<uint8_t> before = FileBytes(db);
-    const std::string description = CompactionError(db, dir.path() / "a.mdb_");
-    ASSERT_FALSE(description.empty());
-    RecordingInterface ui;
-    EXPECT_EQ(CompactDatabaseFile(ui, db.string(), -1), Outcome::kFailed);
-    EXPECT_EQ(ui.calls, (Calls{"pointer hourglass", "pointer arrow",
-                               "message " + description}));
-    EXPECT_TRUE(FileBytes(db) == before);
-    EXPECT_EQ(FolderNames(dir.path()), expected_names);
-    if (!damaged) {
-      EXPECT_EQ(FileText(dir.path() / "a.mdb_"), "earlier run");
-    }
-  }
+  TempDir dir;
+  const fs::path db = dir.path() / "a.mdb";
+  fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", db);
+  WriteFile(dir.path() / "a.mdb_", "earlier run");
+  const std::vector<uint8_t> before = FileBytes(db);
+  const std::string description = CompactionError(db, dir.path() / "a.mdb_");
+  ASSERT_FALSE(description.empty());
+  RecordingInterface ui;
+  EXPECT_EQ(CompactDatabaseFile(ui, db.string(), -1), Outcome::kFailed);
+  EXPECT_EQ(ui.calls, (Calls{"pointer hourglass", "pointer arrow",
+                             "message " + description}));
+  EXPECT_TRUE(FileBytes(db) == before);
+  EXPECT_EQ(FolderNames(dir.path()), (Names{"a.mdb", "a.mdb_"}));
+  EXPECT_EQ(FileText(dir.path() / "a.mdb_"), "earlier run");
+}
+
+// A file cut short is salvaged: the repaired file checks clean and lists
+// what was lost in MSysCompactError, the damaged original stays beside it,
+// and the message says both.
+TEST(CompactDatabaseFileTest, DamagedFileIsSalvagedAndItsOriginalKept) {
+  SKIP_WITHOUT_CORPUS();
+  TempDir dir;
+  const fs::path db = dir.path() / "a.mdb";
+  fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", db);
+  fs::resize_file(db, 300000);
+  const std::vector<uint8_t> before = FileBytes(db);
+  RecordingInterface ui;
+  EXPECT_EQ(CompactDatabaseFile(ui, db.string(), -1), Outcome::kCompleted);
+  ASSERT_EQ(ui.calls.size(), 3u);
+  const std::string& message = ui.calls[2];
+  EXPECT_EQ(message.rfind("message 데이타베이스 파일이 손상되어", 0), 0u)
+      << message;
+  const fs::path kept = dir.path() / "a_손상원본.mdb";
+  EXPECT_NE(message.find(kept.string()), std::string::npos) << message;
+  EXPECT_EQ(FolderNames(dir.path()), (Names{"a.mdb", "a_손상원본.mdb"}));
+  EXPECT_TRUE(FileBytes(kept) == before);
+  EXPECT_DATABASE_CHECKS_CLEAN(db, dao::ConnectString);
+  const auto counts = dao::CountTableRows(db.string(), dao::ConnectString);
+  EXPECT_TRUE(std::any_of(counts.begin(), counts.end(), [](const auto& c) {
+    return c.table == "MSysCompactError" && c.rows > 0;
+  }));
 }
 
 TEST(CheckCompactedCopyTest, TablesAndRowCountsMustMatch) {

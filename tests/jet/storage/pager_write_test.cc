@@ -407,9 +407,9 @@ TEST(PagerWriteTest, FailedFlushRollsTheDatabaseBackToItsLastDurablePoint) {
     EXPECT_FALSE(fs::exists(jet::JournalPath(path)));
     EXPECT_DATABASE_CHECKS_CLEAN(path);
     auto again = jet::Database::Open(path);
+    auto rows_table = again->OpenTable("Rows");
     size_t rows = 0;
-    for (jet::TableScan scan = again->OpenTable("Rows")->Scan(); scan.Next();)
-      ++rows;
+    for (jet::TableScan scan = rows_table->Scan(); scan.Next();) ++rows;
     EXPECT_EQ(rows, 300u);
   }
 }
