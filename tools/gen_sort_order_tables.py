@@ -18,6 +18,27 @@ Jackcess project (https://github.com/jahlborn/jackcess, Apache License
 (jahlborn/jackcess, src/main/resources/com/healthmarketscience/jackcess/,
 or trunk/src/main/resources/... for the genleg files.)
 
+The Korean (LCID 1042) tables come from the General one and two tables
+measured against keys Access wrote on Korean Windows (shared/data/ beside
+this project, with their notes shared/notes-text-keys-2.md and
+notes-text-keys-jet3.md):
+
+  hanja-1042.tsv        Jet 4: the KS X 1001 Hanja and their enclosed forms,
+                        each with the code of its reading and its extra byte
+                        (the groups of the ko-KR part of Microsoft's Windows
+                        sorting weight table, in KS X 1001 order)
+  jet3-korean-1042.tsv  Jet 3: the (script, weight) pairs and sections of
+                        each code page 949 character, with how far each row
+                        is confirmed (tier V seen, R same rule as seen, J
+                        from Jet 4 keys, W Windows 10 table only, U unknown)
+
+Jet 4 Korean: a Hanja of hanja-1042.tsv takes its row; any other CJK
+ideograph is unknown; every other character takes its General code with
+the first byte of each weight moved: 4A..80 up by 72, 81..F2 down by 37
+(the letter scripts sort after Hangul and Hanja), the rest as it is.
+Jet 3 Korean: the rows of tier V and R, and of tier J where no byte of the
+row is marked unknown ("?"); every other character is unknown.
+
 A line of the code tables is one of:
   X                   ignored: the character writes nothing
   S<hex>              inline bytes
@@ -38,9 +59,14 @@ inline code of some character, else two bytes; so ligatures (ß = 6B 6B,
 
 Usage:
   gen_sort_order_tables.py --genleg FILE [--genleg-ext FILE]
-      --gen97 FILE --gen97-map FILE --out-dir jet/collation/generated
+      [--leave-unknown FIRST-LAST ...] --gen97 FILE --gen97-map FILE
+      [--hanja-1042 FILE --jet3-korean-1042 FILE]
+      --out-dir jet/collation/generated
 Without --genleg-ext only U+0000..U+00FF of the Jet 4 table are known;
 every other character is left unknown (its keys are then refused).
+--leave-unknown keeps a range of code points (hex) unknown although the
+ext table lists it: the copy of the table this project was generated from
+could not be checked line by line there (0EDE-109F, Lao's end to Myanmar).
 """
 import argparse
 import os
@@ -175,6 +201,81 @@ def one_byte_code_set(lines):
     return result
 
 
+def split_weights(inline, one_byte_codes):
+    """`inline` cut into its codes (one or two bytes each)."""
+    out, i = [], 0
+    while i < len(inline):
+        n = 1 if inline[i] in one_byte_codes else 2
+        out.append(inline[i:i + n])
+        i += n
+    return out
+
+
+def korean_rotated(byte):
+    """The Korean first byte of a General weight's first byte."""
+    if 0x4A <= byte <= 0x80:
+        return byte + 0x72
+    if 0x81 <= byte <= 0xF2:
+        return byte - 0x37
+    return byte
+
+
+def korean_from_general(entry, one_byte_codes):
+    kind, inline, extra, unprint, modifier, crazy = entry
+    rotated = []
+    for weight in split_weights(inline, one_byte_codes):
+        rotated += [korean_rotated(weight[0])] + weight[1:]
+    return (kind, rotated, extra, unprint, modifier, crazy)
+
+
+def is_cjk_ideograph(cp):
+    return (0x3400 <= cp <= 0x4DBF or 0x4E00 <= cp <= 0x9FFF or
+            0xF900 <= cp <= 0xFAFF)
+
+
+def read_tsv(path):
+    with open(path, encoding="utf-8") as f:
+        return [l.rstrip("\n").split("\t") for l in f
+                if l.strip() and not l.startswith("#")]
+
+
+def read_hanja(path):
+    """{code point: (inline, extra)} from hanja-1042.tsv."""
+    table = {}
+    for row in read_tsv(path):
+        cp = int(row[0][2:], 16)
+        table[cp] = (hex_bytes(row[5]), hex_bytes(row[6]))
+    return table
+
+
+def jet3_korean_entry(row):
+    """The code line of one jet3-korean-1042.tsv row, or None for a row
+    whose character stays unknown."""
+    pairs, notes = row[3], row[4]
+    tier = notes.split(";")[0].strip()
+    confirmed = tier in ("tier=V", "tier=R")
+    if tier == "tier=J" and "?" not in pairs and "?" not in notes:
+        confirmed = True
+    if not confirmed:
+        return None
+    fields = dict(p.strip().split("=", 1) for p in notes.split(";")
+                  if p.strip().split("=", 1)[0] in
+                  ("dia", "case", "extra", "special"))
+    if "case" in fields or "extra" in fields:
+        raise ValueError("unexpected section in " + row[0])
+    if pairs == "none":
+        special = fields["special"].split()
+        if special[:2] != ["[pos]", "06"]:
+            raise ValueError("unexpected special entry in " + row[0])
+        return ("U", [], [], int(special[2], 16), 0, 0)
+    inline = hex_bytes(pairs)
+    if 0 in inline or 1 in inline or len(inline) != 2:
+        raise ValueError("unexpected pair in " + row[0])
+    if "dia" in fields:
+        return ("I", inline, hex_bytes(fields["dia"]), 0, 0, 0)
+    return ("S", inline, [], 0, 0, 0)
+
+
 def format_records(name, records):
     out = ["inline constexpr SortCode %s[] = {" % name]
     for kind, inline, extra, unprint, modifier, crazy, pos in records:
@@ -189,11 +290,13 @@ def format_records(name, records):
     return out
 
 
-def format_ranges(name, ranges):
-    out = ["inline constexpr SortCodeRange %s[] = {" % name]
+def format_array(declaration, items):
+    """`declaration = {`, the items filled into lines of 79 characters at
+    the most, and `};`."""
+    out = [declaration + " = {"]
     line = "   "
-    for first, rec, seq in ranges:
-        item = " {0x%04X, %d, %d}," % (first, rec, 1 if seq else 0)
+    for item in items:
+        item = " " + item + ","
         if len(line) + len(item) > 79:
             out.append(line)
             line = "   "
@@ -203,15 +306,114 @@ def format_ranges(name, ranges):
     return out
 
 
+def format_ranges(name, ranges):
+    return format_array(
+        "inline constexpr SortCodeRange %s[]" % name,
+        ["{0x%04X, %d, %d}" % (first, rec, 1 if seq else 0)
+         for first, rec, seq in ranges])
+
+
 def write(path, lines):
     with open(path, "w", encoding="utf-8") as f:
         f.write("\n".join(lines) + "\n")
+
+
+def split_coded(codes):
+    """The one-pair-one-extra-byte codes (Hanja and the like) taken out of
+    `codes` into a list of (code point, code, extra byte)."""
+    coded = []
+    for cp, entry in enumerate(codes):
+        if (entry is not None and entry[0] == "I" and len(entry[1]) == 2 and
+                len(entry[2]) == 1):
+            coded.append((cp, entry[1][0] << 8 | entry[1][1], entry[2][0]))
+            codes[cp] = None
+    return coded
+
+
+def format_coded(name, coded):
+    return format_array(
+        "inline constexpr CodeWithExtra %s[]" % name,
+        ["{0x%04X, 0x%04X, 0x%02X}" % entry for entry in coded])
+
+
+def write_table_file(path, header, name, records, ranges, coded=None):
+    """A generated table: `header` comment lines, then the records, the
+    ranges and, when given, the codes listed apart, all named after
+    `name` (kNameRecords, kNameRanges, kNameWithExtra)."""
+    out = [
+        "// Generated by tools/gen_sort_order_tables.py; do not edit.",
+        "// clang-format off",
+    ] + ["// " + line for line in header]
+    out += format_records("k%sRecords" % name, records)
+    out += format_ranges("k%sRanges" % name, ranges)
+    if coded is not None:
+        out += format_coded("k%sWithExtra" % name, coded)
+    write(path, out)
+
+
+def write_korean_tables(args, general, one_byte):
+    hanja = read_hanja(args.hanja_1042)
+    korean = [None] * 0x10000
+    for cp in range(0x10000):
+        if cp in hanja:
+            inline, extra = hanja[cp]
+            korean[cp] = ("I", inline, extra, 0, 0, 0)
+        elif general[cp] is not None and not is_cjk_ideograph(cp):
+            korean[cp] = korean_from_general(general[cp], one_byte)
+    known = sum(1 for c in korean if c is not None)
+    coded = split_coded(korean)
+    rotated_one_byte = {korean_rotated(b) for b in one_byte}
+    records, ranges = build_table(korean, rotated_one_byte)
+    write_table_file(
+        os.path.join(args.out_dir, "korean_sort_codes.inc"), [
+            "Jet 4 Korean (LCID 1042) codes of %d characters: the %d Hanja of" %
+            (known, len(hanja)),
+            "hanja-1042.tsv (the reading's code and 41 + 2 * rank as extra",
+            "byte); every other character but a CJK ideograph (those are",
+            "unknown) its General code with the first byte of each weight",
+            "moved, 4A..80 up by 72 and 81..F2 down by 37.",
+            "Facts from shared/data/hanja-1042.tsv (Microsoft's Windows sorting",
+            "weight table, ko-KR, checked against keys Access wrote) and from",
+            "the General table (see general_legacy_sort_codes.inc). The",
+            "characters with one two-byte code and one extra byte are listed",
+            "apart (kKoreanWithExtra, by code point); the ranges leave them",
+            "unknown.",
+        ], "Korean", records, ranges, coded)
+
+    jet3 = [None] * 0x10000
+    rows = read_tsv(args.jet3_korean_1042)
+    for row in rows:
+        jet3[int(row[0][2:], 16)] = jet3_korean_entry(row)
+    known3 = sum(1 for c in jet3 if c is not None)
+    coded3 = split_coded(jet3)
+    records3, ranges3 = build_table(jet3, set())
+    write_table_file(
+        os.path.join(args.out_dir, "korean97_sort_codes.inc"), [
+            "Jet 3 Korean (LCID 1042, code page 949) codes of %d of the %d" %
+            (known3, len(rows)),
+            "characters of jet3-korean-1042.tsv: a code is one (script,",
+            "weight) pair; a diacritic byte is the extra byte, a special entry",
+            "(pos 06 W) the unprintable code. Rows of tier V and R, and of",
+            "tier J with no byte marked unknown; the rest stay unknown.",
+            "Facts from shared/data/jet3-korean-1042.tsv (keys Access wrote,",
+            "the Jet 4 Korean codes, Microsoft's Windows sorting weight table).",
+            "The characters with a diacritic byte are listed apart",
+            "(kKorean97WithExtra, by code point); the ranges leave them unknown.",
+        ], "Korean97", records3, ranges3, coded3)
+    print("Korean: %d characters known (%d with an extra byte), %d records, "
+          "%d ranges; Korean 97: %d characters known (%d with a diacritic), "
+          "%d records, %d ranges" %
+          (known, len(coded), len(records), len(ranges), known3, len(coded3),
+           len(records3), len(ranges3)))
 
 
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--genleg", required=True)
     ap.add_argument("--genleg-ext")
+    ap.add_argument("--leave-unknown", action="append", default=[])
+    ap.add_argument("--hanja-1042")
+    ap.add_argument("--jet3-korean-1042")
     ap.add_argument("--gen97", required=True)
     ap.add_argument("--gen97-map", required=True)
     ap.add_argument("--out-dir", required=True)
@@ -237,26 +439,37 @@ def main():
                 continue
             codes[cp] = parse_line(next(it))
         files = "{index_codes_genleg.txt, index_codes_ext_genleg.txt}"
+    left_unknown = []
+    for spec in args.leave_unknown:
+        first, last = (int(x, 16) for x in spec.split("-"))
+        for cp in range(first, last + 1):
+            codes[cp] = None
+        left_unknown.append("U+%04X..U+%04X" % (first, last))
     one_byte = one_byte_code_set(codes)
     records, ranges = build_table(codes, one_byte)
     known = sum(1 for c in codes if c is not None)
     ligatures = sum(
         1 for c in codes
         if c is not None and c[1] and positions_of(c[1], one_byte) > 1)
-    out = [
-        "// Generated by tools/gen_sort_order_tables.py; do not edit.",
-        "// clang-format off",
-        "// Jet 4 General (\"General legacy\", LCID 1033 version 0) codes of",
-        "// %d characters (%d with more than one key position). " %
+    header = [
+        "Jet 4 General (\"General legacy\", LCID 1033 version 0) codes of",
+        "%d characters (%d with more than one key position). " %
         (known, ligatures),
-        "// " + SOURCE_NOTE.format(files=files),
-        "// A range runs from its first code point to the next range's; in a",
-        "// sequential range the two-byte code rises by one (low byte",
-        "// 02..FF) from one code point to the next.",
+        SOURCE_NOTE.format(files=files),
     ]
-    out += format_records("kGeneralLegacyRecords", records)
-    out += format_ranges("kGeneralLegacyRanges", ranges)
-    write(os.path.join(args.out_dir, "general_legacy_sort_codes.inc"), out)
+    if left_unknown:
+        header.append("Left unknown: %s (not checked in the copy used)." %
+                      ", ".join(left_unknown))
+    header += [
+        "A range runs from its first code point to the next range's; in a",
+        "sequential range the two-byte code rises by one (low byte",
+        "02..FF) from one code point to the next.",
+    ]
+    write_table_file(
+        os.path.join(args.out_dir, "general_legacy_sort_codes.inc"), header,
+        "GeneralLegacy", records, ranges)
+    if args.hanja_1042 and args.jet3_korean_1042:
+        write_korean_tables(args, codes, one_byte)
 
     # Jet 3 General 97: code page 1252 bytes.
     g97 = read_lines(args.gen97)
@@ -296,27 +509,10 @@ def main():
             files="{index_codes_gen_97.txt, index_mappings_ext_gen_97.txt}"),
     ]
     out += format_records("kGeneral97Records", records97)
-    line = "inline constexpr uint8_t kGeneral97ByteRecord[256] = {"
-    out.append(line)
-    row = "   "
-    for r in byte_record:
-        item = " %d," % r
-        if len(row) + len(item) > 79:
-            out.append(row)
-            row = "   "
-        row += item
-    out.append(row)
-    out.append("};")
-    out.append("inline constexpr Cp1252Mapping kGeneral97Mappings[] = {")
-    row = "   "
-    for cp, byte in mapping:
-        item = " {0x%04X, 0x%02X}," % (cp, byte)
-        if len(row) + len(item) > 79:
-            out.append(row)
-            row = "   "
-        row += item
-    out.append(row)
-    out.append("};")
+    out += format_array("inline constexpr uint8_t kGeneral97ByteRecord[256]",
+                        ["%d" % r for r in byte_record])
+    out += format_array("inline constexpr Cp1252Mapping kGeneral97Mappings[]",
+                        ["{0x%04X, 0x%02X}" % m for m in mapping])
     write(os.path.join(args.out_dir, "general97_sort_codes.inc"), out)
     print("General legacy: %d characters known, %d records, %d ranges; "
           "General 97: %d records" %

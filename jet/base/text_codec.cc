@@ -535,18 +535,66 @@ std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool compress) {
   return std::vector<uint8_t>(plain, w);
 }
 
+namespace {
+
+// The five bytes code page 1252 leaves undefined (81 8D 8F 90 9D). Windows
+// reads each as the C1 control of the same number (U+0081 ...), which keeps
+// the byte; Jet 3 files hold them (and index keys code them as bytes).
+bool IsCp1252Gap(uint8_t b) {
+  return b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+}
+
+bool IsCp1252(uint16_t code_page) {
+  return code_page == 0 || code_page == 1252;
+}
+
+}  // namespace
+
 std::string DecodeCodePageText(ByteView bytes, uint16_t code_page) {
   if (bytes.empty()) return {};
-  return ConverterFor(code_page, true)
-      .Run(reinterpret_cast<const char*>(bytes.data()), bytes.size(),
-           "\xEF\xBF\xBD", 1);
+  Converter& converter = ConverterFor(code_page, true);
+  const char* p = reinterpret_cast<const char*>(bytes.data());
+  if (!IsCp1252(code_page)) {
+    return converter.Run(p, bytes.size(), "\xEF\xBF\xBD", 1);
+  }
+  std::string out;
+  size_t run = 0;  // start of the bytes not yet converted
+  for (size_t i = 0; i <= bytes.size(); ++i) {
+    if (i < bytes.size() && !IsCp1252Gap(static_cast<uint8_t>(p[i]))) continue;
+    if (i > run) out += converter.Run(p + run, i - run, "\xEF\xBF\xBD", 1);
+    if (i < bytes.size()) {
+      out += static_cast<char>(0xC2);
+      out += p[i];
+    }
+    run = i + 1;
+  }
+  return out;
 }
 
 std::vector<uint8_t> EncodeCodePageText(std::string_view utf8,
                                         uint16_t code_page) {
   if (utf8.empty()) return {};
-  std::string s =
-      ConverterFor(code_page, false).Run(utf8.data(), utf8.size(), "?", 1);
+  Converter& converter = ConverterFor(code_page, false);
+  std::string s;
+  if (!IsCp1252(code_page)) {
+    s = converter.Run(utf8.data(), utf8.size(), "?", 1);
+    return std::vector<uint8_t>(s.begin(), s.end());
+  }
+  // U+0081, U+008D, U+008F, U+0090 and U+009D (C2 xx) go back to their byte.
+  size_t run = 0;
+  for (size_t i = 0; i + 1 < utf8.size(); ++i) {
+    const uint8_t second = static_cast<uint8_t>(utf8[i + 1]);
+    if (static_cast<uint8_t>(utf8[i]) != 0xC2 || !IsCp1252Gap(second)) {
+      continue;
+    }
+    if (i > run) s += converter.Run(utf8.data() + run, i - run, "?", 1);
+    s += static_cast<char>(second);
+    run = i + 2;
+    ++i;
+  }
+  if (run < utf8.size()) {
+    s += converter.Run(utf8.data() + run, utf8.size() - run, "?", 1);
+  }
   return std::vector<uint8_t>(s.begin(), s.end());
 }
 

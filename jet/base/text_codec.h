@@ -40,7 +40,10 @@ size_t Jet4TextUnitCount(ByteView bytes);
 std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool compress);
 
 // Jet 3 text in `code_page` (0 means 1252). Bytes that do not decode become
-// U+FFFD rather than an error, so that a damaged value still reads.
+// U+FFFD rather than an error, so that a damaged value still reads; the
+// five bytes code page 1252 leaves undefined read as Windows reads them,
+// U+0081, U+008D, U+008F, U+0090 and U+009D, and are written back as the
+// same bytes.
 std::string DecodeCodePageText(ByteView bytes, uint16_t code_page);
 std::vector<uint8_t> EncodeCodePageText(std::string_view utf8,
                                         uint16_t code_page);

@@ -1,36 +1,35 @@
-// The Korean sort order (LCID 1042), as far as real keys show it:
-//   - ASCII digits, punctuation, space and control characters write their
-//     General codes;
-//   - ASCII letters write their General code + 0x72, case folded like
-//     General ('A' = 'a' = BC, 'z' = EA);
-//   - Hangul syllables U+AC00..U+D7A3 write a two-byte code that rises
-//     with the code point, in 19 blocks by initial consonant with gaps
-//     between the blocks (the places of the jamo):
-//       n = c - U+AC00, L = n / 588, i = n + kInitialOffset[L],
-//       code = 4A + i / 254, 02 + i % 254        (가 = 4A 03, 힣 = 76 C0)
-// Nothing else has been seen in a Korean key: Hanja, jamo, full-width
-// forms, symbols and accented letters are unknown.
+// The Korean sort order (LCID 1042), Jet 4 and Jet 3, from the generated
+// tables (tools/gen_sort_order_tables.py says how they are made):
+//   - Jet 4: every character but a CJK ideograph writes its General code
+//     with the first byte of each weight moved, 4A..80 up by 72 and 81..F2
+//     down by 37, so that Hangul (4A 03 가 .. 76 C0 힣), then Hanja, sort
+//     before the letter scripts (BC a .. EA z, F1 kana); a KS X 1001 Hanja
+//     writes the code of its reading and the extra byte 41 + 2 * its rank
+//     among the Hanja of that reading. Other CJK ideographs are unknown.
+//   - Jet 3 ("Korean 97"): one (script, weight) pair a character; Hangul
+//     is the Jet 4 code less 3C00, Latin letters 80 and their weight,
+//     digits 0C; a Hanja its reading's pair and a diacritic byte. Only
+//     characters confirmed by real keys or by their rule are known.
+#include <iterator>
+
 #include "jet/collation/sort_order.h"
 
 namespace jet {
 
 namespace {
 
+#include "jet/collation/generated/korean97_sort_codes.inc"
+#include "jet/collation/generated/korean_sort_codes.inc"
+
 constexpr char16_t kFirstSyllable = 0xAC00;
-constexpr char16_t kLastSyllable = 0xD7A3;
 constexpr uint32_t kSyllablesPerInitial = 21 * 28;
-constexpr uint8_t kLetterShift = 0x72;
 
 // Codes before each initial consonant's block: the block of ㄱ starts one
 // code after 4A 02, and each later block leaves room for the jamo that
-// General sorts between the blocks.
+// sort between the blocks.
 constexpr uint16_t kInitialOffset[19] = {1,   2,   6,   16,  19,  20,  43,
                                          53,  58,  74,  85,  161, 180, 183,
                                          187, 190, 191, 192, 195};
-
-bool IsAsciiLetter(char16_t c) {
-  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
-}
 
 }  // namespace
 
@@ -41,24 +40,15 @@ uint16_t KoreanHangulSyllableCode(char16_t c) {
 }
 
 SortCode KoreanCode(char16_t c) {
-  if (c >= kFirstSyllable && c <= kLastSyllable) {
-    uint16_t value = KoreanHangulSyllableCode(c);
-    SortCode code;
-    code.kind = SortCode::Kind::kSimple;
-    code.inline_size = 2;
-    code.inline_bytes[0] = static_cast<uint8_t>(value >> 8);
-    code.inline_bytes[1] = static_cast<uint8_t>(value);
-    code.positions = 1;
-    return code;
-  }
-  if (c >= 0x80) return SortCode{};
-  SortCode code = GeneralLegacyCode(c);
-  if (IsAsciiLetter(c)) {
-    // General letters are one byte each, 4A..78.
-    code.inline_bytes[0] =
-        static_cast<uint8_t>(code.inline_bytes[0] + kLetterShift);
-  }
-  return code;
+  SortCode code = CodeFromList(kKoreanWithExtra, c);
+  if (code.known()) return code;
+  return CodeFromRanges(kKoreanRanges, kKoreanRecords, c);
+}
+
+SortCode Korean97Code(char16_t c) {
+  SortCode code = CodeFromList(kKorean97WithExtra, c);
+  if (code.known()) return code;
+  return CodeFromRanges(kKorean97Ranges, kKorean97Records, c);
 }
 
 }  // namespace jet

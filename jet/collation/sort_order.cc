@@ -1,5 +1,6 @@
 #include "jet/collation/sort_order.h"
 
+#include <algorithm>
 #include <atomic>
 #include <iterator>
 #include <memory>
@@ -22,6 +23,7 @@ std::optional<SortOrder> SortOrderOf(uint16_t lcid, uint8_t version,
   if (jet_version == JetVersion::kJet3) {
     // Jet 3 keeps no sort order version.
     if (lcid == kLcidGeneral) return SortOrder::kGeneral97;
+    if (lcid == kLcidKorean) return SortOrder::kKorean97;
     return std::nullopt;
   }
   // Version 1 of 1033 is the Access 2010 "General" order, another table.
@@ -56,6 +58,8 @@ const char* SortOrderName(SortOrder order) {
       return "Japanese";
     case SortOrder::kChineseTaiwan:
       return "Chinese (Taiwan)";
+    case SortOrder::kKorean97:
+      return "Korean 97";
   }
   return "?";
 }
@@ -66,6 +70,7 @@ uint16_t SortOrderLcid(SortOrder order) {
     case SortOrder::kGeneralLegacy:
       return kLcidGeneral;
     case SortOrder::kKorean:
+    case SortOrder::kKorean97:
       return kLcidKorean;
     case SortOrder::kChinese:
       return kLcidChinese;
@@ -88,6 +93,8 @@ SortCode ComputeSortCode(SortOrder order, char16_t c) {
       return GeneralLegacyCode(c);
     case SortOrder::kKorean:
       return KoreanCode(c);
+    case SortOrder::kKorean97:
+      return Korean97Code(c);
     case SortOrder::kChinese:
     case SortOrder::kJapanese:
     case SortOrder::kChineseTaiwan:
@@ -100,6 +107,41 @@ constexpr size_t kSortOrderCount = std::size(kAllSortOrders);
 constexpr size_t kCodeUnits = 0x10000;
 
 }  // namespace
+
+SortCode CodeFromRanges(std::span<const SortCodeRange> ranges,
+                        const SortCode* records, char16_t c) {
+  auto it = std::upper_bound(
+      ranges.begin(), ranges.end(), c,
+      [](char16_t v, const SortCodeRange& r) { return v < r.first; });
+  // Every table's first range starts at U+0000, so `it` is never the first.
+  const SortCodeRange& range = *(it - 1);
+  SortCode code = records[range.record];
+  if (range.sequential) {
+    // Advance the two-byte code in base 254 (low byte 02..FF).
+    uint32_t steps = c - range.first;
+    uint32_t value =
+        (code.inline_bytes[0] * 254u) + (code.inline_bytes[1] - 2u) + steps;
+    code.inline_bytes[0] = static_cast<uint8_t>(value / 254);
+    code.inline_bytes[1] = static_cast<uint8_t>(2 + value % 254);
+  }
+  return code;
+}
+
+SortCode CodeFromList(std::span<const CodeWithExtra> with_extra, char16_t c) {
+  auto it = std::lower_bound(
+      with_extra.begin(), with_extra.end(), c,
+      [](const CodeWithExtra& e, char16_t v) { return e.code_point < v; });
+  if (it == with_extra.end() || it->code_point != c) return SortCode{};
+  SortCode code;
+  code.kind = SortCode::Kind::kInternational;
+  code.inline_size = 2;
+  code.inline_bytes[0] = static_cast<uint8_t>(it->code >> 8);
+  code.inline_bytes[1] = static_cast<uint8_t>(it->code);
+  code.positions = 1;
+  code.extra_size = 1;
+  code.extra[0] = it->extra;
+  return code;
+}
 
 const SortCode* SortCodeTable(SortOrder order) {
   // Every code unit's code, worked out once per sort order on first use

@@ -10,9 +10,12 @@
 //                    (generated/general97_sort_codes.inc)
 //   General legacy   Jet 4, LCID 1033 version 0 (generated/
 //                    general_legacy_sort_codes.inc)
-//   Korean           Jet 4, LCID 1042: ASCII digits, punctuation and
-//                    control characters as General; ASCII letters General
-//                    + 0x72; Hangul syllables U+AC00..U+D7A3 by formula
+//   Korean           Jet 4, LCID 1042: the General codes with the first
+//                    byte of each weight moved (the letter scripts after
+//                    Hangul and Hanja), KS X 1001 Hanja by their reading
+//                    (generated/korean_sort_codes.inc)
+//   Korean 97        Jet 3, LCID 1042: (script, weight) pairs, one a code
+//                    (generated/korean97_sort_codes.inc)
 //   Chinese          Jet 4, LCID 2052 (PRC): ASCII as General
 //   Japanese         Jet 4, LCID 1041: ASCII as General
 //   Chinese (Taiwan) Jet 4, LCID 1028: ASCII as General
@@ -24,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "jet/base/format.h"
 
@@ -44,7 +48,8 @@ struct SortCode {
   Kind kind = Kind::kUnknown;
   uint8_t inline_size = 0;
   uint8_t inline_bytes[4] = {};
-  uint8_t positions = 0;  // codes in the inline bytes (ligatures: 2)
+  uint8_t positions = 0;  // codes in the inline bytes (ligatures: 2;
+                          // Korean 97: pairs)
   uint8_t extra_size = 0;
   uint8_t extra[2] = {};
   uint8_t unprintable = 0;  // kUnprintable
@@ -63,6 +68,15 @@ struct SortCodeRange {
   uint8_t sequential;
 };
 
+// A character whose code is one two-byte inline code and one extra byte
+// (a Hanja: its reading's code and its rank), as the generated tables list
+// them apart, by code point.
+struct CodeWithExtra {
+  uint16_t code_point;
+  uint16_t code;
+  uint8_t extra;
+};
+
 // A character above U+00FF that code page 1252 has, and its byte.
 struct Cp1252Mapping {
   uint16_t code_point;
@@ -76,11 +90,17 @@ enum class SortOrder : uint8_t {
   kChinese,
   kJapanese,
   kChineseTaiwan,
+  kKorean97,
 };
 inline constexpr SortOrder kAllSortOrders[] = {
-    SortOrder::kGeneral97, SortOrder::kGeneralLegacy,
-    SortOrder::kKorean,    SortOrder::kChinese,
-    SortOrder::kJapanese,  SortOrder::kChineseTaiwan};
+    SortOrder::kGeneral97, SortOrder::kGeneralLegacy, SortOrder::kKorean,
+    SortOrder::kChinese,   SortOrder::kJapanese,      SortOrder::kChineseTaiwan,
+    SortOrder::kKorean97};
+
+// Whether keys of `order` have the Jet 3 layout.
+inline bool IsJet3SortOrder(SortOrder order) {
+  return order == SortOrder::kGeneral97 || order == SortOrder::kKorean97;
+}
 
 // The sort order of a text column with `lcid` and `version` (the
 // database's default sort order already put in for 0); nullopt for one
@@ -102,15 +122,25 @@ const SortCode* SortCodeTable(SortOrder order);
 SortCode GeneralLegacyCode(char16_t c);
 SortCode General97Code(char16_t c);
 SortCode KoreanCode(char16_t c);
+SortCode Korean97Code(char16_t c);
 SortCode AsciiAsGeneralCode(char16_t c);
+
+// The code of `c` in a generated table: its range's record (in a
+// sequential range the two-byte code advanced by the steps from the
+// range's first code point), or from `with_extra` when it is listed there.
+SortCode CodeFromRanges(std::span<const SortCodeRange> ranges,
+                        const SortCode* records, char16_t c);
+SortCode CodeFromList(std::span<const CodeWithExtra> with_extra, char16_t c);
 
 // How many of the 65536 UTF-16 code units have a known code.
 size_t KnownCharacterCount(SortOrder order);
 
 // The Hangul syllable code of the Korean sort order (also, with 0x3700
-// added to the first byte, the General legacy one): n = c - U+AC00, L = n
-// / 588 (the initial consonant), i = n + offset[L], code = 0x4A + i / 254,
-// 0x02 + i % 254. Only for U+AC00..U+D7A3.
+// added to the first byte, the General legacy one, and with 0x3C00 taken
+// from it the Korean 97 pair): n = c - U+AC00, L = n / 588 (the initial
+// consonant), i = n + offset[L], code = 0x4A + i / 254, 0x02 + i % 254.
+// Only for U+AC00..U+D7A3. The tables hold these codes; this is their
+// rule.
 uint16_t KoreanHangulSyllableCode(char16_t c);
 
 }  // namespace jet

@@ -23,7 +23,7 @@ constexpr uint8_t kCrazyDroppedFlag = 0x03;
 constexpr uint8_t kCrazySuffix[] = {0xFF, 0x02, 0x80, 0xFF, 0x80};
 constexpr uint8_t kCrazyUnprintableSuffix = 0xFF;
 
-bool IsJet3(SortOrder order) { return order == SortOrder::kGeneral97; }
+constexpr size_t kEncoded = static_cast<size_t>(-1);
 
 std::u16string_view WithoutTrailingSpaces(std::u16string_view text) {
   size_t n = text.size();
@@ -43,6 +43,17 @@ void Invert(std::vector<uint8_t>& bytes, size_t from) {
   }
 }
 
+// An entry of the unprintable (Jet 4) or special (Korean 97) section: the
+// place (7 + 4 * p) | 0x8000 big-endian, 06, the character's code.
+void AppendPlacedEntry(size_t p, uint8_t code, std::vector<uint8_t>& out) {
+  uint16_t offset = static_cast<uint16_t>(
+      (kUnprintableStart + kUnprintableStep * p) | kUnprintableFlag);
+  out.push_back(static_cast<uint8_t>(offset >> 8));
+  out.push_back(static_cast<uint8_t>(offset));
+  out.push_back(kUnprintableMidfix);
+  out.push_back(code);
+}
+
 // Ends a Jet 4 segment whose body starts at `body`: a descending one is
 // inverted up to and with its first end mark.
 void EndJet4Segment(bool ascending, size_t body, std::vector<uint8_t>& out) {
@@ -53,15 +64,19 @@ void EndJet4Segment(bool ascending, size_t body, std::vector<uint8_t>& out) {
   out.push_back(kEndSegment);
 }
 
-// Jet 4 layout, see the header; appended to `out`.
-void EncodeJet4(std::span<const SortCode> codes, bool ascending,
-                std::vector<uint8_t>& out) {
+// Jet 4 layout, see the header; appended to `out`. Returns kEncoded, or
+// the index of the code whose place no real key has shown (then `out` is
+// left grown): an unprintable character after a ligature that follows the
+// start of the extra section.
+size_t EncodeJet4(std::span<const SortCode> codes, bool ascending,
+                  std::vector<uint8_t>& out) {
   const size_t body = out.size() + 1;  // the first byte after the flag
   out.push_back(ascending ? kAscendingFlag : kDescendingFlag);
   std::vector<uint8_t> extra;
   bool extra_started = false;
-  size_t extra_positions = 0;  // key positions the extra bytes cover
-  size_t extra_prefix = 0;     // 1 when the extra began with a modifier
+  size_t owed = 0;          // placeholders due before the next extra byte
+  size_t extra_prefix = 0;  // 1 when the extra began with a modifier
+  bool ligature_in_extra = false;
   std::vector<uint8_t> unprintables;
   bool has_unprintables = false;
   std::vector<uint8_t> crazy;
@@ -70,24 +85,34 @@ void EncodeJet4(std::span<const SortCode> codes, bool ascending,
   // Most characters give one or two inline bytes: room for them is made
   // once, and they are pushed one by one.
   out.reserve(out.size() + 2 * codes.size() + 4);
-  for (const SortCode& code : codes) {
-    size_t current = position;
+  for (size_t i = 0; i < codes.size(); ++i) {
+    const SortCode& code = codes[i];
+    const size_t current = position;
     for (uint8_t b = 0; b < code.inline_size; ++b) {
       out.push_back(code.inline_bytes[b]);
     }
     position += code.positions;
     using Kind = SortCode::Kind;
+    const bool writes_extra =
+        code.extra_size > 0 || code.kind == Kind::kUnprintableModifier;
+    if (extra_started && !writes_extra && code.positions > 0) {
+      // Once the extra section has begun, a character takes one slot in
+      // it, a ligature too.
+      ++owed;
+      if (code.positions > 1) ligature_in_extra = true;
+    }
     if (code.kind == Kind::kSimple || code.kind == Kind::kIgnored) continue;
 
-    if (code.extra_size > 0 || code.kind == Kind::kUnprintableModifier) {
-      extra_started = true;
-      if (extra_positions < current) {
-        extra.insert(extra.end(), current - extra_positions, kPlaceholder);
-        extra_positions = current;
+    if (writes_extra) {
+      if (!extra_started) {
+        // Up to here a ligature counts as two.
+        extra_started = true;
+        owed = current;
       }
+      extra.insert(extra.end(), owed, kPlaceholder);
+      owed = 0;
       if (code.extra_size > 0) {
         extra.insert(extra.end(), code.extra, code.extra + code.extra_size);
-        extra_positions += code.positions;
       } else if (!extra.empty()) {
         extra.back() = static_cast<uint8_t>(extra.back() + code.modifier);
       } else {
@@ -96,16 +121,10 @@ void EncodeJet4(std::span<const SortCode> codes, bool ascending,
       }
     }
     if (code.kind == Kind::kUnprintable) {
+      if (ligature_in_extra) return i;
       size_t p = current;
-      if (extra_started) {
-        p = extra.size() + (current - extra_positions) - extra_prefix;
-      }
-      uint16_t offset = static_cast<uint16_t>(
-          (kUnprintableStart + kUnprintableStep * p) | kUnprintableFlag);
-      unprintables.push_back(static_cast<uint8_t>(offset >> 8));
-      unprintables.push_back(static_cast<uint8_t>(offset));
-      unprintables.push_back(kUnprintableMidfix);
-      unprintables.push_back(code.unprintable);
+      if (extra_started) p = extra.size() + owed - extra_prefix;
+      AppendPlacedEntry(p, code.unprintable, unprintables);
       has_unprintables = true;
     }
     if (code.crazy != 0) crazy.push_back(code.crazy);
@@ -140,6 +159,7 @@ void EncodeJet4(std::span<const SortCode> codes, bool ascending,
     }
   }
   EndJet4Segment(ascending, body, out);
+  return kEncoded;
 }
 
 // Jet 3 layout, see the header; appended to `out`.
@@ -175,6 +195,42 @@ void EncodeJet3(std::span<const SortCode> codes, bool ascending,
   if (!ascending) Invert(out, body);
 }
 
+// Jet 3 Korean layout, see the header; appended to `out`. Returns
+// kEncoded, or the index of a special character whose place no real key
+// has shown: one after another special character.
+size_t EncodeJet3Korean(std::span<const SortCode> codes, bool ascending,
+                        std::vector<uint8_t>& out) {
+  const size_t body = out.size() + 1;  // the first byte after the flag
+  out.push_back(ascending ? kAscendingFlag : kDescendingFlag);
+  std::vector<uint8_t> diacritics;
+  std::vector<uint8_t> specials;
+  size_t pairs = 0;
+  for (size_t i = 0; i < codes.size(); ++i) {
+    const SortCode& code = codes[i];
+    if (code.kind == SortCode::Kind::kUnprintable) {
+      if (!specials.empty()) return i;
+      AppendPlacedEntry(pairs, code.unprintable, specials);
+      continue;
+    }
+    out.insert(out.end(), code.inline_bytes,
+               code.inline_bytes + code.inline_size);
+    if (code.extra_size > 0) {
+      diacritics.resize(pairs, kPlaceholder);
+      diacritics.push_back(code.extra[0]);
+    }
+    pairs += code.positions;
+  }
+  out.push_back(kEndText);
+  out.insert(out.end(), diacritics.begin(), diacritics.end());
+  out.push_back(kEndText);  // case: folded, never written
+  out.push_back(kEndText);  // extra: never written
+  out.push_back(kEndText);
+  out.insert(out.end(), specials.begin(), specials.end());
+  out.push_back(kEndSegment);
+  if (!ascending) Invert(out, body);
+  return kEncoded;
+}
+
 // The Jet 4 segment of a text whose characters all have simple codes
 // (inline bytes only, as most letters, digits and Hangul have), written
 // straight from the table: no extra, unprintable or kana bytes follow the
@@ -199,13 +255,18 @@ bool AppendSimpleJet4(std::u16string_view text, const SortCode* table,
   return true;
 }
 
-// The segment of `codes` in the layout of `order`'s Jet version.
-void EncodeCodes(std::span<const SortCode> codes, SortOrder order,
-                 bool ascending, std::vector<uint8_t>& out) {
-  if (IsJet3(order)) {
-    EncodeJet3(codes, ascending, out);
-  } else {
-    EncodeJet4(codes, ascending, out);
+// The segment of `codes` in the layout of `order`; kEncoded, or the index
+// of the code that stopped it (the encoders above say when).
+size_t EncodeCodes(std::span<const SortCode> codes, SortOrder order,
+                   bool ascending, std::vector<uint8_t>& out) {
+  switch (order) {
+    case SortOrder::kGeneral97:
+      EncodeJet3(codes, ascending, out);
+      return kEncoded;
+    case SortOrder::kKorean97:
+      return EncodeJet3Korean(codes, ascending, out);
+    default:
+      return EncodeJet4(codes, ascending, out);
   }
 }
 
@@ -223,7 +284,8 @@ bool AppendTextSegment(std::u16string_view text, SortOrder order,
     return false;
   }
   const SortCode* table = SortCodeTable(order);
-  if (!IsJet3(order) && AppendSimpleJet4(text, table, ascending, out)) {
+  if (!IsJet3SortOrder(order) &&
+      AppendSimpleJet4(text, table, ascending, out)) {
     return true;
   }
   thread_local std::vector<SortCode> codes;
@@ -241,7 +303,18 @@ bool AppendTextSegment(std::u16string_view text, SortOrder order,
     }
   }
   const std::span<const SortCode> used(codes.data(), codes.size());
-  EncodeCodes(used, order, ascending, out);
+  const size_t start = out.size();
+  const size_t stopped = EncodeCodes(used, order, ascending, out);
+  if (stopped != kEncoded) {
+    out.resize(start);
+    if (failure) {
+      failure->unknown_char = text[stopped];
+      failure->reason = std::string(SortOrderName(order)) +
+                        " 정렬 순서에서 앞 문자들 뒤에 오는 문자 " +
+                        CharText(text[stopped]) + " 의 색인 위치를 모릅니다";
+    }
+    return false;
+  }
   return true;
 }
 
@@ -257,7 +330,7 @@ TextSegmentResult EncodeTextSegment(std::u16string_view text, SortOrder order,
 
 std::vector<uint8_t> EmptyTextSegment(SortOrder order, bool ascending) {
   std::vector<uint8_t> out;
-  EncodeCodes({}, order, ascending, out);
+  EncodeCodes({}, order, ascending, out);  // no code to stop it
   return out;
 }
 
@@ -265,13 +338,16 @@ std::optional<std::vector<uint8_t>> SegmentWithoutLeadingSpaces(
     const std::vector<uint8_t>& segment, size_t leading_spaces,
     SortOrder order) {
   if (segment.size() < 2) return std::nullopt;
+  // Korean 97's spaces are pairs with a diacritic slot each, and its
+  // special positions count them: not derived here.
+  if (order == SortOrder::kKorean97) return std::nullopt;
   bool ascending = segment[0] == kAscendingFlag;
   if (!ascending && segment[0] != kDescendingFlag) return std::nullopt;
   if (leading_spaces == 0) return segment;
 
   // Work on the ascending body: the bytes after the flag, up to the end.
   std::vector<uint8_t> body(segment.begin() + 1, segment.end());
-  if (IsJet3(order)) {
+  if (order == SortOrder::kGeneral97) {
     if (!ascending) Invert(body, 0);
     if (body.size() < leading_spaces + 1) return std::nullopt;
     for (size_t i = 0; i < leading_spaces; ++i) {

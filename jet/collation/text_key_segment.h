@@ -8,11 +8,13 @@
 //                              [01 <unprintables>]] 00
 //
 //   inline        each character's inline bytes, in text order
-//   extra         one byte per key position (a character's inline codes:
-//                 ligatures take two) up to the last one that has an extra
-//                 (accent) code; 02 stands for a position without one, and
-//                 trailing 02 are dropped. A modifier character adds its
-//                 value to the last extra byte written.
+//   extra         from the first character with an extra (accent) code
+//                 on: 02 for each key position before it (a character's
+//                 inline codes: ligatures take two), its extra bytes, then
+//                 per character one slot (a ligature too), 02 where it has
+//                 no extra code, its extra bytes where it has; trailing 02
+//                 are dropped. A modifier character adds its value to the
+//                 last extra byte written.
 //   crazy         2-bit flags (2 or 3), three to a byte under 0x80, of the
 //                 characters that have one (kana); trailing 3 flags are
 //                 dropped; the suffix FF 02 80 FF 80 follows even when all
@@ -21,8 +23,10 @@
 //                 characters; they write no inline bytes): (7 + 4 * p) |
 //                 0x8000 big-endian, 06, its code; p = its key position,
 //                 or once extra bytes exist, the extra bytes written so
-//                 far + the positions since, less one when the extra began
-//                 with a modifier
+//                 far + the slots since, less one when the extra began
+//                 with a modifier. No real key shows an unprintable after
+//                 a ligature that follows the first extra byte: such text
+//                 is not encoded.
 //   The sections after 01 come only when one of them is not empty.
 //
 // Jet 3 (General 97), ascending:
@@ -35,13 +39,27 @@
 //                                         accent value, 0, and a 0 to fill
 //                                         the last byte
 //
+// Jet 3 Korean ("Korean 97"), ascending, the sections always written:
+//
+//   7F <pairs> 01 <diacritics> 01 01 01 <specials> 00
+//
+//   pairs         each character's (script, weight) pair
+//   diacritics    one byte per pair up to the last with a diacritic byte
+//                 (a Hanja's rank), 02 for a pair without one
+//   specials      per special character (the hyphen; it writes no pair):
+//                 (7 + 4 * pairs before it) | 0x8000 big-endian, 06, its
+//                 weight. A second one is not encoded (no real key shows
+//                 where it goes).
+//   The two empty sections are case (folded) and extra.
+//
 // Descending: flag 80, then the ascending bytes after the flag inverted
 // (Jet 4: inverted up to and including the 00, then one more 00).
 //
 // Spaces (U+0020) at the end of the text write nothing, so "abc" and
 // "abc  " have one key, and "   " the key of "". The empty text is
-// 7F 01 00 (Jet 3: 7F 00). Text of more than 255 characters (after the
-// trailing spaces) is not encoded: how Access cuts it was never seen.
+// 7F 01 00 (General 97: 7F 00; Korean 97: 7F 01 01 01 01 00). Text of more than
+// 255 characters (after the trailing spaces) is not encoded: how Access cuts it
+// was never seen.
 #ifndef MDBCARE_JET_COLLATION_TEXT_KEY_SEGMENT_H_
 #define MDBCARE_JET_COLLATION_TEXT_KEY_SEGMENT_H_
 
@@ -60,9 +78,10 @@ inline constexpr size_t kMaxIndexedTextLength = 255;
 
 struct TextSegmentResult {
   // The segment, flag included; nullopt when the text has a character
-  // whose code the sort order does not know, or is too long.
+  // whose code the sort order does not know, or one whose place in the
+  // key no real key has shown, or is too long.
   std::optional<std::vector<uint8_t>> segment;
-  char16_t unknown_char = 0;  // the first character with no known code
+  char16_t unknown_char = 0;  // the character that stopped it
   std::string reason;         // why there is no segment
 };
 

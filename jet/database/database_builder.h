@@ -66,8 +66,8 @@ uint16_t DefaultCodePage(uint16_t sort_order);
 // Writes a new, empty database at `path`. Raises 3204 when `path` exists
 // (it is left alone), 3251 for a password longer than 20 characters or a
 // sort order whose keys for the catalog's names cannot be made (Jet 3 has
-// General only; Jet 4 has those of text_key.h), 3051 or 3043 when the file
-// cannot be written; then no file is left at `path`.
+// General and Korean; Jet 4 those of sort_order.h), 3051 or 3043 when the
+// file cannot be written; then no file is left at `path`.
 void CreateDatabase(const std::string& path, const CreateOptions& options = {});
 
 // Sets the database password of `path` (UTF-8; "" removes it), as DAO's

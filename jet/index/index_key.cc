@@ -130,7 +130,7 @@ bool AppendTextKeySegment(const ColumnDefinition& column,
                                " 의 색인 키를 모릅니다");
     return false;
   }
-  if (version == JetVersion::kJet3) {
+  if (*order == SortOrder::kGeneral97) {
     uint16_t cp =
         column.code_page ? column.code_page : options.default_code_page;
     if (cp != 0 && cp != 1252) {

@@ -242,29 +242,36 @@ def canonical(values):
 
 def pair_rows(left, right, ok, left_keys, right_keys):
     """Pair items of `left` with items of `right` (each at most once) for
-    which ok(l, r) holds, first through equal keys, then by trying the rest.
-    Returns (pairs, unpaired_left, unpaired_right); pairs are (i, j)."""
-    by_key = collections.defaultdict(list)
-    for j, r in enumerate(right):
-        for k in right_keys(r):
-            by_key[k].append(j)
+    which ok(l, r) holds, first through equal keys (a right item's first
+    key before its others, so that a row equal to mdb-reader's is not taken
+    by one that only matches mdbtools' lossy reading), then by trying the
+    rest. Returns (pairs, unpaired_left, unpaired_right); pairs are (i, j)."""
     used = [False] * len(right)
     pairs = []
-    unpaired = []
-    for i, l in enumerate(left):
-        found = None
-        for k in left_keys(l):
-            for j in by_key.get(k, ()):
-                if not used[j] and ok(l, right[j]):
-                    found = j
+    unpaired = list(range(len(left)))
+    for first_only in (True, False):
+        by_key = collections.defaultdict(list)
+        for j, r in enumerate(right):
+            keys = right_keys(r)
+            for k in keys[:1] if first_only else keys:
+                by_key[k].append(j)
+        still = []
+        for i in unpaired:
+            l = left[i]
+            found = None
+            for k in left_keys(l):
+                for j in by_key.get(k, ()):
+                    if not used[j] and ok(l, right[j]):
+                        found = j
+                        break
+                if found is not None:
                     break
-            if found is not None:
-                break
-        if found is None:
-            unpaired.append(i)
-        else:
-            used[found] = True
-            pairs.append((i, found))
+            if found is None:
+                still.append(i)
+            else:
+                used[found] = True
+                pairs.append((i, found))
+        unpaired = still
     rest = [j for j in range(len(right)) if not used[j]]
     if unpaired and rest and len(unpaired) * len(rest) <= 4_000_000:
         still = []

@@ -231,8 +231,12 @@ TEST(TextCodecTest, CodePage1252) {
   // Code page 0 means 1252; an unknown code page reads as 1252 too.
   EXPECT_EQ(CodePage("\xE9\x80", 0), "é€");
   EXPECT_EQ(CodePage("\xE9\x80", 1), "é€");
-  // 0x81 has no character in 1252.
-  EXPECT_EQ(CodePage("a\x81z", 1252), "a\uFFFDz");
+  // The bytes 1252 leaves undefined read as Windows reads them and go
+  // back to the same bytes.
+  EXPECT_EQ(CodePage("a\x81z\x9D\x8D\x8F\x90", 1252),
+            "a\u0081z\u009D\u008D\u008F\u0090");
+  EXPECT_EQ(jet::EncodeCodePageText("a\u0081z\u009D\u00E9", 0),
+            Encoded("a\x81z\x9D\xE9"));
   EXPECT_EQ(jet::EncodeCodePageText("café €", 1252), Encoded("caf\xE9 \x80"));
   EXPECT_EQ(jet::EncodeCodePageText("", 1252), Encoded(""));
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <random>
 #include <string>
 #include <vector>
@@ -30,6 +31,18 @@ std::vector<uint8_t> Key(const std::string& utf8, SortOrder order,
 
 #define EXPECT_KEY(text, order, ...) \
   EXPECT_EQ(HexBytes(Key(text, order)), HexBytes(Bytes({__VA_ARGS__}))) << text
+
+// Hex digits only, lower case: "7F 7943 01 00" -> "7f794301 00" less spaces.
+std::string Digits(const std::string& hex) {
+  std::string out;
+  for (char c : hex) {
+    if (c != ' ') out += static_cast<char>(std::tolower(c));
+  }
+  return out;
+}
+
+#define EXPECT_KEY_HEX(text, order, hex) \
+  EXPECT_EQ(Digits(HexBytes(Key(text, order))), Digits(hex)) << text
 
 TEST(TextKeySegmentTest, GeneralAccentsGoToTheExtraSection) {
   EXPECT_KEY("México D.F.", SortOrder::kGeneralLegacy, 0x7F, 0x60, 0x51, 0x75,
@@ -60,6 +73,82 @@ TEST(TextKeySegmentTest, LigatureTakesTwoPositions) {
   std::string hex = HexBytes(k);
   EXPECT_NE(hex.find("80 33 06 82"), std::string::npos) << hex;
   EXPECT_EQ(hex.find("80 2f 06 82"), std::string::npos) << hex;
+}
+
+TEST(TextKeySegmentTest, LigatureTakesOneSlotOnceTheExtraSectionBegan) {
+  // Å begins the extra section; then Æ takes one slot (02), Ç writes 1C.
+  EXPECT_KEY_HEX("ÅÆÇ", SortOrder::kGeneralLegacy, "7F 4A 4A51 4D 01 1A 02 1C 00");
+  // Before the first accent ß still counts twice: 26 x 02 before ä's 13.
+  std::string hex = Digits(HexBytes(
+      Key("Plutzer Lebensmittelgroßmärkte AG", SortOrder::kGeneralLegacy)));
+  std::string placeholders;
+  for (int i = 0; i < 26; ++i) placeholders += "02";
+  EXPECT_NE(hex.find("01" + placeholders + "1300"), std::string::npos) << hex;
+  // An unprintable character after such a ligature: no real key shows its
+  // place, so no key is made.
+  TextSegmentResult r =
+      EncodeTextSegment(u"éß'", SortOrder::kGeneralLegacy, true);
+  EXPECT_FALSE(r.segment.has_value());
+  EXPECT_EQ(r.unknown_char, u'\'');
+}
+
+TEST(TextKeySegmentTest, GeneralPastLatin1) {
+  EXPECT_KEY_HEX("Мир", SortOrder::kGeneralLegacy, "7F 7943 793B 7948 01 00");
+  EXPECT_KEY_HEX("Тема Office.thmx", SortOrder::kGeneralLegacy,
+                 "7F 794A 7936 7943 792F 07 64 53 53 59 4D 51 1C 6D 57 60 75 "
+                 "01 00");
+  // The Greek extended letters (U+1F76, U+1F79, U+1F10, U+1F7C, U+1F7B)
+  // write nothing and take no position.
+  EXPECT_EQ(Digits(HexBytes(
+                EncodeTextSegment(u"ϰα\u1F76 τ\u1F79τ' \u1F10γ\u1F7C "
+                                  u"Κ\u1F7Bϰλωπα",
+                                  SortOrder::kGeneralLegacy, true)
+                    .segment.value_or(std::vector<uint8_t>{}))),
+            Digits("7F 7915 790C 07 791E 791E 07 790E 07 7915 7915 7916 7923 "
+                   "791B 790C 01 03 02 02 02 02 02 02 02 02 03 01 01 01 80 1B "
+                   "06 80 00"));
+  EXPECT_KEY_HEX("漢字仮名交じり文", SortOrder::kGeneralLegacy,
+                 "7F C0B6 ACAC A00D A547 9FBE 7F13 7F43 B6F6 01 02 02 02 02 "
+                 "02 03 01 01 FF 02 80 FF 80 00");
+}
+
+TEST(TextKeySegmentTest, KoreanKanaJamoEnclosedFormsAndHanja) {
+  EXPECT_KEY_HEX("ストキング", SortOrder::kKorean,
+                 "7F F114 F11E F10B F180 F10C 01 02 02 02 02 03 01 01 FF 02 "
+                 "80 FF 80 00");
+  EXPECT_KEY_HEX("㉥ㅓ㉧ㅕ", SortOrder::kKorean,
+                 "7F 5A6A 63DA 63D5 63DC 01 0C 02 0C 00");
+  EXPECT_KEY_HEX("ⓞ6ⓞ", SortOrder::kKorean, "7F D6 42 D6 01 EE 02 EE 00");
+  EXPECT_KEY_HEX("SⓔX", SortOrder::kKorean, "7F DD C3 E7 01 02 EE 00");
+  EXPECT_KEY_HEX("亡가", SortOrder::kKorean, "7F 5826 4A03 01 41 00");
+  EXPECT_KEY_HEX("一進會", SortOrder::kKorean,
+                 "7F 6657 68B6 75A7 01 41 7D 51 00");
+  EXPECT_KEY_HEX("조刀ㅏ", SortOrder::kKorean, "7F 6760 51E4 63D6 01 02 43 00");
+}
+
+TEST(TextKeySegmentTest, Korean97Keys) {
+  EXPECT_KEY_HEX("홍길동    ", SortOrder::kKorean97,
+                 "7F 3968 103F 15F9 01 01 01 01 00");
+  EXPECT_KEY_HEX("MSysDb", SortOrder::kKorean97,
+                 "7F 8051 8091 80A7 8091 801A 8009 01 01 01 01 00");
+  EXPECT_KEY_HEX("20048001", SortOrder::kKorean97,
+                 "7F 0C33 0C03 0C03 0C58 0CA2 0C03 0C03 0C21 01 01 01 01 00");
+  // The hyphen's special entry: (7 + 4 * pairs before it) | 8000, 06, 82.
+  EXPECT_KEY_HEX("Z-order", SortOrder::kKorean97,
+                 "7F 80A9 807C 808A 801A 8021 808A 01 01 01 01 80 0B 06 82 00");
+  // A Hanja: its reading's pair, its rank in the diacritic section.
+  EXPECT_KEY_HEX("김一", SortOrder::kKorean97, "7F 1047 2A57 01 02 41 01 01 01 00");
+  EXPECT_EQ(EmptyTextSegment(SortOrder::kKorean97, true),
+            Bytes({0x7F, 0x01, 0x01, 0x01, 0x01, 0x00}));
+  EXPECT_EQ(Key("MSysDb", SortOrder::kKorean97, false)[1],
+            static_cast<uint8_t>(~0x80));
+  // Not encoded: a digit whose weight no key shows, a second special entry.
+  EXPECT_FALSE(
+      EncodeTextSegment(u"3", SortOrder::kKorean97, true).segment.has_value());
+  TextSegmentResult twice =
+      EncodeTextSegment(u"a-b-c", SortOrder::kKorean97, true);
+  EXPECT_FALSE(twice.segment.has_value());
+  EXPECT_EQ(twice.unknown_char, u'-');
 }
 
 TEST(TextKeySegmentTest, TrailingSpacesAreNotEncoded) {
@@ -144,12 +233,11 @@ TEST(TextKeySegmentTest, UnknownCharactersAreRefused) {
       EncodeTextSegment(Utf8ToUtf16("广州"), SortOrder::kChinese, true);
   EXPECT_FALSE(han.segment.has_value());
   EXPECT_EQ(han.unknown_char, u'广');
-  TextSegmentResult hanja =
-      EncodeTextSegment(Utf8ToUtf16("金"), SortOrder::kKorean, true);
-  EXPECT_FALSE(hanja.segment.has_value());
-  TextSegmentResult accent =
-      EncodeTextSegment(Utf8ToUtf16("é"), SortOrder::kKorean, true);
-  EXPECT_FALSE(accent.segment.has_value());
+  // A Han character outside KS X 1001 has no Korean code.
+  TextSegmentResult han_korean =
+      EncodeTextSegment(Utf8ToUtf16("们"), SortOrder::kKorean, true);
+  EXPECT_FALSE(han_korean.segment.has_value());
+  EXPECT_EQ(han_korean.unknown_char, u'们');
   TextSegmentResult jet3 =
       EncodeTextSegment(u"\u4E00", SortOrder::kGeneral97, true);
   EXPECT_FALSE(jet3.segment.has_value());

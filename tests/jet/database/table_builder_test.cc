@@ -9,15 +9,17 @@
 
 #include <fstream>
 #include <iterator>
+#include <map>
 
-#include "jet/schema/catalog.h"
+#include "jet/base/error.h"
 #include "jet/database/database.h"
 #include "jet/database/database_builder.h"
-#include "jet/base/error.h"
-#include "jet/index/index_key.h"
-#include "jet/index/index_reader.h"
-#include "jet/schema/property_map.h"
 #include "jet/database/table.h"
+#include "jet/index/index_key.h"
+#include "jet/index/index_page.h"
+#include "jet/index/index_reader.h"
+#include "jet/schema/catalog.h"
+#include "jet/schema/property_map.h"
 #include "jet/storage/usage_map.h"
 #include "tests/jet/builder_test_support.h"
 #include "tests/support/corpus.h"
@@ -400,6 +402,49 @@ TEST(CreateTableTest, IndexesHoldAnEntryPerRow) {
     db.reset();
     EXPECT_DATABASE_CHECKS_CLEAN(c.path) << v.file;
   }
+}
+
+// A Jet 3 Korean (code page 949) table: its text index holds the keys
+// Access writes (홍길동 as in a real Access 97 file), a Hanja with its rank
+// as diacritic byte, and the file checks clean.
+TEST(CreateTableTest, Jet3KoreanIndexHoldsTheKeysAccessWrites) {
+  TempDir dir;
+  const std::string path = (dir.path() / "korean3.mdb").string();
+  jet::CreateDatabase(path, Options(JetVersion::kJet3, 1042));
+  auto db = OpenWritable(path);
+  TableDescription t;
+  t.name = "학생";
+  ColumnDescription id, name;
+  id.name = "ID";
+  id.type = ColumnType::kLong;
+  name.name = "이름";
+  name.length = 10;
+  t.columns = {id, name};
+  IndexDescription by_name;
+  by_name.name = "By이름";
+  by_name.columns = {{"이름", true}};
+  t.indexes = {by_name};
+  auto table = jet::CreateTable(*db, t);
+  jet::RowPointer hong = table->InsertRow({int32_t{1}, std::string("홍길동")});
+  jet::RowPointer kim = table->InsertRow({int32_t{2}, std::string("김一")});
+  table->InsertRow({int32_t{3}, std::string("Z-order")});
+  table.reset();
+  db->Close();
+  db = Database::Open(path);
+  table = db->OpenTable(t.name);
+  const auto& index = table->definition().real_indexes[0];
+  std::map<uint32_t, std::string> keys;
+  for (const auto& e :
+       jet::ReadIndexEntries(db->pager(), db->version(), index.first_page)) {
+    keys[e.row.page << 8 | e.row.row] = jet::HexBytes(e.key);
+  }
+  EXPECT_EQ(keys[hong.page << 8 | hong.row],
+            "7f 39 68 10 3f 15 f9 01 01 01 01 00");
+  EXPECT_EQ(keys[kim.page << 8 | kim.row],
+            "7f 10 47 2a 57 01 02 41 01 01 01 00");
+  table.reset();
+  db.reset();
+  EXPECT_DATABASE_CHECKS_CLEAN(path);
 }
 
 TEST(CreateTableTest, InsertRowsConvertsValues) {
