@@ -159,7 +159,6 @@ class Compaction {
         // Without the catalog's own definition nothing can be placed.
         if (e.definition_page() == kCatalogTableDefinitionPage) throw;
         table.lost = true;
-        lost_ids_.insert(e.id);
         report_.tables.push_back(std::move(table));
         continue;
       }
@@ -324,15 +323,28 @@ class Compaction {
     RowAppender rows(target_, version_, allocator_, t.target);
     SalvageScan scan(source_.pager(), version_, t.source);
     CompactReport::Table& report = report_.tables[t.report];
-    // The catalog's rows of tables that are lost are left out with them.
-    int catalog_id = -1;
-    if (t.source.page == kCatalogTableDefinitionPage && !lost_ids_.empty()) {
+    // The catalog's rows of local tables that are not copied (lost, or
+    // named by a row the catalog read could not trust) are left out with
+    // them: the copy must not name a definition it does not have.
+    int catalog_id = -1, catalog_type = -1;
+    if (t.source.page == kCatalogTableDefinitionPage) {
       for (size_t k = 0; k < columns.size(); ++k) {
         if (columns[k].name == "Id" && columns[k].length == 4) {
           catalog_id = static_cast<int>(k);
+        } else if (columns[k].name == "Type" && columns[k].length == 2) {
+          catalog_type = static_cast<int>(k);
         }
       }
     }
+    auto table_not_copied = [&](const std::vector<FieldBytes>& row) {
+      if (catalog_id < 0 || catalog_type < 0 || row[catalog_id].is_null ||
+          row[catalog_type].is_null ||
+          row[catalog_type].data.U16(0) !=
+              static_cast<uint16_t>(catalog_types::kTable)) {
+        return false;
+      }
+      return !new_ids_.count(static_cast<int32_t>(row[catalog_id].data.U32(0)));
+    };
     std::vector<FieldData> fields(columns.size());
     std::vector<IndexKeys> keys(t.target.real_indexes.size());
     std::optional<IndexKeyWorker> worker;
@@ -348,10 +360,7 @@ class Compaction {
     uint32_t count = 0;
     while (scan.Next()) {
       const std::vector<FieldBytes>& stored = scan.fields();
-      if (catalog_id >= 0 && !stored[catalog_id].is_null &&
-          lost_ids_.count(static_cast<int32_t>(stored[catalog_id].data.U32(0)))) {
-        continue;
-      }
+      if (table_not_copied(stored)) continue;
       for (size_t k = 0; k < columns.size(); ++k) {
         FieldData& f = fields[k];
         f.is_null = stored[k].is_null;
@@ -517,7 +526,6 @@ class Compaction {
   IndexKeyOptions key_options_;
   std::vector<TableCopy> tables_;
   CompactReport report_;
-  std::set<int32_t> lost_ids_;  // catalog ids of tables whose copy is lost
   std::unordered_map<int32_t, int32_t> new_ids_;
   std::unordered_map<uint32_t, uint32_t> new_pages_;
 };
