@@ -317,9 +317,19 @@ class Dump:
         self.file_error = None
 
 
+def json_lines(text):
+    """The lines of JSON Lines output. They end at "\\n" only:
+    str.splitlines() would also cut inside a value at U+2028, U+0085 and
+    other characters a text may hold."""
+    lines = text.split("\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    return lines
+
+
 def parse_oracle(text, label):
     d = Dump()
-    for n, line in enumerate(text.splitlines(), 1):
+    for n, line in enumerate(json_lines(text), 1):
         try:
             obj = loads(line)
         except ValueError as e:
@@ -341,7 +351,7 @@ def parse_cli(text):
     d = Dump()
     problems = []
     order = []
-    for n, line in enumerate(text.splitlines(), 1):
+    for n, line in enumerate(json_lines(text), 1):
         try:
             obj = loads(line)
         except ValueError as e:

@@ -196,7 +196,7 @@ def parse_dump(text, label):
     """The JSON lines of a dump as compare_dump.Dump, or a problem. Lines
     end at "\n" only: a value may hold U+2028, U+0085 or a lone "\r",
     which JSON leaves unescaped and str.splitlines() would split at."""
-    lines = [line for line in text.split("\n") if line]
+    lines = compare_dump.json_lines(text)
     try:
         # All lines at once is much faster than one by one; the slow way
         # below only runs to name the line that is not JSON.
