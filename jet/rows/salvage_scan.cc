@@ -4,6 +4,7 @@
 
 #include "jet/base/error.h"
 #include "jet/storage/data_page.h"
+#include "jet/rows/value_codec.h"
 #include "jet/storage/usage_map.h"
 
 namespace jet {
@@ -129,6 +130,11 @@ bool SalvageScan::Take(ByteView bytes, bool pointer) {
       ThrowDamaged("행이 온전하지 않습니다");
     }
     DecodeRow(version_, def_, bytes, fields_);
+    for (size_t k = 0; k < fields_.size(); ++k) {
+      if (!FieldHasItsSize(fields_[k], def_.columns[k])) {
+        ThrowDamaged("값의 크기가 형식에 맞지 않습니다");
+      }
+    }
   } catch (const Error&) {
     LeaveOut();
     return false;

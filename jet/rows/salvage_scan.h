@@ -10,7 +10,8 @@
 //   - each page: inside the file, a data page of this table, its row count
 //     and offsets inside the page (a page that fails loses its rows);
 //   - each row: its offsets, lengths and variable-column table inside the
-//     row (DecodeRow), a column count between 1 and the table's, no Null in
+//     row (DecodeRow), every value as long as its type needs (a number,
+//     date, GUID), a column count between 1 and the table's, no Null in
 //     a column of the primary key, and not torn: an end of zeros (the null
 //     mask and, where the table has variable-length columns, their count
 //     and an offset that is never 0) is the end a torn write or a zeroed

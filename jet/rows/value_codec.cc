@@ -225,6 +225,37 @@ bool LongValueEquals(const FieldBytes& field, const ColumnDefinition& column,
   return DecodeText(bytes, column, context) == *text;
 }
 
+bool FieldHasItsSize(const FieldBytes& field, const ColumnDefinition& column) {
+  if (field.is_null) return true;
+  size_t needed = 0;
+  switch (static_cast<ColumnType>(column.type)) {
+    case ColumnType::kByte:
+      needed = 1;
+      break;
+    case ColumnType::kInteger:
+      needed = 2;
+      break;
+    case ColumnType::kLong:
+    case ColumnType::kSingle:
+      needed = 4;
+      break;
+    case ColumnType::kCurrency:
+    case ColumnType::kDouble:
+    case ColumnType::kDateTime:
+      needed = 8;
+      break;
+    case ColumnType::kGuid:
+      needed = kGuidSize;
+      break;
+    case ColumnType::kNumeric:
+      needed = kNumericSize;
+      break;
+    default:
+      break;
+  }
+  return field.data.size() >= needed;
+}
+
 Value DecodeValue(const FieldBytes& field, const ColumnDefinition& column,
                   const ValueContext& context) {
   if (column.type == static_cast<uint8_t>(ColumnType::kBoolean)) {

@@ -40,6 +40,11 @@ inline bool FieldIsNull(const FieldBytes& field,
 Value DecodeValue(const FieldBytes& field, const ColumnDefinition& column,
                   const ValueContext& context);
 
+// Whether DecodeValue can decode the field without raising for its size:
+// a number, date, GUID or NUMERIC needs its type's bytes. A long value's
+// reference is not followed for it.
+bool FieldHasItsSize(const FieldBytes& field, const ColumnDefinition& column);
+
 // Whether the field is a text or memo whose value (as DecodeValue gives it)
 // begins or ends with a space: whether trimming it could change it. In a
 // fixed-length text column the spaces at the end are the padding, which a
