@@ -1,13 +1,10 @@
 #include "jet/base/text_codec.h"
 
-#include <iconv.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <map>
 #include <memory>
 
+#include "jet/base/code_page.h"
 #include "jet/base/error.h"
 
 namespace jet {
@@ -25,75 +22,6 @@ uint64_t BlockWord(const void* p) {
 }
 
 bool IsAsciiBlock(const void* p) { return (BlockWord(p) & kHighBits) == 0; }
-
-// One iconv converter per code page and direction, opened on first use and
-// kept for the thread's life.
-class Converter {
- public:
-  Converter(const std::string& to, const std::string& from)
-      : cd_(iconv_open(to.c_str(), from.c_str())) {}
-  ~Converter() {
-    if (ok()) iconv_close(cd_);
-  }
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-  // Converts `in`; an input byte that does not convert is replaced by
-  // `replacement` and skipped.
-  std::string Run(const char* in, size_t in_left, std::string_view replacement,
-                  size_t unit) {
-    std::string out;
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    char buffer[1024];
-    char* src = const_cast<char*>(in);
-    while (in_left > 0) {
-      char* dst = buffer;
-      size_t dst_left = sizeof buffer;
-      size_t r = iconv(cd_, &src, &in_left, &dst, &dst_left);
-      out.append(buffer, dst - buffer);
-      if (r == static_cast<size_t>(-1)) {
-        if (errno == E2BIG) continue;
-        // EILSEQ or EINVAL: skip one input unit.
-        out.append(replacement);
-        size_t skip = in_left < unit ? in_left : unit;
-        src += skip;
-        in_left -= skip;
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-      }
-    }
-    return out;
-  }
-
- private:
-  iconv_t cd_;
-};
-
-std::string IconvName(uint16_t code_page) {
-  if (code_page == 0) code_page = 1252;
-  return "CP" + std::to_string(code_page);
-}
-
-Converter& ConverterFor(uint16_t code_page, bool to_utf8) {
-  thread_local std::map<std::pair<uint16_t, bool>, std::unique_ptr<Converter>>
-      converters;
-  auto key = std::make_pair(code_page, to_utf8);
-  auto it = converters.find(key);
-  if (it == converters.end()) {
-    std::string cp = IconvName(code_page);
-    auto conv = to_utf8 ? std::make_unique<Converter>("UTF-8", cp)
-                        : std::make_unique<Converter>(cp, "UTF-8");
-    if (!conv->ok()) {
-      // An unknown code page is read as 1252 rather than not at all.
-      conv = to_utf8 ? std::make_unique<Converter>("UTF-8", "CP1252")
-                     : std::make_unique<Converter>("CP1252", "UTF-8");
-    }
-    it = converters.emplace(key, std::move(conv)).first;
-  }
-  return *it->second;
-}
-
-}  // namespace
-
-namespace {
 
 // Writes UTF-16 code units as UTF-8 to a buffer the caller has made large
 // enough (3 bytes a unit): a high surrogate waits for its low one; a lone
@@ -537,16 +465,16 @@ std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool compress) {
 
 std::string DecodeCodePageText(ByteView bytes, uint16_t code_page) {
   if (bytes.empty()) return {};
-  return ConverterFor(code_page, true)
-      .Run(reinterpret_cast<const char*>(bytes.data()), bytes.size(),
-           "\xEF\xBF\xBD", 1);
+  return CodePageToUtf8(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()),
+                       bytes.size()),
+      code_page);
 }
 
 std::vector<uint8_t> EncodeCodePageText(std::string_view utf8,
                                         uint16_t code_page) {
   if (utf8.empty()) return {};
-  std::string s =
-      ConverterFor(code_page, false).Run(utf8.data(), utf8.size(), "?", 1);
+  std::string s = Utf8ToCodePage(utf8, code_page);
   return std::vector<uint8_t>(s.begin(), s.end());
 }
 

@@ -11,6 +11,12 @@
 // stopped; it is taken over. The lock file holds one 64-byte entry, as Jet
 // writes per user: the computer name and the user name, each NUL-padded to
 // 32 bytes. It is removed at close.
+//
+// On Windows (lock_file_win32.cc) the test is Jet's own: a lock file that
+// another program holds open means the database is in use; one that nobody
+// holds open is left over and is taken over. mdbcare opens it sharing only
+// reads and marked for deletion at close, so that the system removes it
+// when the program ends, even after a crash.
 #ifndef MDBCARE_JET_STORAGE_LOCK_FILE_H_
 #define MDBCARE_JET_STORAGE_LOCK_FILE_H_
 
@@ -36,10 +42,15 @@ class LockFile {
   const std::string& path() const { return path_; }
 
  private:
-  LockFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+#ifdef _WIN32
+  using Handle = void*;  // a HANDLE
+#else
+  using Handle = int;
+#endif
+  LockFile(std::string path, Handle fd) : path_(std::move(path)), fd_(fd) {}
 
   std::string path_;
-  int fd_;
+  Handle fd_;
 };
 
 }  // namespace jet
