@@ -6,6 +6,6 @@
 
 #define MDBCARE_ICON 1
 #define MDBCARE_IMAGE1_BITMAP 101  // Form1's picture, 128 x 256, 24-bit
-#define MDBCARE_FRMMSG_GIF 102     // frmMsg's background, a GIF (RCDATA)
+#define MDBCARE_FRMMSG_BITMAP 102  // frmMsg's background, 336 x 67
 
 #endif  // MDBCARE_APP_WIN32_RESOURCE_IDS_H_

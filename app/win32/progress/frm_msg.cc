@@ -1,7 +1,5 @@
 #include "app/win32/progress/frm_msg.h"
 
-#include <cstring>
-
 #include "app/form_designs.h"
 #include "app/win32/resource_ids.h"
 #include "app/win32/screen_units.h"
@@ -13,35 +11,6 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"frmMsg";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION;
-constexpr int kHimetricPerInch = 2540;
-
-// The GIF from the program's resources, decoded by the system's picture
-// loader; null where it cannot be had.
-IPicture* LoadBackground(HINSTANCE instance) {
-  HRSRC found = ::FindResourceW(
-      instance, MAKEINTRESOURCEW(MDBCARE_FRMMSG_GIF), MAKEINTRESOURCEW(10));
-  HGLOBAL loaded = found ? ::LoadResource(instance, found) : nullptr;
-  const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
-  const DWORD size = found ? ::SizeofResource(instance, found) : 0;
-  if (!bytes || size == 0) return nullptr;
-  HGLOBAL copy = ::GlobalAlloc(GMEM_MOVEABLE, size);
-  if (!copy) return nullptr;
-  std::memcpy(::GlobalLock(copy), bytes, size);
-  ::GlobalUnlock(copy);
-  IStream* stream = nullptr;
-  if (FAILED(::CreateStreamOnHGlobal(copy, TRUE, &stream))) {
-    ::GlobalFree(copy);
-    return nullptr;
-  }
-  IPicture* picture = nullptr;
-  if (FAILED(::OleLoadPicture(stream, static_cast<LONG>(size), FALSE,
-                              IID_IPicture,
-                              reinterpret_cast<void**>(&picture)))) {
-    picture = nullptr;
-  }
-  stream->Release();
-  return picture;
-}
 
 }  // namespace
 
@@ -58,7 +27,9 @@ frmMsg::frmMsg(HINSTANCE instance) {
     return ::RegisterClassExW(&window_class) != 0;
   }();
   (void)registered;
-  background_ = LoadBackground(instance);
+  background_ = static_cast<HBITMAP>(
+      ::LoadImageW(instance, MAKEINTRESOURCEW(MDBCARE_FRMMSG_BITMAP),
+                   IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
   // No owner: the notice is a window of its own beside Form1.
   hwnd_ = ::CreateWindowExW(0, kClassName,
                             jet::Widen(frm_msg::kCaption).c_str(), kStyle,
@@ -73,7 +44,7 @@ frmMsg::frmMsg(HINSTANCE instance) {
 
 frmMsg::~frmMsg() {
   if (hwnd_) ::DestroyWindow(hwnd_);
-  if (background_) background_->Release();
+  if (background_) ::DeleteObject(background_);
   if (font_) ::DeleteObject(font_);
   if (label_font_) ::DeleteObject(label_font_);
 }
@@ -167,14 +138,14 @@ void frmMsg::Paint() {
   PAINTSTRUCT paint;
   HDC dc = ::BeginPaint(hwnd_, &paint);
   if (background_) {
-    OLE_XSIZE_HIMETRIC width = 0;
-    OLE_YSIZE_HIMETRIC height = 0;
-    background_->get_Width(&width);
-    background_->get_Height(&height);
-    const int dpi = static_cast<int>(WindowDpi(hwnd_));
-    background_->Render(dc, 0, 0, ::MulDiv(width, dpi, kHimetricPerInch),
-                        ::MulDiv(height, dpi, kHimetricPerInch), 0, height,
-                        width, -height, nullptr);
+    // Drawn from the top left corner at its own size, as the design has it.
+    BITMAP size;
+    ::GetObjectW(background_, sizeof size, &size);
+    HDC picture = ::CreateCompatibleDC(dc);
+    HGDIOBJ before = ::SelectObject(picture, background_);
+    ::BitBlt(dc, 0, 0, size.bmWidth, size.bmHeight, picture, 0, 0, SRCCOPY);
+    ::SelectObject(picture, before);
+    ::DeleteDC(picture);
   }
   ::EndPaint(hwnd_, &paint);
 }

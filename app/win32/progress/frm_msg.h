@@ -1,14 +1,12 @@
 // frmMsg on Windows: the small window that says a sweep is running. It is
 // made when a sweep first shows it and destroyed (unloaded) when the sweep
 // ends; a new one starts from its design settings (app/form_designs.h):
-// caption "Form1", the GIF background drawn from its top left corner, and
-// lblMessage, centred bold italic text over it.
+// caption "Form1", the background picture drawn from its top left corner,
+// and lblMessage, centred bold italic text over it.
 #ifndef MDBCARE_APP_WIN32_PROGRESS_FRM_MSG_H_
 #define MDBCARE_APP_WIN32_PROGRESS_FRM_MSG_H_
 
 #include <windows.h>
-#include <ocidl.h>
-#include <olectl.h>
 
 #include <string>
 
@@ -37,7 +35,7 @@ class frmMsg {
   void Paint();
 
   HWND hwnd_ = nullptr;
-  IPicture* background_ = nullptr;
+  HBITMAP background_ = nullptr;
   HFONT font_ = nullptr;
   HFONT label_font_ = nullptr;
 };
