@@ -10,15 +10,12 @@
 #include <QMessageBox>
 #include <QPalette>
 #include <QPixmap>
-#include <exception>
 
+#include "app/command1.h"
 #include "app/form_designs.h"
 #include "app/help_text.h"
 #include "app/program_title.h"
 #include "app/screen_units.h"
-#include "maintenance/ks.h"
-#include "maintenance/null_values.h"
-#include "maintenance/trim_spaces.h"
 
 // Outside any namespace, as Qt's resource initialisation requires.
 static void InitResources() { Q_INIT_RESOURCE(mdbcare); }
@@ -144,30 +141,7 @@ void Form1::Form_Load() {
 }
 
 void Form1::Command1_Click(int16_t Index) {
-  if (running_) return;
-  running_ = true;
-  try {
-    switch (Index) {
-      case 0:
-        maintenance::RemoveNullValues(*this);
-        break;
-      case 1:
-        maintenance::TrimSpaces(*this);
-        break;
-      case 2:
-        maintenance::CompactChosenDatabase(*this);
-        break;
-      default:
-        break;
-    }
-  } catch (const std::exception& e) {
-    // The operations report the engine's errors themselves; anything else
-    // is shown here, and the window goes on.
-    UnloadProgressNotice();
-    SetMousePointer(maintenance::MousePointer::kArrow);
-    ShowMessage(e.what());
-  }
-  running_ = false;
+  RunCommand1(*this, Index, running_);
 }
 
 std::string Form1::ChooseDatabaseFile(const std::string& title) {

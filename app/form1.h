@@ -58,10 +58,7 @@ class Form1 : public QWidget, public maintenance::UserInterface {
   void SetMousePointer(maintenance::MousePointer pointer) override;
 
  public slots:
-  // Runs the operation of button `Index`: 0 Null-value removal, 1 space
-  // trimming, 2 compaction. A click that arrives while an operation runs
-  // (delivered by the notice's event pump or a message box's loop) is
-  // ignored, so one operation never starts inside another.
+  // Runs the operation of button `Index` (RunCommand1).
   void Command1_Click(int16_t Index);
 
  private:

@@ -2,18 +2,15 @@
 
 #include <commdlg.h>
 
-#include <exception>
 #include <vector>
 
+#include "app/command1.h"
 #include "app/form_designs.h"
 #include "app/help_text.h"
 #include "app/program_title.h"
 #include "app/win32/resource_ids.h"
 #include "app/win32/screen_units.h"
 #include "jet/base/win32_text.h"
-#include "maintenance/ks.h"
-#include "maintenance/null_values.h"
-#include "maintenance/trim_spaces.h"
 
 namespace app::win32 {
 
@@ -21,8 +18,8 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"Form1";
 constexpr wchar_t kPictureClassName[] = L"PictureBox";
-constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU |
-                         WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 constexpr int kFirstButtonId = 100;  // Command1(i) is control 100 + i
 // The longest path the file dialog hands back (a long path's limit).
@@ -82,10 +79,9 @@ void SetFont(HWND control, HFONT font) {
 
 Form1::Form1(HINSTANCE instance) : instance_(instance) {
   RegisterClasses(instance);
-  hwnd_ = ::CreateWindowExW(kExStyle, kClassName,
-                            jet::Widen(kProgramTitle).c_str(), kStyle,
-                            CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
-                            nullptr, instance, this);
+  hwnd_ = ::CreateWindowExW(
+      kExStyle, kClassName, jet::Widen(kProgramTitle).c_str(), kStyle,
+      CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
   // The icon of 16, 32 and 48 pixels: the system picks the size it shows.
   icon_ = static_cast<HICON>(::LoadImageW(
       instance, MAKEINTRESOURCEW(MDBCARE_ICON), IMAGE_ICON,
@@ -107,12 +103,11 @@ Form1::Form1(HINSTANCE instance) : instance_(instance) {
   }
   Picture1 = ::CreateWindowExW(WS_EX_CLIENTEDGE | WS_EX_CONTROLPARENT,
                                kPictureClassName, L"",
-                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
-                               0, 0, hwnd_, nullptr, instance, nullptr);
-  Image1 = ::CreateWindowExW(0, L"STATIC", L"",
-                             WS_CHILD | WS_VISIBLE | SS_BITMAP |
-                                 SS_REALSIZEIMAGE,
-                             0, 0, 0, 0, Picture1, nullptr, instance, nullptr);
+                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 0,
+                               0, hwnd_, nullptr, instance, nullptr);
+  Image1 = ::CreateWindowExW(
+      0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_BITMAP | SS_REALSIZEIMAGE,
+      0, 0, 0, 0, Picture1, nullptr, instance, nullptr);
   image_ = static_cast<HBITMAP>(
       ::LoadImageW(instance, MAKEINTRESOURCEW(MDBCARE_IMAGE1_BITMAP),
                    IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
@@ -128,9 +123,9 @@ Form1::Form1(HINSTANCE instance) : instance_(instance) {
 Form1::~Form1() {
   notice_.reset();
   if (hwnd_) ::DestroyWindow(hwnd_);
-  for (HGDIOBJ object : {static_cast<HGDIOBJ>(font_),
-                         static_cast<HGDIOBJ>(label_font_),
-                         static_cast<HGDIOBJ>(image_)}) {
+  for (HGDIOBJ object :
+       {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(label_font_),
+        static_cast<HGDIOBJ>(image_)}) {
     if (object) ::DeleteObject(object);
   }
   if (icon_) ::DestroyIcon(icon_);
@@ -144,9 +139,9 @@ void Form1::Form_Load() {
 
 void Form1::Show(int show_command) {
   const UINT dpi = WindowDpi(hwnd_);
-  const RECT place = CentredWindowRect(
-      hwnd_, Twips(form1::kClientWidth, dpi), Twips(form1::kClientHeight, dpi),
-      kStyle, kExStyle, dpi);
+  const RECT place = CentredWindowRect(hwnd_, Twips(form1::kClientWidth, dpi),
+                                       Twips(form1::kClientHeight, dpi), kStyle,
+                                       kExStyle, dpi);
   ::SetWindowPos(hwnd_, nullptr, place.left, place.top,
                  place.right - place.left, place.bottom - place.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -197,30 +192,7 @@ void Form1::FitHelpTextFont(UINT dpi) {
 }
 
 void Form1::Command1_Click(int16_t Index) {
-  if (running_) return;
-  running_ = true;
-  try {
-    switch (Index) {
-      case 0:
-        maintenance::RemoveNullValues(*this);
-        break;
-      case 1:
-        maintenance::TrimSpaces(*this);
-        break;
-      case 2:
-        maintenance::CompactChosenDatabase(*this);
-        break;
-      default:
-        break;
-    }
-  } catch (const std::exception& e) {
-    // The operations report the engine's errors themselves; anything else
-    // is shown here, and the window goes on.
-    UnloadProgressNotice();
-    SetMousePointer(maintenance::MousePointer::kArrow);
-    ShowMessage(e.what());
-  }
-  running_ = false;
+  RunCommand1(*this, Index, running_);
 }
 
 std::string Form1::ChooseDatabaseFile(const std::string& title) {
@@ -272,8 +244,7 @@ void Form1::SetMousePointer(maintenance::MousePointer pointer) {
   SetScreenPointer(pointer == maintenance::MousePointer::kHourglass);
 }
 
-LRESULT Form1::Handle(HWND window, UINT message, WPARAM wparam,
-                      LPARAM lparam) {
+LRESULT Form1::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND: {
       const int id = LOWORD(wparam);
@@ -304,11 +275,7 @@ LRESULT Form1::Handle(HWND window, UINT message, WPARAM wparam,
       break;
     case WM_DPICHANGED: {
       LayOut(HIWORD(wparam));
-      const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
-      ::SetWindowPos(window, nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left,
-                     suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+      MoveToSuggestedRect(window, lparam);
       return 0;
     }
     case WM_DESTROY:

@@ -50,10 +50,7 @@ class Form1 : public maintenance::UserInterface {
   void UnloadProgressNotice() override;
   void SetMousePointer(maintenance::MousePointer pointer) override;
 
-  // Runs the operation of button `Index`: 0 Null-value removal, 1 space
-  // trimming, 2 compaction. A click that arrives while an operation runs
-  // (delivered by the notice's message pump or a message box's loop) is
-  // ignored, so one operation never starts inside another.
+  // Runs the operation of button `Index` (RunCommand1).
   void Command1_Click(int16_t Index);
 
   // The window's messages (ObjectWindowProc).

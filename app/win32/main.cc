@@ -1,5 +1,6 @@
 // mdbcare.exe: the maintenance program's window on Windows.
 #include <windows.h>
+// After windows.h, which they need.
 #include <commctrl.h>
 #include <objbase.h>
 

@@ -40,8 +40,8 @@ UINT WindowDpi(HWND window) {
 }
 
 int Twips(int twips, UINT dpi) {
-  return static_cast<int>(std::lround(static_cast<double>(twips) * dpi /
-                                      kTwipsPerInch));
+  return static_cast<int>(
+      std::lround(static_cast<double>(twips) * dpi / kTwipsPerInch));
 }
 
 RECT TwipsRect(const TwipsPlace& place, UINT dpi) {
@@ -62,9 +62,9 @@ RECT CentredWindowRect(HWND window, int width, int height, DWORD style,
   }
   MONITORINFO monitor = {};
   monitor.cbSize = sizeof monitor;
-  HMONITOR on = window ? ::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY)
-                       : ::MonitorFromPoint(POINT{0, 0},
-                                            MONITOR_DEFAULTTOPRIMARY);
+  HMONITOR on = window
+                    ? ::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY)
+                    : ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
   ::GetMonitorInfoW(on, &monitor);
   const RECT& work = monitor.rcWork;
   const int frame_width = frame.right - frame.left;
@@ -78,9 +78,15 @@ HFONT CreateKoreanFont(double points, UINT dpi, bool bold, bool italic) {
   const int height = -static_cast<int>(std::lround(points * dpi / 72.0));
   return ::CreateFontW(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL,
                        italic ? TRUE : FALSE, FALSE, FALSE, HANGEUL_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                       DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       FIXED_PITCH | FF_MODERN,
                        jet::Widen(kKoreanFontFace).c_str());
+}
+
+void MoveToSuggestedRect(HWND window, LPARAM suggested_rect) {
+  const RECT* r = reinterpret_cast<const RECT*>(suggested_rect);
+  ::SetWindowPos(window, nullptr, r->left, r->top, r->right - r->left,
+                 r->bottom - r->top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void SetScreenPointer(bool busy) {

@@ -28,6 +28,10 @@ RECT CentredWindowRect(HWND window, int width, int height, DWORD style,
 HFONT CreateKoreanFont(double points, UINT dpi, bool bold = false,
                        bool italic = false);
 
+// Moves `window` to the rectangle that WM_DPICHANGED suggests (its lparam),
+// after the window has laid itself out for the new DPI.
+void MoveToSuggestedRect(HWND window, LPARAM suggested_rect);
+
 // The screen's mouse pointer, for every window of the program: the
 // hourglass while `busy`, else the arrow. SetScreenPointer shows it at
 // once; windows answer WM_SETCURSOR with ApplyScreenPointer.

@@ -1,7 +1,6 @@
-#include "jet/base/code_page.h"
-
 #include <windows.h>
 
+#include "jet/base/code_page.h"
 #include "jet/base/win32_text.h"
 
 namespace jet {
@@ -24,12 +23,12 @@ bool IsUndefinedInCodePage(wchar_t c) {
 // page.
 bool Decode(UINT code_page, std::string_view bytes, std::wstring& out) {
   const int size = static_cast<int>(bytes.size());
-  const int length = ::MultiByteToWideChar(
-      code_page, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+  const int length = ::MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS,
+                                           bytes.data(), size, nullptr, 0);
   if (length <= 0) return false;
   out.resize(static_cast<size_t>(length));
-  if (::MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data(),
-                            size, out.data(), length) != length) {
+  if (::MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data(), size,
+                            out.data(), length) != length) {
     return false;
   }
   for (wchar_t c : out) {
@@ -92,9 +91,9 @@ std::string Utf8ToCodePage(std::string_view utf8, uint16_t code_page) {
   out.clear();
   std::string one;
   for (size_t i = 0; i < utf8.size();) {
-    const size_t length = std::min(
-        Utf8SequenceLength(static_cast<unsigned char>(utf8[i])),
-        utf8.size() - i);
+    const size_t length =
+        std::min(Utf8SequenceLength(static_cast<unsigned char>(utf8[i])),
+                 utf8.size() - i);
     if (Encode(cp, Widen(utf8.substr(i, length)), one)) {
       out += one;
     } else {

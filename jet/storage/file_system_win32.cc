@@ -23,10 +23,10 @@ namespace {
 // A handle on `path` for FlushFileBuffers (a folder when `folder`), or
 // INVALID_HANDLE_VALUE with the reason in GetLastError.
 HANDLE OpenToFlush(const std::wstring& path, bool folder) {
-  return ::CreateFileW(
-      path.c_str(), GENERIC_READ | GENERIC_WRITE,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, folder ? FILE_FLAG_BACKUP_SEMANTICS : 0, nullptr);
+  return ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING,
+                       folder ? FILE_FLAG_BACKUP_SEMANTICS : 0, nullptr);
 }
 
 }  // namespace
@@ -49,11 +49,11 @@ void ReplaceWithCopy(const std::string& path, const std::string& copy) {
   const std::wstring wide_copy = Widen(copy);
   const DWORD attributes = ::GetFileAttributesW(wide_path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES &&
-      !::SetFileAttributesW(wide_copy.c_str(),
-                            attributes & (FILE_ATTRIBUTE_ARCHIVE |
-                                          FILE_ATTRIBUTE_HIDDEN |
-                                          FILE_ATTRIBUTE_SYSTEM |
-                                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED))) {
+      !::SetFileAttributesW(
+          wide_copy.c_str(),
+          attributes &
+              (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED))) {
     ThrowFileError("'" + copy + "' 파일의 속성을 원본과 같게 할 수 없습니다",
                    ::GetLastError());
   }
@@ -97,8 +97,8 @@ void SyncFolderOf(const std::string& path) {
   ::CloseHandle(handle);
   if (!flushed && error != ERROR_ACCESS_DENIED &&
       error != ERROR_INVALID_FUNCTION && error != ERROR_INVALID_PARAMETER) {
-    ThrowFileError("'" + Narrow(folder) + "' 폴더를 디스크에 기록할 수 없습니다",
-                   error);
+    ThrowFileError(
+        "'" + Narrow(folder) + "' 폴더를 디스크에 기록할 수 없습니다", error);
   }
 }
 

@@ -45,14 +45,15 @@ File File::Open(const std::string& path, bool writable) {
                                         SystemErrorText(error));
   }
   const std::string not_a_file =
-      "'" + path + "' 은(는) 데이터베이스 파일이 아닙니다 (폴더 또는 특수 파일).";
+      "'" + path +
+      "' 은(는) 데이터베이스 파일이 아닙니다 (폴더 또는 특수 파일).";
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
     throw Error(kErrCannotOpenFile, not_a_file);
   }
-  HANDLE handle = ::CreateFileW(
-      wide.c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
-      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-      FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle =
+      ::CreateFileW(wide.c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     if (writable &&
@@ -75,10 +76,10 @@ File File::Open(const std::string& path, bool writable) {
 }
 
 File File::Create(const std::string& path) {
-  HANDLE handle = ::CreateFileW(Widen(path).c_str(),
-                                GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle =
+      ::CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
@@ -101,10 +102,10 @@ File File::CreateTemporary() {
   // GetTempFileNameW makes a file of a new name; it is opened again to be
   // deleted when closed, which the system does even after a crash.
   if (!folder_name.empty() && ::GetTempFileNameW(folder, L"mdb", 0, name)) {
-    handle = ::CreateFileW(
-        name, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
-        TRUNCATE_EXISTING,
-        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    handle = ::CreateFileW(name, GENERIC_READ | GENERIC_WRITE | DELETE,
+                           FILE_SHARE_DELETE, nullptr, TRUNCATE_EXISTING,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                           nullptr);
     error = ::GetLastError();
     if (handle == INVALID_HANDLE_VALUE) ::DeleteFileW(name);
   }
@@ -173,8 +174,7 @@ void File::Resize(uint64_t size) {
   CheckFault();
   FILE_END_OF_FILE_INFO end = {};
   end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
-  if (!::SetFileInformationByHandle(fd_, FileEndOfFileInfo, &end,
-                                    sizeof end)) {
+  if (!::SetFileInformationByHandle(fd_, FileEndOfFileInfo, &end, sizeof end)) {
     ThrowIo("쓰는", SystemErrorText(::GetLastError()));
   }
   size_ = size;

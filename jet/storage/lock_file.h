@@ -20,6 +20,7 @@
 #ifndef MDBCARE_JET_STORAGE_LOCK_FILE_H_
 #define MDBCARE_JET_STORAGE_LOCK_FILE_H_
 
+#include <array>
 #include <memory>
 #include <string>
 
@@ -48,6 +49,10 @@ class LockFile {
   using Handle = int;
 #endif
   LockFile(std::string path, Handle fd) : path_(std::move(path)), fd_(fd) {}
+  // Raises 3045 for `database_path`.
+  [[noreturn]] static void ThrowInUse(const std::string& database_path);
+  // The 64-byte entry written into the lock file for this computer.
+  static std::array<char, 64> UserEntry(const std::string& computer);
 
   std::string path_;
   Handle fd_;

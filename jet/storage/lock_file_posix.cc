@@ -13,16 +13,6 @@ namespace jet {
 
 namespace {
 
-constexpr size_t kEntrySize = 64;
-constexpr size_t kNameSize = 32;
-
-[[noreturn]] void ThrowInUse(const std::string& database_path) {
-  throw Error(kErrFileInUse,
-              "'" + database_path +
-                  "' 데이터베이스를 다른 프로그램이 사용 중입니다. 그 프로그램을 "
-                  "닫은 뒤 다시 실행하십시오.");
-}
-
 // Whether some other open file description holds a lock on any byte of the
 // file open at `fd`.
 bool LockedByOther(int fd) {
@@ -75,13 +65,11 @@ std::unique_ptr<LockFile> LockFile::Acquire(const std::string& database_path) {
                                         std::strerror(err));
   }
 
-  char entry[kEntrySize] = {};
-  char host[kNameSize] = {};
+  char host[64] = {};
   ::gethostname(host, sizeof host - 1);
-  std::memcpy(entry, host, std::strlen(host));
-  std::memcpy(entry + kNameSize, "Admin", 5);
+  const std::array<char, 64> entry = UserEntry(host);
   if (::ftruncate(fd, 0) == 0) {
-    ssize_t ignored = ::pwrite(fd, entry, sizeof entry, 0);
+    ssize_t ignored = ::pwrite(fd, entry.data(), entry.size(), 0);
     (void)ignored;  // the entry is informative only
   }
   return std::unique_ptr<LockFile>(new LockFile(path, fd));

@@ -5,28 +5,11 @@
 // opens is a leftover, taken over here.
 #include <windows.h>
 
-#include <algorithm>
-#include <cstring>
-
 #include "jet/base/error.h"
 #include "jet/base/win32_text.h"
 #include "jet/storage/lock_file.h"
 
 namespace jet {
-
-namespace {
-
-constexpr size_t kEntrySize = 64;
-constexpr size_t kNameSize = 32;
-
-[[noreturn]] void ThrowInUse(const std::string& database_path) {
-  throw Error(kErrFileInUse,
-              "'" + database_path +
-                  "' 데이터베이스를 다른 프로그램이 사용 중입니다. 그 프로그램을 "
-                  "닫은 뒤 다시 실행하십시오.");
-}
-
-}  // namespace
 
 std::unique_ptr<LockFile> LockFile::Acquire(const std::string& database_path) {
   const std::string path = LockFileName(database_path);
@@ -34,31 +17,29 @@ std::unique_ptr<LockFile> LockFile::Acquire(const std::string& database_path) {
   // deleting, before or after this one, fails with a sharing violation.
   // Deleting on close needs every other open to share deletion, which
   // Jet's does not, so a file Jet holds is refused here too.
-  HANDLE handle = ::CreateFileW(
-      Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-      FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  HANDLE handle =
+      ::CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                    FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
       ThrowInUse(database_path);
     }
-    throw Error(kErrCannotOpenFile, "잠금 파일 '" + path +
-                                        "' 을(를) 만들 수 없습니다: " +
-                                        SystemErrorText(error));
+    throw Error(kErrCannotOpenFile,
+                "잠금 파일 '" + path +
+                    "' 을(를) 만들 수 없습니다: " + SystemErrorText(error));
   }
 
-  char entry[kEntrySize] = {};
   char host[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD host_length = sizeof host;
-  if (::GetComputerNameA(host, &host_length)) {
-    std::memcpy(entry, host, std::min<size_t>(host_length, kNameSize - 1));
-  }
-  std::memcpy(entry + kNameSize, "Admin", 5);
+  if (!::GetComputerNameA(host, &host_length)) host[0] = '\0';
+  const std::array<char, 64> entry = UserEntry(host);
   // The entry is informative only; a failed write is not an error.
   DWORD written = 0;
   if (::SetEndOfFile(handle)) {
-    ::WriteFile(handle, entry, sizeof entry, &written, nullptr);
+    ::WriteFile(handle, entry.data(), static_cast<DWORD>(entry.size()),
+                &written, nullptr);
   }
   return std::unique_ptr<LockFile>(new LockFile(path, handle));
 }

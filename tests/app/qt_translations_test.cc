@@ -29,8 +29,8 @@ TEST(QtTranslationsTest, FileDialogAndButtonsSpeakKorean) {
   };
   for (const auto& [context, source] : words) {
     const QString text = QCoreApplication::translate(context, source);
-    EXPECT_TRUE(HasHangul(text)) << context << " " << source << ": "
-                                 << text.toStdString();
+    EXPECT_TRUE(HasHangul(text))
+        << context << " " << source << ": " << text.toStdString();
   }
   // The dialog Form1 opens: Qt's own, not the desktop's.
   QFileDialog dialog;
@@ -38,8 +38,8 @@ TEST(QtTranslationsTest, FileDialogAndButtonsSpeakKorean) {
   for (const char* name : {"lookInLabel", "fileNameLabel", "fileTypeLabel"}) {
     const QLabel* label = dialog.findChild<QLabel*>(name);
     ASSERT_NE(label, nullptr) << name;
-    EXPECT_TRUE(HasHangul(label->text())) << name << ": "
-                                          << label->text().toStdString();
+    EXPECT_TRUE(HasHangul(label->text()))
+        << name << ": " << label->text().toStdString();
   }
 }
 

@@ -42,8 +42,8 @@ TEST(KoreanPathTest, EveryOperationWorksOnAFileInAKoreanFolder) {
   EXPECT_EQ(maintenance::RemoveNullValues(nulls), Outcome::kCompleted);
   RecordingInterface trim(path);
   EXPECT_EQ(maintenance::TrimSpaces(trim), Outcome::kCompleted);
-  EXPECT_TRUE(Recorded(trim, "message '" + path +
-                                 "' 의 스페이스를 모두 제거하였습니다"));
+  EXPECT_TRUE(Recorded(
+      trim, "message '" + path + "' 의 스페이스를 모두 제거하였습니다"));
   RecordingInterface compact(path);
   EXPECT_EQ(maintenance::Ks::CompactDatabaseFile(compact, path, -1),
             Outcome::kCompleted);

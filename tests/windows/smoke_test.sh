@@ -29,9 +29,10 @@ check() {  # check DESCRIPTION COMMAND...
     failed=$((failed + 1))
   fi
 }
-# The first visible window whose title matches, waited for up to 20 s.
+# The first visible window whose title matches, waited for up to 20 s (or
+# as many fifths of a second as the second argument says).
 find_window() {
-  for _ in $(seq 100); do
+  for _ in $(seq "${2:-100}"); do
     if xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; then
       return 0
     fi
@@ -76,7 +77,8 @@ stop() {
 }
 trap stop EXIT
 
-form=$(find_window "^$title\$")
+# A new prefix's first window takes long: Wine builds its font cache.
+form=$(find_window "^$title\$" 600)
 check "the window is found by its title" test -n "$form"
 if [ -z "$form" ]; then
   echo "$passed passed, $failed failed"

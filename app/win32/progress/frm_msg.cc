@@ -31,14 +31,13 @@ frmMsg::frmMsg(HINSTANCE instance) {
       ::LoadImageW(instance, MAKEINTRESOURCEW(MDBCARE_FRMMSG_BITMAP),
                    IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
   // No owner: the notice is a window of its own beside Form1.
-  hwnd_ = ::CreateWindowExW(0, kClassName,
-                            jet::Widen(frm_msg::kCaption).c_str(), kStyle,
-                            CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
-                            nullptr, instance, this);
+  hwnd_ = ::CreateWindowExW(
+      0, kClassName, jet::Widen(frm_msg::kCaption).c_str(), kStyle,
+      CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
   lblMessage = ::CreateWindowExW(
       0, L"STATIC", jet::Widen(frm_msg::kLblMessageDesignCaption).c_str(),
-      WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX, 0, 0,
-      0, 0, hwnd_, nullptr, instance, nullptr);
+      WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX, 0, 0, 0,
+      0, hwnd_, nullptr, instance, nullptr);
   LayOut(WindowDpi(hwnd_));
 }
 
@@ -53,8 +52,7 @@ void frmMsg::LayOut(UINT dpi) {
   if (font_) ::DeleteObject(font_);
   if (label_font_) ::DeleteObject(label_font_);
   font_ = CreateKoreanFont(frm_msg::kFontPoints, dpi);
-  label_font_ =
-      CreateKoreanFont(frm_msg::kLblMessagePoints, dpi, true, true);
+  label_font_ = CreateKoreanFont(frm_msg::kLblMessagePoints, dpi, true, true);
   ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   ::SendMessageW(lblMessage, WM_SETFONT, reinterpret_cast<WPARAM>(label_font_),
                  FALSE);
@@ -75,9 +73,9 @@ void frmMsg::DisplayWithDoEvents(const std::wstring& message) {
   try {
     if (!::IsWindowVisible(hwnd_)) {
       const UINT dpi = WindowDpi(hwnd_);
-      const RECT place = CentredWindowRect(
-          hwnd_, Twips(frm_msg::kClientWidth, dpi),
-          Twips(frm_msg::kClientHeight, dpi), kStyle, 0, dpi);
+      const RECT place =
+          CentredWindowRect(hwnd_, Twips(frm_msg::kClientWidth, dpi),
+                            Twips(frm_msg::kClientHeight, dpi), kStyle, 0, dpi);
       ::SetWindowPos(hwnd_, nullptr, place.left, place.top,
                      place.right - place.left, place.bottom - place.top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
@@ -121,11 +119,7 @@ LRESULT frmMsg::Handle(HWND window, UINT message, WPARAM wparam,
       break;
     case WM_DPICHANGED: {
       LayOut(HIWORD(wparam));
-      const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
-      ::SetWindowPos(window, nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left,
-                     suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+      MoveToSuggestedRect(window, lparam);
       return 0;
     }
     default:
