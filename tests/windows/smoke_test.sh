@@ -64,6 +64,10 @@ xvfb=$!
 for _ in $(seq 50); do [ -s "$shots/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$shots/display")"
 rm -f "$shots/display"
+# The prefix's desktop process, started by earlier commands without a
+# display, would keep every window off it: the prefix starts anew here.
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
 # No window manager: Wine draws the title bars itself, as Windows does.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N \
   /f >/dev/null 2>&1
@@ -77,8 +81,8 @@ stop() {
 }
 trap stop EXIT
 
-# A new prefix's first window takes long: Wine builds its font cache.
-form=$(find_window "^$title\$" 600)
+# A new prefix's first window takes longer: Wine builds its font cache.
+form=$(find_window "^$title\$" 300)
 check "the window is found by its title" test -n "$form"
 if [ -z "$form" ]; then
   echo "$passed passed, $failed failed"
