@@ -22,16 +22,15 @@ int Twips(int twips, const QWidget* widget) {
   return qRound(twips * dpi / kTwipsPerInch);
 }
 
-QRect TwipsRect(int left, int top, int width, int height,
-                const QWidget* widget) {
-  return QRect(Twips(left, widget), Twips(top, widget), Twips(width, widget),
-               Twips(height, widget));
+QRect TwipsRect(const TwipsPlace& place, const QWidget* widget) {
+  return QRect(Twips(place.left, widget), Twips(place.top, widget),
+               Twips(place.width, widget), Twips(place.height, widget));
 }
 
 QString KoreanFontFamily() {
   const QStringList families = QFontDatabase::families();
   for (const QString& wanted :
-       {QStringLiteral("굴림체"), QStringLiteral("GulimChe"),
+       {QString::fromUtf8(kKoreanFontFace), QStringLiteral("GulimChe"),
         QStringLiteral("NanumGothicCoding")}) {
     if (families.contains(wanted, Qt::CaseInsensitive)) return wanted;
   }

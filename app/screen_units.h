@@ -9,14 +9,15 @@
 #include <QRect>
 #include <QString>
 
+#include "app/form_designs.h"
+
 class QWidget;
 
 namespace app {
 
 // Pixels for `twips` on the screen `widget` is on.
 int Twips(int twips, const QWidget* widget);
-QRect TwipsRect(int left, int top, int width, int height,
-                const QWidget* widget);
+QRect TwipsRect(const TwipsPlace& place, const QWidget* widget);
 
 // The font family for the program's Korean text: 굴림체 where it is
 // installed, else NanumGothicCoding (a Korean font of the same fixed-width

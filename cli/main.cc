@@ -11,6 +11,13 @@
 //   mdbcare-cli compact FILE... [--password PW]
 //
 // Exit status: 0 on success, 1 on an engine error, 2 on wrong usage.
+//
+// On Windows the arguments are taken in UTF-16 (wmain) and the output is
+// UTF-8, which the console is switched to while the program runs.
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -21,6 +28,7 @@
 #include "cli/json_value.h"
 #include "cli/maintenance_commands.h"
 #include "jet/base/error.h"
+#include "jet/base/win32_text.h"
 #include "jet/database/database.h"
 #include "jet/rows/table_scan.h"
 
@@ -150,9 +158,7 @@ int Dump(const Arguments& a) {
   return kExitOk;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   Arguments a;
   if (!Parse(argc, argv, a)) return Usage();
   try {
@@ -177,3 +183,39 @@ int main(int argc, char** argv) {
   }
   return Usage();
 }
+
+}  // namespace
+
+#ifdef _WIN32
+namespace {
+
+// The console's output code page, set to UTF-8 for the program's life.
+class Utf8Console {
+ public:
+  Utf8Console() : previous_(::GetConsoleOutputCP()) {
+    if (previous_ != 0) ::SetConsoleOutputCP(CP_UTF8);
+  }
+  ~Utf8Console() {
+    if (previous_ != 0) ::SetConsoleOutputCP(previous_);
+  }
+
+ private:
+  UINT previous_;
+};
+
+}  // namespace
+
+int wmain(int argc, wchar_t** wargv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(jet::Narrow(wargv[i]));
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  Utf8Console console;
+  const int status = Run(argc, argv.data());
+  std::fflush(stdout);
+  return status;
+}
+#else
+int main(int argc, char** argv) { return Run(argc, argv); }
+#endif

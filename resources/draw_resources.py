@@ -6,6 +6,9 @@
   image1.bmp                          Form1's picture, 128 x 256, 24-bit
   frmmsg.gif                          the progress notice's background,
                                       336 x 67, GIF of at most 256 colours
+  frmmsg.bmp                          the same pixels as a 24-bit BMP, for
+                                      the Windows window (Win32 loads BMP
+                                      resources itself)
 
 Python 3 standard library only; the encoders (PNG, BMP, GIF with LZW, ICO)
 are written here. The drawings are made of a few shapes in unit
@@ -220,10 +223,10 @@ def lzw_gif(indices, min_code_size):
     return bytes(out)
 
 
-def gif(rows):
-    """A GIF of at most 256 colours: the most frequent colours of the
-    picture, every other pixel mapped to the nearest of them."""
-    height, width = len(rows), len(rows[0])
+def quantize(rows):
+    """The picture in at most 256 colours: the most frequent colours of the
+    picture, every other pixel mapped to the nearest of them. Returns the
+    palette and each pixel's index in it, row by row."""
     pixels = [tuple(to_bytes(v) for v in p[:3]) for row in rows for p in row]
     counts = {}
     for p in pixels:
@@ -234,7 +237,21 @@ def gif(rows):
         nearest[c] = min(range(len(palette)),
                          key=lambda i: sum((palette[i][k] - c[k]) ** 2
                                            for k in range(3)))
-    indices = bytes(nearest[p] for p in pixels)
+    return palette, bytes(nearest[p] for p in pixels)
+
+
+def quantized_rows(rows):
+    """`rows` with every pixel in its quantized colour (opaque)."""
+    palette, indices = quantize(rows)
+    width = len(rows[0])
+    return [[tuple(c / 255 for c in palette[indices[y * width + x]]) + (1.0,)
+             for x in range(width)] for y in range(len(rows))]
+
+
+def gif(rows):
+    """A GIF of at most 256 colours (quantize)."""
+    height, width = len(rows), len(rows[0])
+    palette, indices = quantize(rows)
     table = bytearray()
     for c in palette:
         table += bytes(c)
@@ -324,8 +341,11 @@ def main():
         f.write(ico(pngs))
     with open(os.path.join(HERE, "image1.bmp"), "wb") as f:
         f.write(bmp24(form_picture()))
+    notice = notice_background()
     with open(os.path.join(HERE, "frmmsg.gif"), "wb") as f:
-        f.write(gif(notice_background()))
+        f.write(gif(notice))
+    with open(os.path.join(HERE, "frmmsg.bmp"), "wb") as f:
+        f.write(bmp24(quantized_rows(notice)))
 
 
 if __name__ == "__main__":

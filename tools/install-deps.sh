@@ -3,7 +3,8 @@
 # machine: the compiler and build tools, GoogleTest, the independent .mdb
 # readers the tests compare against (mdbtools, and mdb-reader from npm), and
 # clang's runtime for the fuzz target, mimalloc (the programs' allocator),
-# Qt 6 and Korean fonts for the window. Safe to run again.
+# Qt 6 with its Korean translations and Korean fonts for the window. Safe
+# to run again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,7 +15,7 @@ packages=(
   python3
   libmimalloc-dev
   mdbtools
-  qt6-base-dev libgl-dev fonts-nanum fonts-nanum-coding
+  qt6-base-dev qt6-translations-l10n libgl-dev fonts-nanum fonts-nanum-coding
 )
 
 # Node.js often comes from another repository (NodeSource) with npm bundled;

@@ -4,7 +4,8 @@
 # maintenance tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer and under ThreadSanitizer (the pager writes
 # and the compaction makes keys on second threads), and the fuzz target
-# for a bounded time.
+# for a bounded time; then the Windows programs, cross-built and tried
+# under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -36,6 +37,10 @@ if [ -f fuzz/CMakeLists.txt ]; then
   cmake --build build-fuzz -j"$jobs"
   bash fuzz/run.sh build-fuzz "${MDBCARE_FUZZ_SECONDS:-120}"
 fi
+
+# --- Windows: the cross build and its tests under Wine (tools/test-windows.sh).
+bash tools/test-windows.sh build
+# --- end of Windows
 
 # The full suite last, so that its summary closes the output.
 (cd build && ctest --output-on-failure -j"$jobs")

@@ -9,21 +9,23 @@ namespace app {
 
 frmMsg::frmMsg() : QWidget(nullptr, Qt::Window) {
   setObjectName(QStringLiteral("frmMsg"));
-  setWindowTitle(QStringLiteral("Form1"));
-  setFixedSize(Twips(4920, this), Twips(870, this));
-  setFont(KoreanFont(11.25, QFont::Normal));
+  setWindowTitle(QString::fromUtf8(frm_msg::kCaption));
+  setFixedSize(Twips(frm_msg::kClientWidth, this),
+               Twips(frm_msg::kClientHeight, this));
+  setFont(KoreanFont(frm_msg::kFontPoints, QFont::Normal));
 
   background_ = new QLabel(this);
   background_->setPixmap(QPixmap(QStringLiteral(":/mdbcare/frmmsg.gif")));
   background_->setGeometry(0, 0, background_->pixmap().width(),
                            background_->pixmap().height());
 
-  lblMessage = new QLabel(QStringLiteral("엑셀 시트 생성중...."), this);
+  lblMessage =
+      new QLabel(QString::fromUtf8(frm_msg::kLblMessageDesignCaption), this);
   lblMessage->setObjectName(QStringLiteral("lblMessage"));
-  lblMessage->setGeometry(TwipsRect(60, 270, 4815, 435, this));
+  lblMessage->setGeometry(TwipsRect(frm_msg::kLblMessage, this));
   lblMessage->setAlignment(Qt::AlignCenter);
   lblMessage->setTextFormat(Qt::PlainText);
-  lblMessage->setFont(KoreanFont(14.25, QFont::Bold, true));
+  lblMessage->setFont(KoreanFont(frm_msg::kLblMessagePoints, QFont::Bold, true));
 }
 
 void frmMsg::DisplayWithDoEvents(const QString& message) {

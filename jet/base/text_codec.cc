@@ -1,13 +1,10 @@
 #include "jet/base/text_codec.h"
 
-#include <iconv.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <map>
 #include <memory>
 
+#include "jet/base/code_page.h"
 #include "jet/base/error.h"
 
 namespace jet {
@@ -25,75 +22,6 @@ uint64_t BlockWord(const void* p) {
 }
 
 bool IsAsciiBlock(const void* p) { return (BlockWord(p) & kHighBits) == 0; }
-
-// One iconv converter per code page and direction, opened on first use and
-// kept for the thread's life.
-class Converter {
- public:
-  Converter(const std::string& to, const std::string& from)
-      : cd_(iconv_open(to.c_str(), from.c_str())) {}
-  ~Converter() {
-    if (ok()) iconv_close(cd_);
-  }
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-  // Converts `in`; an input byte that does not convert is replaced by
-  // `replacement` and skipped.
-  std::string Run(const char* in, size_t in_left, std::string_view replacement,
-                  size_t unit) {
-    std::string out;
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    char buffer[1024];
-    char* src = const_cast<char*>(in);
-    while (in_left > 0) {
-      char* dst = buffer;
-      size_t dst_left = sizeof buffer;
-      size_t r = iconv(cd_, &src, &in_left, &dst, &dst_left);
-      out.append(buffer, dst - buffer);
-      if (r == static_cast<size_t>(-1)) {
-        if (errno == E2BIG) continue;
-        // EILSEQ or EINVAL: skip one input unit.
-        out.append(replacement);
-        size_t skip = in_left < unit ? in_left : unit;
-        src += skip;
-        in_left -= skip;
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-      }
-    }
-    return out;
-  }
-
- private:
-  iconv_t cd_;
-};
-
-std::string IconvName(uint16_t code_page) {
-  if (code_page == 0) code_page = 1252;
-  return "CP" + std::to_string(code_page);
-}
-
-Converter& ConverterFor(uint16_t code_page, bool to_utf8) {
-  thread_local std::map<std::pair<uint16_t, bool>, std::unique_ptr<Converter>>
-      converters;
-  auto key = std::make_pair(code_page, to_utf8);
-  auto it = converters.find(key);
-  if (it == converters.end()) {
-    std::string cp = IconvName(code_page);
-    auto conv = to_utf8 ? std::make_unique<Converter>("UTF-8", cp)
-                        : std::make_unique<Converter>(cp, "UTF-8");
-    if (!conv->ok()) {
-      // An unknown code page is read as 1252 rather than not at all.
-      conv = to_utf8 ? std::make_unique<Converter>("UTF-8", "CP1252")
-                     : std::make_unique<Converter>("CP1252", "UTF-8");
-    }
-    it = converters.emplace(key, std::move(conv)).first;
-  }
-  return *it->second;
-}
-
-}  // namespace
-
-namespace {
 
 // Writes UTF-16 code units as UTF-8 to a buffer the caller has made large
 // enough (3 bytes a unit): a high surrogate waits for its low one; a lone
@@ -552,19 +480,19 @@ bool IsCp1252(uint16_t code_page) {
 
 std::string DecodeCodePageText(ByteView bytes, uint16_t code_page) {
   if (bytes.empty()) return {};
-  Converter& converter = ConverterFor(code_page, true);
-  const char* p = reinterpret_cast<const char*>(bytes.data());
-  if (!IsCp1252(code_page)) {
-    return converter.Run(p, bytes.size(), "\xEF\xBF\xBD", 1);
-  }
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()),
+                              bytes.size());
+  if (!IsCp1252(code_page)) return CodePageToUtf8(text, code_page);
   std::string out;
   size_t run = 0;  // start of the bytes not yet converted
-  for (size_t i = 0; i <= bytes.size(); ++i) {
-    if (i < bytes.size() && !IsCp1252Gap(static_cast<uint8_t>(p[i]))) continue;
-    if (i > run) out += converter.Run(p + run, i - run, "\xEF\xBF\xBD", 1);
-    if (i < bytes.size()) {
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && !IsCp1252Gap(static_cast<uint8_t>(text[i]))) {
+      continue;
+    }
+    if (i > run) out += CodePageToUtf8(text.substr(run, i - run), code_page);
+    if (i < text.size()) {
       out += static_cast<char>(0xC2);
-      out += p[i];
+      out += text[i];
     }
     run = i + 1;
   }
@@ -574,27 +502,24 @@ std::string DecodeCodePageText(ByteView bytes, uint16_t code_page) {
 std::vector<uint8_t> EncodeCodePageText(std::string_view utf8,
                                         uint16_t code_page) {
   if (utf8.empty()) return {};
-  Converter& converter = ConverterFor(code_page, false);
-  std::string s;
   if (!IsCp1252(code_page)) {
-    s = converter.Run(utf8.data(), utf8.size(), "?", 1);
+    std::string s = Utf8ToCodePage(utf8, code_page);
     return std::vector<uint8_t>(s.begin(), s.end());
   }
   // U+0081, U+008D, U+008F, U+0090 and U+009D (C2 xx) go back to their byte.
+  std::string s;
   size_t run = 0;
   for (size_t i = 0; i + 1 < utf8.size(); ++i) {
     const uint8_t second = static_cast<uint8_t>(utf8[i + 1]);
     if (static_cast<uint8_t>(utf8[i]) != 0xC2 || !IsCp1252Gap(second)) {
       continue;
     }
-    if (i > run) s += converter.Run(utf8.data() + run, i - run, "?", 1);
+    if (i > run) s += Utf8ToCodePage(utf8.substr(run, i - run), code_page);
     s += static_cast<char>(second);
     run = i + 2;
     ++i;
   }
-  if (run < utf8.size()) {
-    s += converter.Run(utf8.data() + run, utf8.size() - run, "?", 1);
-  }
+  if (run < utf8.size()) s += Utf8ToCodePage(utf8.substr(run), code_page);
   return std::vector<uint8_t>(s.begin(), s.end());
 }
 

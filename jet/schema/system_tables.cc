@@ -425,7 +425,11 @@ RowPointer SystemTableWriter::Insert(const std::vector<Value>& values) {
 DateTime CurrentDateTime() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
   localtime_r(&now, &local);
+#endif
   constexpr int64_t kJetEpochFromUnix = -25569;  // 1899-12-30
   int64_t days =
       DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) -

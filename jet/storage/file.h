@@ -1,9 +1,15 @@
 // The database file on disk: open, size, positioned reads. It knows nothing
 // of pages; the pager is built on it.
+//
+// file.cc holds what every platform shares (the fault hook, the checks made
+// before a write); file_posix.cc and file_win32.cc talk to the system. Paths
+// are UTF-8; the Windows side gives them to the wide (UTF-16) functions.
 #ifndef MDBCARE_JET_STORAGE_FILE_H_
 #define MDBCARE_JET_STORAGE_FILE_H_
 
+#ifndef _WIN32
 #include <sys/uio.h>
+#endif
 
 #include <atomic>
 #include <cstdint>
@@ -25,7 +31,8 @@ class File {
   static File Create(const std::string& path);
   // A new file without a name in the system's temporary folder ($TMPDIR, or
   // /tmp), gone when it is closed, even after a crash; raises 3051 when it
-  // cannot be made.
+  // cannot be made. On Windows it has a name in the user's temporary folder
+  // (%TEMP%) and is deleted by the system when it is closed.
   static File CreateTemporary();
 
   // A test hook called before every write and sync with a running count of
@@ -83,16 +90,36 @@ class File {
   bool StillAtItsPath() const;
 
  private:
-  File(int fd, std::string path, uint64_t size, bool writable)
+#ifdef _WIN32
+  // The system's handle (a HANDLE); null once moved from.
+  using Handle = void*;
+  static constexpr Handle kNoHandle = nullptr;
+#else
+  using Handle = int;
+  static constexpr Handle kNoHandle = -1;
+#endif
+  File(Handle fd, std::string path, uint64_t size, bool writable)
       : fd_(fd), path_(std::move(path)), size_(size), writable_(writable) {}
   static File Open(const std::string& path, bool writable);
   void CheckFault();
+  // Tells the event hook, if any, of an operation that reached the file
+  // (an Event::Kind).
+  void TellEvent(int kind, uint64_t offset,
+                 std::span<const uint8_t> data = {}) const;
+  // Raises 3043: "'path' 파일을 <what> 중 오류가 발생했습니다: <reason>".
+  [[noreturn]] void ThrowIo(const char* what, const std::string& reason) const;
   void WriteAll(uint64_t offset, std::span<const uint8_t> data);
+  // Writes `parts` one after another from `offset` without the fault hook.
+  void WriteParts(uint64_t offset,
+                  std::span<const std::span<const uint8_t>> parts);
+  void Close();
+#ifndef _WIN32
   // Reads or writes the bytes `iov` names at `offset`, as many calls of
   // preadv or pwritev as it takes.
   void Transfer(std::vector<iovec>& iov, uint64_t offset, bool write) const;
+#endif
 
-  int fd_ = -1;
+  Handle fd_ = kNoHandle;
   std::string path_;
   // Atomic: the pager's writer thread writes while its owner reads.
   std::atomic<uint64_t> size_ = 0;

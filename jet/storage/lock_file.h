@@ -11,9 +11,16 @@
 // stopped; it is taken over. The lock file holds one 64-byte entry, as Jet
 // writes per user: the computer name and the user name, each NUL-padded to
 // 32 bytes. It is removed at close.
+//
+// On Windows (lock_file_win32.cc) the test is Jet's own: a lock file that
+// another program holds open means the database is in use; one that nobody
+// holds open is left over and is taken over. mdbcare opens it sharing only
+// reads and marked for deletion at close, so that the system removes it
+// when the program ends, even after a crash.
 #ifndef MDBCARE_JET_STORAGE_LOCK_FILE_H_
 #define MDBCARE_JET_STORAGE_LOCK_FILE_H_
 
+#include <array>
 #include <memory>
 #include <string>
 
@@ -36,10 +43,19 @@ class LockFile {
   const std::string& path() const { return path_; }
 
  private:
-  LockFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+#ifdef _WIN32
+  using Handle = void*;  // a HANDLE
+#else
+  using Handle = int;
+#endif
+  LockFile(std::string path, Handle fd) : path_(std::move(path)), fd_(fd) {}
+  // Raises 3045 for `database_path`.
+  [[noreturn]] static void ThrowInUse(const std::string& database_path);
+  // The 64-byte entry written into the lock file for this computer.
+  static std::array<char, 64> UserEntry(const std::string& computer);
 
   std::string path_;
-  int fd_;
+  Handle fd_;
 };
 
 }  // namespace jet

@@ -1,9 +1,8 @@
 #include "tests/support/corpus.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
+#include <random>
 
 namespace testing_support {
 
@@ -39,10 +38,22 @@ std::string CorpusPassword(const fs::path& file) {
   return "";
 }
 
+std::string Utf8(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 TempDir::TempDir() {
-  std::string tmpl = (fs::temp_directory_path() / "mdbcare-test-XXXXXX").string();
-  char* made = ::mkdtemp(tmpl.data());
-  path_ = made ? fs::path(made) : fs::path();
+  // A new folder of a random name: create_directory makes it or says that
+  // the name is taken, so two tests never share one.
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    fs::path candidate = fs::temp_directory_path() /
+                         ("mdbcare-test-" + std::to_string(random() % 1000000000));
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) path_ = candidate;
+  }
 }
 
 TempDir::~TempDir() {

@@ -19,6 +19,10 @@ std::vector<std::filesystem::path> CorpusFiles();
 // The password a corpus file was saved with ("" for none).
 std::string CorpusPassword(const std::filesystem::path& file);
 
+// `path` as the UTF-8 text the engine and the operations take (on Windows
+// path::string() gives the ANSI code page instead).
+std::string Utf8(const std::filesystem::path& path);
+
 // A fresh, empty temporary folder, removed when the object goes away.
 class TempDir {
  public:

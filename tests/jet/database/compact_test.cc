@@ -6,7 +6,6 @@
 #include "jet/database/compact.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "jet/database/database.h"
+#include "tests/support/corpus.h"
 #include "jet/database/database_builder.h"
 #include "jet/base/error.h"
 #include "jet/storage/file.h"
@@ -32,22 +32,7 @@ namespace fs = std::filesystem;
 using jet::ColumnType;
 using jet::Value;
 
-class TempDir {
- public:
-  TempDir() {
-    path_ = fs::temp_directory_path() /
-            ("mdbcare-compact-" + std::to_string(::getpid()) + "-" +
-             std::to_string(counter_++));
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  const fs::path& path() const { return path_; }
-
- private:
-  static inline int counter_ = 0;
-  fs::path path_;
-};
+using testing_support::TempDir;
 
 std::vector<uint8_t> FileBytes(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);

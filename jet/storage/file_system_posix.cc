@@ -1,3 +1,4 @@
+// Files by name on POSIX systems.
 #include "jet/storage/file_system.h"
 
 #include <fcntl.h>
