@@ -144,6 +144,7 @@ void Journal::Begin(uint64_t database_size) {
   database_size_ = database_size;
   nonce_ = NewNonce();
   end_ = kHeaderSize;
+  Publish();
 }
 
 void Journal::WriteHeader() {
@@ -161,6 +162,7 @@ void Journal::WriteHeader() {
   Put64(h + 32, Checksum(0, h, kHeaderChecked));
   file_->WriteAt(0, std::span<const uint8_t>(h, kHeaderSize));
   started_ = true;
+  Publish();
 }
 
 void Journal::Record(const File& database, std::span<const uint32_t> pages) {
@@ -194,6 +196,7 @@ void Journal::Record(const File& database, std::span<const uint32_t> pages) {
     }
     file_->WriteAt(end_, buffer_);
     end_ += buffer_.size();
+    Publish();
     at += n;
   }
 }
@@ -211,6 +214,7 @@ void Journal::Invalidate() {
   file_->Sync();
   started_ = false;
   header_synced_ = false;
+  Publish();
 }
 
 void Journal::Remove() {
@@ -226,6 +230,7 @@ void Journal::RollBack(File& database) {
   RollBackRecords(*file_, database);
   started_ = false;
   header_synced_ = false;
+  Publish();
 }
 
 JournalState InspectJournal(const std::string& database_path) {

@@ -34,6 +34,7 @@
 #ifndef MDBCARE_JET_STORAGE_JOURNAL_H_
 #define MDBCARE_JET_STORAGE_JOURNAL_H_
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -60,8 +61,9 @@ class Journal {
   const std::string& path() const { return path_; }
   // Whether the open group has written its header.
   bool started() const { return started_; }
-  // Bytes the journal file holds for the open group.
-  uint64_t size() const { return started_ ? end_ : 0; }
+  // Bytes the journal file holds for the open group. Safe to read while
+  // another thread records: the pager's background write-out does.
+  uint64_t size() const { return size_.load(std::memory_order_relaxed); }
 
   // Starts a group whose database is `database_size` bytes; nothing is
   // written before Record or Sync.
@@ -85,6 +87,9 @@ class Journal {
 
  private:
   void WriteHeader();
+  void Publish() {
+    size_.store(started_ ? end_ : 0, std::memory_order_relaxed);
+  }
 
   std::string path_;
   uint32_t page_size_;
@@ -95,6 +100,7 @@ class Journal {
   uint64_t database_size_ = 0;
   uint64_t end_ = 0;             // where the next record goes
   std::vector<uint8_t> buffer_;  // records on their way to the file
+  std::atomic<uint64_t> size_{0};  // size() as of the last change
 };
 
 // What a journal left beside a database holds.
