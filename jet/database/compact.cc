@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -277,6 +278,7 @@ class Compaction {
       t.entry.parent_id = catalog_ids::kTablesContainer;
       t.entry.type = static_cast<uint16_t>(catalog_types::kTable);
       t.entry.name = name;
+      recovered_ids_.insert(t.entry.id);
       CompactReport::Table table;
       table.name = name;
       table.recovered = true;
@@ -325,7 +327,9 @@ class Compaction {
     CompactReport::Table& report = report_.tables[t.report];
     // The catalog's rows of local tables that are not copied (lost, or
     // named by a row the catalog read could not trust) are left out with
-    // them: the copy must not name a definition it does not have.
+    // them: the copy must not name a definition it does not have. So are
+    // the untrusted rows of a table recovered from its definition: it gets
+    // a catalog row of its own, and two would name one definition.
     int catalog_id = -1, catalog_type = -1;
     if (t.source.page == kCatalogTableDefinitionPage) {
       for (size_t k = 0; k < columns.size(); ++k) {
@@ -343,7 +347,8 @@ class Compaction {
               static_cast<uint16_t>(catalog_types::kTable)) {
         return false;
       }
-      return !new_ids_.count(static_cast<int32_t>(row[catalog_id].data.U32(0)));
+      const auto id = static_cast<int32_t>(row[catalog_id].data.U32(0));
+      return !new_ids_.count(id) || recovered_ids_.count(id);
     };
     std::vector<FieldData> fields(columns.size());
     std::vector<IndexKeys> keys(t.target.real_indexes.size());
@@ -527,6 +532,8 @@ class Compaction {
   std::vector<TableCopy> tables_;
   CompactReport report_;
   std::unordered_map<int32_t, int32_t> new_ids_;
+  // Source ids of the tables recovered from definitions no row names.
+  std::unordered_set<int32_t> recovered_ids_;
   std::unordered_map<uint32_t, uint32_t> new_pages_;
 };
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -286,6 +287,58 @@ TEST(CompactDatabaseTest, RefusalsTouchNothing) {
       jet::CompactDatabase(cut.string(), copy.string(), "");
   EXPECT_TRUE(report.salvaged());
   EXPECT_DATABASE_CHECKS_CLEAN(copy);
+}
+
+// A catalog row whose memo cannot be read any more: the catalog read does
+// not trust the row, so its table comes back from its definition under a
+// recovered name with every row, and the copy's catalog names that
+// definition once.
+TEST(CompactDatabaseTest, TableOfAnUntrustedCatalogRowIsRecoveredOnce) {
+  TempDir dir;
+  const fs::path source = dir.path() / "a.mdb";
+  const jet::CreateOptions options =
+      Options(jet::JetVersion::kJet4, jet::sort_orders::kKorean, "");
+  BuildFixture(source, options, 30);
+  const size_t rows = UserRows(source, "").size();
+  uint32_t page_size = 0, memo_page = 0;
+  {
+    jet::OpenOptions open;
+    open.writable = true;
+    auto db = jet::Database::Open(source.string(), open);
+    auto catalog = db->OpenTable("MSysObjects");
+    size_t name = 0, database = 0;
+    const auto& columns = catalog->definition().columns;
+    while (columns[name].name != "Name") ++name;
+    while (columns[database].name != "Database") ++database;
+    for (jet::TableScan scan = catalog->Scan(); scan.Next();) {
+      if (catalog->ReadRow(scan.row_id())[name] ==
+          Value{TableName(options.version)}) {
+        // A memo of its own page, the last one of the file.
+        catalog->UpdateRow(scan.row_id(),
+                           {{database, Value{std::string(3000, 'd')}}});
+        break;
+      }
+    }
+    page_size = db->pager().page_size();
+    memo_page = db->pager().page_count() - 1;
+    db->Close();
+  }
+  {
+    std::fstream file(source, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(std::streamoff{memo_page} * page_size);
+    const std::string zeros(page_size, '\0');
+    file.write(zeros.data(), page_size);
+  }
+  const fs::path copy = dir.path() / "b.mdb";
+  const jet::CompactReport report =
+      jet::CompactDatabase(source.string(), copy.string(), "");
+  EXPECT_TRUE(report.salvaged());
+  EXPECT_DATABASE_CHECKS_CLEAN(copy);
+  const auto recovered =
+      std::find_if(report.tables.begin(), report.tables.end(),
+                   [](const auto& t) { return t.recovered; });
+  ASSERT_NE(recovered, report.tables.end());
+  EXPECT_EQ(recovered->rows_copied, rows);
 }
 
 // A disk that fails at any one write or sync of the compaction: an I/O
