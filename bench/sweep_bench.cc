@@ -19,7 +19,9 @@
 //
 // Every phase (build, each sweep, each check) runs in a process of its own,
 // so that each has its own peak memory. Each sweep runs --runs times
-// (default 3), each time on a fresh copy, and its fastest run counts; the
+// (default 3), each time on a fresh copy, and its fastest run counts; as
+// many runs without the rollback journal, paired with them, give what the
+// journal costs (NAME_journal_cost_ratio) and its largest size; the
 // yardstick is the fastest of as many plain copies of the built file (read,
 // write, fsync; at least two). Everything runs warm:
 // the file was just written and is in the operating system's cache. Prints
@@ -353,19 +355,32 @@ int main(int argc, char** argv) {
     if (status != 0) break;
     const std::string path = folder + "/" + name + ".mdb";
     // Each run on a fresh copy of the source; the fastest counts, as for
-    // the copy, and the largest peak memory.
-    std::vector<double> runs;
+    // the copy, and the largest peak memory. Each run with the journal is
+    // paired with one without it, in turns first, so that what the
+    // journal costs is measured in the same moments; the last pair ends
+    // with the journal, whose file is then checked.
+    std::vector<double> runs, bare_runs;
     long peak_rss_kb = 0;
-    for (int r = 0; r < options.runs && status == 0; ++r) {
+    double journal_peak_bytes = 0;
+    for (int r = 0; r < 2 * options.runs && status == 0; ++r) {
+      const int pair = r / 2;
+      const bool second = r % 2 == 1;
+      const bool journal =
+          (options.runs - 1 - pair) % 2 == 0 ? second : !second;
       bench::CopyFileSynced(source, path);
-      bench::SharedSlot seconds;
-      const bool report = r + 1 == options.runs;
-      bench::PhaseResult sweep = bench::RunPhase(
-          [&] {
-            return bench::TimedSweep(name, path, report, seconds.value());
-          });
-      peak_rss_kb = std::max(peak_rss_kb, sweep.peak_rss_kb);
-      runs.push_back(seconds.value());
+      bench::SharedSlot seconds, journal_bytes;
+      const bool report = journal && pair == options.runs - 1;
+      bench::PhaseResult sweep = bench::RunPhase([&] {
+        return bench::TimedSweep(name, path, report, seconds.value(), journal,
+                                 &journal_bytes.value());
+      });
+      if (journal) {
+        peak_rss_kb = std::max(peak_rss_kb, sweep.peak_rss_kb);
+        journal_peak_bytes = std::max(journal_peak_bytes, journal_bytes.value());
+        runs.push_back(seconds.value());
+      } else {
+        bare_runs.push_back(seconds.value());
+      }
       if (sweep.exit_code != 0) {
         std::fprintf(stderr, "sweep_bench: %s did not complete\n",
                      name.c_str());
@@ -374,6 +389,7 @@ int main(int argc, char** argv) {
     }
     if (status != 0) break;
     const double best = *std::min_element(runs.begin(), runs.end());
+    const double bare = *std::min_element(bare_runs.begin(), bare_runs.end());
     std::printf("%s_seconds_each:", name.c_str());
     for (double t : runs) std::printf(" %.2f", t);
     std::printf("\n%s_seconds: %.2f\n", name.c_str(), best);
@@ -381,6 +397,12 @@ int main(int argc, char** argv) {
                 static_cast<double>(fs::file_size(source)) / best / kMb);
     std::printf("%s_to_copy_ratio: %.1f\n", name.c_str(), best / copy_seconds);
     std::printf("%s_peak_rss_kb: %ld\n", name.c_str(), peak_rss_kb);
+    std::printf("%s_without_journal_seconds_each:", name.c_str());
+    for (double t : bare_runs) std::printf(" %.2f", t);
+    std::printf("\n%s_without_journal_seconds: %.2f\n", name.c_str(), bare);
+    std::printf("%s_journal_cost_ratio: %.2f\n", name.c_str(), best / bare);
+    std::printf("%s_journal_peak_bytes: %.0f\n", name.c_str(),
+                journal_peak_bytes);
     bench::PhaseResult check =
         bench::RunPhase([&] { return bench::CheckDatabaseFile(path, name + "_check"); });
     std::printf("%s_check_seconds: %.2f\n", name.c_str(), check.seconds);

@@ -32,10 +32,13 @@ class SilentUserInterface : public maintenance::UserInterface {
 
 // Runs the sweep `name` ("nulls" or "trim") on `path` and leaves its
 // seconds in `seconds`; with `report`, prints its messages (one line each,
-// as `NAME_message: ...`) and the file's size afterwards. Returns 0 when
-// the sweep completed, 1 otherwise.
+// as `NAME_message: ...`) and the file's size afterwards. Without
+// `journal`, the database is written without its rollback journal; with
+// `journal_peak_bytes`, the journal file's largest size seen is left
+// there. Returns 0 when the sweep completed, 1 otherwise.
 int TimedSweep(const std::string& name, const std::string& path, bool report,
-               double& seconds);
+               double& seconds, bool journal = true,
+               double* journal_peak_bytes = nullptr);
 
 }  // namespace bench
 

@@ -94,7 +94,7 @@ std::unique_ptr<Database> Database::Open(const std::string& path,
       new Database(path, std::move(header), std::move(pager)));
   db->writable_ = options.writable;
   db->lock_ = std::move(lock);
-  if (options.writable) {
+  if (options.writable && options.journal) {
     db->journal_ = std::make_unique<Journal>(path, db->pager_->page_size());
     db->pager_->set_journal(db->journal_.get());
   }

@@ -38,6 +38,10 @@ struct OpenOptions {
   // For a compaction that saves what a damaged file holds: catalog rows
   // that cannot be read whole are left out (catalog_damaged() tells).
   bool salvage = false;
+  // Keeps a rollback journal while writing (journal.h). Without it a crash
+  // may leave a half-written group in the file; only benchmarks turn it
+  // off, to measure what the journal costs.
+  bool journal = true;
 };
 
 class Database {

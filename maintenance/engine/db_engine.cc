@@ -20,6 +20,7 @@ std::unique_ptr<Database> DBEngine::OpenDatabase(const std::string& name,
   jet::OpenOptions options;
   options.connect = connect;
   options.writable = !read_only;
+  options.journal = journal_;
   return std::make_unique<Database>(jet::Database::Open(name, options));
 }
 
