@@ -3,9 +3,9 @@
 # build's tests (unit, corpus and oracle comparisons), the engine and
 # maintenance tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer and under ThreadSanitizer (the pager writes
-# and the compaction makes keys on second threads), and the fuzz target
-# for a bounded time; then the Windows programs, cross-built and tried
-# under Wine.
+# and the compaction makes keys on second threads); the Windows programs,
+# cross-built and tried under Wine; then the full suite with the fuzz
+# target beside it for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -31,16 +31,24 @@ cmake --build build-tsan -j"$jobs"
 (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 \
   ctest --output-on-failure -j"$jobs" -L 'engine|maintenance')
 
-if [ -f fuzz/CMakeLists.txt ]; then
-  CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DMDBCARE_FUZZ=ON -DMDBCARE_TESTS=OFF -DMDBCARE_BENCH=OFF -DMDBCARE_APP=OFF
-  cmake --build build-fuzz -j"$jobs"
-  bash fuzz/run.sh build-fuzz "${MDBCARE_FUZZ_SECONDS:-120}"
-fi
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DMDBCARE_FUZZ=ON -DMDBCARE_TESTS=OFF -DMDBCARE_BENCH=OFF -DMDBCARE_APP=OFF
+cmake --build build-fuzz -j"$jobs"
 
 # --- Windows: the cross build and its tests under Wine (tools/test-windows.sh).
 bash tools/test-windows.sh build
 # --- end of Windows
 
-# The full suite last, so that its summary closes the output.
-(cd build && ctest --output-on-failure -j"$jobs")
+# The fuzz target runs for a fixed time beside the full suite (much of which
+# waits on readers and killed processes); its report follows, and the
+# suite's summary closes the output.
+bash fuzz/run.sh build-fuzz "${MDBCARE_FUZZ_SECONDS:-120}" \
+  > build-fuzz/run-output.txt 2>&1 &
+fuzz=$!
+suite=0
+(cd build && ctest --output-on-failure -j"$jobs") > build/suite-output.txt 2>&1 \
+  || suite=$?
+fuzz_status=0
+wait "$fuzz" || fuzz_status=$?
+cat build-fuzz/run-output.txt build/suite-output.txt
+[ "$fuzz_status" -eq 0 ] && [ "$suite" -eq 0 ]
