@@ -440,8 +440,8 @@ def main():
             codes[cp] = parse_line(next(it))
         files = "{index_codes_genleg.txt, index_codes_ext_genleg.txt}"
     left_unknown = []
-    for spec in args.leave_unknown:
-        first, last = (int(x, 16) for x in spec.split("-"))
+    for code_range in args.leave_unknown:
+        first, last = (int(x, 16) for x in code_range.split("-"))
         for cp in range(first, last + 1):
             codes[cp] = None
         left_unknown.append("U+%04X..U+%04X" % (first, last))
